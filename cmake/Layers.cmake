@@ -1,0 +1,36 @@
+# tolvex_layer(<target> [DEPS <libs>...])
+#
+# One static library per folder: every *.cpp of the folder, headers under
+# include/<name>/ so that users write #include "<name>/Header.h". Only the
+# layer's own include/ folder is public, so a layer that includes a header of
+# a layer it does not link fails to build.
+function(tolvex_layer target)
+  cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(srcs)
+    add_library(${target} STATIC ${srcs})
+    target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
+    target_link_libraries(${target} PUBLIC ${L_DEPS})
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}/include)
+    target_link_libraries(${target} INTERFACE ${L_DEPS})
+  endif()
+endfunction()
+
+# tolvex_test_suite(<label> DEPS <libs>...)
+#
+# One GoogleTest executable per layer from tests/<label>/*.cpp, each test
+# registered with CTest under the layer's label.
+function(tolvex_test_suite label)
+  cmake_parse_arguments(T "" "" "DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(test_${label} ${srcs})
+  target_link_libraries(test_${label} PRIVATE ${T_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(test_${label}
+    PROPERTIES LABELS ${label}
+    DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# A private MariaDB for tests and demos.
+#
+#   scripts/sandbox.sh start [DIR]   bootstrap (first time) and start; prints
+#                                    the variables tests read as last lines
+#   scripts/sandbox.sh stop [DIR]    stop it by its pid file
+#   scripts/sandbox.sh env [DIR]     print the variables of a running server
+#
+# DIR defaults to .sandbox in the project root. Starting a running server or
+# stopping a stopped one is harmless. Only mariadbd itself is used: accounts
+# and databases come from the server's init file.
+set -euo pipefail
+
+cmd=${1:-}
+root=$(cd "$(dirname "$0")/.." && pwd)
+dir=${2:-$root/.sandbox}
+
+die() { echo "sandbox: $*" >&2; exit 1; }
+
+mariadbd_bin() {
+  local b
+  for b in mariadbd /usr/sbin/mariadbd /usr/sbin/mysqld; do
+    if command -v "$b" >/dev/null 2>&1; then command -v "$b"; return; fi
+  done
+  die "mariadbd not found (apt-get install mariadb-server-core)"
+}
+
+running() {
+  [ -f "$dir/mariadbd.pid" ] || return 1
+  local pid
+  pid=$(cat "$dir/mariadbd.pid" 2>/dev/null) || return 1
+  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null
+}
+
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+print_env() {
+  echo "MYSQL_TEST_SOCKET=$dir/mysql.sock"
+  echo "MYSQL_TEST_DIR=$dir"
+  echo "MYSQL_TEST_HOST=127.0.0.1"
+  echo "MYSQL_TEST_PORT=$(cat "$dir/port")"
+}
+
+# The pre-4.1 password hash (what OLD_PASSWORD() returns), so the init file
+# can create the old-style account without any client program.
+old_password_hash() {
+  local pw=$1 nr=1345345333 add=7 nr2=0x12345671 i c
+  for ((i = 0; i < ${#pw}; i++)); do
+    c=$(printf '%d' "'${pw:i:1}")
+    [ "$c" -eq 32 ] || [ "$c" -eq 9 ] && continue
+    nr=$(( (nr ^ ((((nr & 63) + add) * c) + (nr << 8))) & 0xFFFFFFFF ))
+    nr2=$(( (nr2 + (((nr2 << 8) & 0xFFFFFFFF) ^ nr)) & 0xFFFFFFFF ))
+    add=$(( add + c ))
+  done
+  printf '%08x%08x' $(( nr & 0x7FFFFFFF )) $(( nr2 & 0x7FFFFFFF ))
+}
+
+write_init_file() {
+  local old
+  old=$(old_password_hash velha123)
+  cat > "$dir/init.sql" <<SQL
+CREATE OR REPLACE USER 'root'@'%' IDENTIFIED BY 'kmzq';
+GRANT ALL PRIVILEGES ON *.* TO 'root'@'%' WITH GRANT OPTION;
+CREATE OR REPLACE USER 'root'@'localhost' IDENTIFIED BY 'kmzq';
+GRANT ALL PRIVILEGES ON *.* TO 'root'@'localhost' WITH GRANT OPTION;
+CREATE OR REPLACE USER 'tolve536'@'%' IDENTIFIED BY 'kb71530264809';
+GRANT ALL PRIVILEGES ON *.* TO 'tolve536'@'%';
+CREATE OR REPLACE USER 'oldpw'@'%' IDENTIFIED VIA mysql_old_password USING '$old';
+GRANT ALL PRIVILEGES ON *.* TO 'oldpw'@'%';
+CREATE OR REPLACE USER 'nopw'@'%';
+GRANT ALL PRIVILEGES ON *.* TO 'nopw'@'%';
+CREATE DATABASE IF NOT EXISTS t2tipafecf CHARACTER SET latin1;
+CREATE DATABASE IF NOT EXISTS tolve536_vidoru CHARACTER SET latin1;
+CREATE DATABASE IF NOT EXISTS tolvex_test CHARACTER SET latin1;
+SQL
+}
+
+make_certificate() {
+  [ -f "$dir/server-cert.pem" ] && return
+  command -v openssl >/dev/null || die "openssl not found (apt-get install openssl)"
+  openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=tolvex-sandbox" \
+    -keyout "$dir/server-key.pem" -out "$dir/server-cert.pem" >/dev/null 2>&1 \
+    || die "could not make the TLS certificate"
+}
+
+bootstrap() {
+  local bin=$1 share=/usr/share/mysql f
+  mkdir -p "$dir/data"
+  {
+    echo "CREATE DATABASE IF NOT EXISTS mysql;"
+    echo "use mysql;"
+    for f in mysql_system_tables.sql mysql_system_tables_data.sql; do
+      [ -f "$share/$f" ] || die "$share/$f missing (mariadb-server-core)"
+      cat "$share/$f"
+    done
+  } > "$dir/bootstrap.sql"
+  "$bin" --no-defaults --bootstrap --datadir="$dir/data" --user="$(id -un)" \
+    --log-error="$dir/bootstrap.log" --skip-grant-tables < "$dir/bootstrap.sql" \
+    >/dev/null 2>&1 || { cat "$dir/bootstrap.log" >&2 || true; die "bootstrap failed"; }
+  touch "$dir/data/.bootstrapped"
+}
+
+start() {
+  local bin port tries pid
+  if running; then
+    print_env
+    return
+  fi
+  bin=$(mariadbd_bin)
+  mkdir -p "$dir"
+  dir=$(cd "$dir" && pwd)
+  [ -f "$dir/data/.bootstrapped" ] || bootstrap "$bin"
+  make_certificate
+  write_init_file
+  for tries in $(seq 1 20); do
+    port=$(( 20000 + (RANDOM % 30000) ))
+    listening "$port" && continue
+    echo "$port" > "$dir/port"
+    rm -f "$dir/mariadbd.pid"
+    "$bin" --no-defaults --user="$(id -un)" \
+      --datadir="$dir/data" --socket="$dir/mysql.sock" --pid-file="$dir/mariadbd.pid" \
+      --log-error="$dir/error.log" --bind-address=127.0.0.1 --port="$port" \
+      --skip-name-resolve --secure-auth=0 --local-infile=1 \
+      --character-set-server=latin1 --collation-server=latin1_swedish_ci \
+      --max-allowed-packet=64M --innodb-buffer-pool-size=256M \
+      --innodb-flush-log-at-trx-commit=2 --skip-log-bin \
+      --ssl-cert="$dir/server-cert.pem" --ssl-key="$dir/server-key.pem" \
+      --init-file="$dir/init.sql" >/dev/null 2>&1 &
+    pid=$!
+    for _ in $(seq 1 300); do
+      if listening "$port" && [ -f "$dir/mariadbd.pid" ]; then
+        print_env
+        return
+      fi
+      kill -0 "$pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  tail -n 30 "$dir/error.log" >&2 || true
+  die "server did not start"
+}
+
+stop() {
+  local pid
+  if ! running; then
+    rm -f "$dir/mariadbd.pid"
+    return 0
+  fi
+  pid=$(cat "$dir/mariadbd.pid")
+  kill "$pid" 2>/dev/null || true
+  for _ in $(seq 1 300); do
+    kill -0 "$pid" 2>/dev/null || { rm -f "$dir/mariadbd.pid"; return 0; }
+    sleep 0.1
+  done
+  kill -9 "$pid" 2>/dev/null || true
+  rm -f "$dir/mariadbd.pid"
+}
+
+case "$cmd" in
+  start) start ;;
+  stop) stop ;;
+  env) running && print_env || die "not running" ;;
+  *) echo "usage: $0 start|stop|env [DIR]" >&2; exit 2 ;;
+esac

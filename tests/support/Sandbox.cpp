@@ -1,0 +1,27 @@
+#include "support/Sandbox.h"
+
+#include <cstdlib>
+
+namespace support {
+
+SandboxAddress SandboxFromEnvironment() {
+  SandboxAddress a;
+  const char* host = std::getenv("MYSQL_TEST_HOST");
+  const char* port = std::getenv("MYSQL_TEST_PORT");
+  if (host && *host && port && *port) {
+    a.host = host;
+    a.port = std::atoi(port);
+    a.present = a.port > 0;
+  }
+  return a;
+}
+
+void SandboxTest::SetUp() {
+  address_ = SandboxFromEnvironment();
+  if (!address_.present) {
+    GTEST_SKIP() << "no sandbox server: MYSQL_TEST_HOST/MYSQL_TEST_PORT not set "
+                    "(start one with scripts/sandbox.sh start)";
+  }
+}
+
+}  // namespace support
