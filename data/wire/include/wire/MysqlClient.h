@@ -1,0 +1,212 @@
+// TMysqlClient: one connection to a MySQL server.
+//
+// Connects (greeting of protocol 9 or 10, capability negotiation, the 4.1 and
+// the older login layouts, SHA-1 and pre-4.1 password scrambles, optional TLS,
+// initial database), runs the commands query, init-database, ping and quit,
+// and reads OK, error and result-set replies into stored or streamed
+// TMysqlResult objects. A lost connection is reconnected before the next
+// command, and a query whose reply was lost is tried once more.
+//
+// Failures are reported by return values; the last error number and message
+// stay on the client (0 = none; server numbers pass through, client-side
+// failures use 2000-2020).
+//
+// Ownership: the client owns its packet layer (which owns the transport) and
+// the column descriptors of a result being read. A stored result returned by
+// Query/NextResult is independent of the client; a streamed one is tied to it
+// until its end and must not outlive it. Concurrency: one thread at a time.
+// With thread-safe mode on, ConnectToServer, Query (after its ping), Ping,
+// SelectDatabase and Disconnect serialise on the client's re-entrant lock;
+// result navigation and NextResult do not take it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "wire/MysqlNet.h"
+#include "wire/MysqlResult.h"
+
+namespace wire {
+
+// Capability flags.
+enum : std::uint32_t {
+  CLIENT_LONG_PASSWORD = 0x1,
+  CLIENT_FOUND_ROWS = 0x2,
+  CLIENT_LONG_FLAG = 0x4,
+  CLIENT_CONNECT_WITH_DB = 0x8,
+  CLIENT_NO_SCHEMA = 0x10,
+  CLIENT_COMPRESS = 0x20,
+  CLIENT_ODBC = 0x40,
+  CLIENT_LOCAL_FILES = 0x80,
+  CLIENT_IGNORE_SPACE = 0x100,
+  CLIENT_PROTOCOL_41 = 0x200,
+  CLIENT_INTERACTIVE = 0x400,
+  CLIENT_SSL = 0x800,
+  CLIENT_TRANSACTIONS = 0x2000,
+  CLIENT_RESERVED = 0x4000,  // the first 4.1 protocol flag: decides the 4.1 layouts
+  CLIENT_SECURE_CONNECTION = 0x8000,
+  CLIENT_MULTI_STATEMENTS = 0x10000,
+  CLIENT_MULTI_RESULTS = 0x20000,
+};
+
+// Flags every login adds, and the initial client flags.
+constexpr std::uint32_t kClientBaseFlags = 0xE285;
+
+// Server status flags.
+enum : std::uint32_t {
+  SERVER_STATUS_IN_TRANS = 1,
+  SERVER_STATUS_AUTOCOMMIT = 2,
+  SERVER_MORE_RESULTS_EXISTS = 8,
+};
+
+// Commands.
+enum : std::uint8_t {
+  COM_QUIT = 1,
+  COM_INIT_DB = 2,
+  COM_QUERY = 3,
+  COM_PING = 14,
+};
+
+class TMysqlClient {
+ public:
+  TMysqlClient();
+  ~TMysqlClient();
+  TMysqlClient(const TMysqlClient&) = delete;
+  TMysqlClient& operator=(const TMysqlClient&) = delete;
+
+  // Opens the channel, reads the greeting, logs in (TLS first when asked),
+  // selects the database. True when connected (also when already connected).
+  bool ConnectToServer(const std::string& host, const std::string& user,
+                       const std::string& password, const std::string& database, int port,
+                       const std::string& pipeName, bool pipeFallback, std::uint32_t clientFlags);
+  // ConnectToServer again with the stored values.
+  bool Reconnect();
+  // COM_QUIT and close; clears the greeting and reply fields.
+  void Disconnect();
+  bool Connected() const { return net_->IsConnected(); }
+
+  // Runs one statement. Returns the result (stored when store is set,
+  // otherwise streamed) or null for statements without rows and on failure;
+  // ok is true when no error was left.
+  std::unique_ptr<TMysqlResult> Query(const std::string& sql, bool store, bool& ok);
+  // Next result of a multi-statement or multi-result reply (null when none).
+  std::unique_ptr<TMysqlResult> NextResult(bool store, bool& ok);
+  bool MoreResults() const { return (serverStatus_ & SERVER_MORE_RESULTS_EXISTS) != 0; }
+  // COM_INIT_DB; on success the stored database becomes name.
+  bool SelectDatabase(const std::string& name);
+  bool Ping();
+
+  // Option setters; a change closes an open connection so that it takes
+  // effect at the next connect.
+  void SetSslMode(bool on);
+  void SetSslCertificate(const std::string& file);
+  void SetSslKey(const std::string& file);
+  void SetCompress(bool on);
+  void SetClientFlags(std::uint32_t flags);
+  // Adds or removes CLIENT_MULTI_STATEMENTS | CLIENT_MULTI_RESULTS.
+  void SetMultiStatements(bool on);
+  void SetConnectTimeout(int seconds) { connectTimeout_ = seconds; }
+  void SetThreadSafe(bool on);
+  void SetNamedPipeMode(bool on) { namedPipe_ = on; }
+  void SetReconnect(bool on) { reconnect_ = on; }
+
+  bool SslMode() const { return sslMode_; }
+  bool CompressOption() const { return compressOption_; }
+  bool ThreadSafe() const { return lock_ != nullptr; }
+  int ConnectTimeout() const { return connectTimeout_; }
+  bool ReconnectEnabled() const { return reconnect_; }
+
+  // Last error (number 0 = none).
+  int ErrorNumber() const { return net_->ErrorNumber(); }
+  const std::string& ErrorMessage() const { return net_->ErrorMessage(); }
+
+  std::uint64_t AffectedRows() const { return affectedRows_; }
+  std::uint64_t InsertId() const { return insertId_; }
+  std::uint32_t WarningCount() const { return warningCount_; }
+  std::uint32_t ServerStatus() const { return serverStatus_; }
+  const std::string& Info() const { return info_; }
+  std::uint64_t ExtraInfo() const { return extraInfo_; }
+  // 0 ready, 1 result header read, 2 rows being streamed.
+  int Status() const { return status_; }
+
+  const std::string& Host() const { return host_; }
+  const std::string& User() const { return user_; }
+  const std::string& Password() const { return password_; }
+  const std::string& Database() const { return database_; }
+  const std::string& PipeName() const { return pipeName_; }
+  int Port() const { return port_; }
+  std::uint32_t ClientFlags() const { return clientFlags_; }
+  const std::string& ServerVersion() const { return serverVersion_; }
+  std::uint32_t ServerCapabilities() const { return serverCapabilities_; }
+  std::uint32_t ServerCharset() const { return serverCharset_; }
+  std::uint32_t ThreadId() const { return threadId_; }
+  const std::string& ScrambleSeed() const { return seed_; }
+  bool ServerIs410() const { return serverIs410_; }
+  const std::string& Cipher() const { return cipher_; }
+  int ProtocolVersion() const { return net_->ProtocolVersion(); }
+
+  TMysqlNet& Net() { return *net_; }
+  const TMysqlNet& Net() const { return *net_; }
+
+ private:
+  friend class TMysqlResult;
+  class Guard;
+
+  bool ConnectLocked(const std::string& host, const std::string& user, const std::string& password,
+                     const std::string& database, int port, const std::string& pipeName,
+                     bool pipeFallback, std::uint32_t clientFlags);
+  bool Login(const std::uint8_t* greeting, long length);
+  bool ReadAuthResult();
+  void CloseChannel();
+  void ResetGreeting();
+  bool SimpleCommand(std::uint8_t command, const std::string& argument, bool skipReply,
+                     bool mayRetry);
+  bool ReadQueryResult();
+  bool ReadOk(const std::uint8_t* data, long length);
+  bool SendLocalFile(const std::string& name);
+  bool ReadColumns(std::uint32_t count);
+  std::unique_ptr<TMysqlResult> StoreResult();
+  std::unique_ptr<TMysqlResult> UseResult();
+  std::unique_ptr<TMysqlResult> TakeResult(bool store, bool& ok);
+  void EndOfData(const std::uint8_t* data, long length);
+  void StreamEnded(std::uint64_t rowCount);
+
+  std::unique_ptr<TMysqlNet> net_;
+  std::string host_, user_, password_, pipeName_, database_;
+  int port_ = 3306;
+  std::string seed_;
+  std::uint32_t threadId_ = 0;
+  std::uint64_t affectedRows_ = 0;
+  std::uint64_t insertId_ = 0;
+  int status_ = 0;
+  bool reconnect_ = true;
+  bool namedPipe_ = false;
+  bool pipeFallback_ = false;
+  int connectTimeout_ = 30;
+  bool compressOption_ = true;
+  std::uint32_t clientFlags_ = kClientBaseFlags;
+  std::string serverVersion_;
+  std::uint32_t serverCapabilities_ = 0;
+  std::uint32_t serverStatus_ = SERVER_STATUS_AUTOCOMMIT;
+  std::uint32_t serverCharset_ = 0;
+  std::uint64_t extraInfo_ = 0;
+  std::string info_;
+  std::uint32_t columnCount_ = 0;
+  std::vector<TMysqlColumn> columns_;
+  bool haveColumns_ = false;
+  TMysqlResult* streamed_ = nullptr;
+  bool sslMode_ = false;
+  bool serverIs410_ = false;
+  std::unique_ptr<std::recursive_mutex> lock_;
+  std::string sslKey_, sslCert_, cipher_, caFile_, caPath_;
+  std::uint32_t warningCount_ = 0;
+};
+
+// Backslash-escapes NUL, tab, LF, CR, double quote, single quote and
+// backslash for use inside a quoted SQL literal.
+std::string EscapeString(const std::string& text);
+
+}  // namespace wire
