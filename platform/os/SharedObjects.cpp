@@ -1,0 +1,310 @@
+#include "os/SharedObjects.h"
+
+#include <fcntl.h>
+#include <linux/futex.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <thread>
+
+namespace os {
+
+// The layout of a mutex or event segment. `state` tells whether the segment
+// is usable: 0 when fresh (zero-filled by the system), the id of the process
+// initialising it, or kReady.
+struct SyncSegment {
+  std::atomic<std::uint32_t> state;
+  std::atomic<std::uint32_t> signalled;  // events: 1 when set
+  alignas(16) pthread_mutex_t mutex;     // the mutex
+};
+
+namespace {
+
+constexpr std::uint32_t kReady = 0xFFFFFFFFu;
+constexpr std::size_t kSegmentSize = 256;
+static_assert(sizeof(SyncSegment) <= kSegmentSize);
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
+
+// How long an opener waits for a live process to finish initialising.
+constexpr auto kInitialiseWait = std::chrono::seconds(5);
+
+int OpenShared(const std::string& path, std::size_t size, bool create, bool* existed, int* error) {
+  int fd = -1;
+  if (create) {
+    fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      // Everyone may use the object, whatever the creator's umask.
+      fchmod(fd, 0666);
+      if (existed) *existed = false;
+    } else if (errno != EEXIST) {
+      *error = errno;
+      return -1;
+    }
+  }
+  if (fd < 0) {
+    fd = shm_open(path.c_str(), O_RDWR | O_CLOEXEC, 0);
+    if (fd < 0) {
+      *error = errno;
+      return -1;
+    }
+    if (existed) *existed = true;
+  }
+  // The creator may not have sized the object yet; growing it to the same
+  // size from both sides is harmless, and touching an unsized mapping would
+  // fault.
+  struct stat info {};
+  if (fstat(fd, &info) != 0 ||
+      (static_cast<std::size_t>(info.st_size) < size && ftruncate(fd, size) != 0)) {
+    *error = errno;
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::uint8_t* MapShared(int fd, std::size_t size, int* error) {
+  void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  int saved = errno;
+  close(fd);
+  if (data == MAP_FAILED) {
+    *error = saved;
+    return nullptr;
+  }
+  return static_cast<std::uint8_t*>(data);
+}
+
+bool ProcessAlive(std::uint32_t pid) {
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+// Makes sure the segment has been initialised by someone, running `init`
+// here when it is fresh or its initialiser died before finishing.
+template <typename Init>
+bool EnsureInitialised(SyncSegment* segment, Init init, int* error) {
+  const auto deadline = std::chrono::steady_clock::now() + kInitialiseWait;
+  const auto me = static_cast<std::uint32_t>(getpid());
+  for (;;) {
+    std::uint32_t state = segment->state.load(std::memory_order_acquire);
+    if (state == kReady) return true;
+    if (state == 0 || !ProcessAlive(state)) {
+      if (segment->state.compare_exchange_strong(state, me, std::memory_order_acq_rel)) {
+        init(segment);
+        segment->state.store(kReady, std::memory_order_release);
+        return true;
+      }
+      continue;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      *error = ETIMEDOUT;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+void InitMutex(SyncSegment* segment) {
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+  pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+  pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutex_init(&segment->mutex, &attr);
+  pthread_mutexattr_destroy(&attr);
+}
+
+std::unique_ptr<SharedMemory> OpenSegment(const std::string& path, bool create, bool* existed,
+                                          int* error) {
+  return create ? SharedMemory::Create(path, kSegmentSize, existed, error)
+                : SharedMemory::Open(path, kSegmentSize, error);
+}
+
+long Futex(std::atomic<std::uint32_t>* word, int op, std::uint32_t value,
+           const struct timespec* timeout) {
+  // Not FUTEX_PRIVATE_FLAG: the word is shared between processes.
+  return syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), op, value, timeout, nullptr, 0);
+}
+
+}  // namespace
+
+std::string SharedObjectPath(std::string_view prefix, std::string_view name) {
+  std::string path = "/";
+  path.append(prefix);
+  path.append(name);
+  return path;
+}
+
+int RemoveSharedObject(const std::string& path) {
+  return shm_unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+// --- SharedMemory ----------------------------------------------------------
+
+std::unique_ptr<SharedMemory> SharedMemory::Create(const std::string& path, std::size_t size,
+                                                   bool* existed, int* error) {
+  bool wasThere = false;
+  int fd = OpenShared(path, size, true, &wasThere, error);
+  if (fd < 0) return nullptr;
+  std::uint8_t* data = MapShared(fd, size, error);
+  if (!data) return nullptr;
+  if (existed) *existed = wasThere;
+  return std::unique_ptr<SharedMemory>(new SharedMemory(data, size));
+}
+
+std::unique_ptr<SharedMemory> SharedMemory::Open(const std::string& path, std::size_t size,
+                                                 int* error) {
+  int fd = OpenShared(path, size, false, nullptr, error);
+  if (fd < 0) return nullptr;
+  std::uint8_t* data = MapShared(fd, size, error);
+  if (!data) return nullptr;
+  return std::unique_ptr<SharedMemory>(new SharedMemory(data, size));
+}
+
+SharedMemory::~SharedMemory() {
+  munmap(data_, size_);
+}
+
+// --- NamedMutex ------------------------------------------------------------
+
+NamedMutex::NamedMutex(std::unique_ptr<SharedMemory> segment) : segment_(std::move(segment)) {}
+NamedMutex::~NamedMutex() = default;
+
+SyncSegment* NamedMutex::Segment() const {
+  return reinterpret_cast<SyncSegment*>(segment_->Data());
+}
+
+std::unique_ptr<NamedMutex> NamedMutex::Create(const std::string& path, bool* existed, int* error) {
+  auto segment = OpenSegment(path, true, existed, error);
+  if (!segment) return nullptr;
+  auto* sync = reinterpret_cast<SyncSegment*>(segment->Data());
+  if (!EnsureInitialised(sync, InitMutex, error)) return nullptr;
+  return std::unique_ptr<NamedMutex>(new NamedMutex(std::move(segment)));
+}
+
+std::unique_ptr<NamedMutex> NamedMutex::Open(const std::string& path, int* error) {
+  auto segment = OpenSegment(path, false, nullptr, error);
+  if (!segment) return nullptr;
+  auto* sync = reinterpret_cast<SyncSegment*>(segment->Data());
+  if (!EnsureInitialised(sync, InitMutex, error)) return nullptr;
+  return std::unique_ptr<NamedMutex>(new NamedMutex(std::move(segment)));
+}
+
+bool NamedMutex::Lock() {
+  bool ownerDied = false;
+  while (!TryLock(-1, &ownerDied)) {
+  }
+  return ownerDied;
+}
+
+bool NamedMutex::TryLock(int timeoutMs, bool* ownerDied) {
+  pthread_mutex_t* mutex = &Segment()->mutex;
+  int result;
+  if (timeoutMs < 0) {
+    result = pthread_mutex_lock(mutex);
+  } else {
+    struct timespec deadline {};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_sec += timeoutMs / 1000;
+    deadline.tv_nsec += (timeoutMs % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+      deadline.tv_sec += 1;
+      deadline.tv_nsec -= 1000000000L;
+    }
+    result = pthread_mutex_timedlock(mutex, &deadline);
+  }
+  if (ownerDied) *ownerDied = false;
+  if (result == EOWNERDEAD) {
+    // The owner died holding it: we own it now; make it usable again.
+    pthread_mutex_consistent(mutex);
+    if (ownerDied) *ownerDied = true;
+    return true;
+  }
+  if (result == ENOTRECOVERABLE) {
+    // Only reachable if a holder gave up a dead owner's mutex without making
+    // it consistent; start it afresh so the machine's writers go on.
+    pthread_mutex_destroy(mutex);
+    InitMutex(Segment());
+    return false;
+  }
+  return result == 0;
+}
+
+void NamedMutex::Unlock() {
+  pthread_mutex_unlock(&Segment()->mutex);
+}
+
+// --- NamedEvent ------------------------------------------------------------
+
+NamedEvent::NamedEvent(std::unique_ptr<SharedMemory> segment) : segment_(std::move(segment)) {}
+NamedEvent::~NamedEvent() = default;
+
+SyncSegment* NamedEvent::Segment() const {
+  return reinterpret_cast<SyncSegment*>(segment_->Data());
+}
+
+std::unique_ptr<NamedEvent> NamedEvent::Create(const std::string& path, bool initiallySet,
+                                               bool* existed, int* error) {
+  auto segment = OpenSegment(path, true, existed, error);
+  if (!segment) return nullptr;
+  auto* sync = reinterpret_cast<SyncSegment*>(segment->Data());
+  auto init = [initiallySet](SyncSegment* s) {
+    s->signalled.store(initiallySet ? 1 : 0, std::memory_order_release);
+  };
+  if (!EnsureInitialised(sync, init, error)) return nullptr;
+  return std::unique_ptr<NamedEvent>(new NamedEvent(std::move(segment)));
+}
+
+std::unique_ptr<NamedEvent> NamedEvent::Open(const std::string& path, int* error) {
+  auto segment = OpenSegment(path, false, nullptr, error);
+  if (!segment) return nullptr;
+  auto* sync = reinterpret_cast<SyncSegment*>(segment->Data());
+  // An event whose creator died before setting its initial state starts off.
+  auto init = [](SyncSegment* s) { s->signalled.store(0, std::memory_order_release); };
+  if (!EnsureInitialised(sync, init, error)) return nullptr;
+  return std::unique_ptr<NamedEvent>(new NamedEvent(std::move(segment)));
+}
+
+void NamedEvent::Set() {
+  SyncSegment* sync = Segment();
+  if (sync->signalled.exchange(1, std::memory_order_acq_rel) == 0)
+    Futex(&sync->signalled, FUTEX_WAKE, INT_MAX, nullptr);
+}
+
+void NamedEvent::Reset() {
+  Segment()->signalled.store(0, std::memory_order_release);
+}
+
+bool NamedEvent::IsSet() const {
+  return Segment()->signalled.load(std::memory_order_acquire) != 0;
+}
+
+bool NamedEvent::Wait(int timeoutMs) const {
+  SyncSegment* sync = Segment();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (sync->signalled.load(std::memory_order_acquire) == 0) {
+    struct timespec relative {};
+    const struct timespec* timeout = nullptr;
+    if (timeoutMs >= 0) {
+      auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      relative.tv_sec = static_cast<time_t>(left.count() / 1000000000LL);
+      relative.tv_nsec = static_cast<long>(left.count() % 1000000000LL);
+      timeout = &relative;
+    }
+    // Sleeps only while the word is still 0; a Set in between wakes us or
+    // makes the call return at once.
+    Futex(&sync->signalled, FUTEX_WAIT, 0, timeout);
+  }
+  return true;
+}
+
+}  // namespace os

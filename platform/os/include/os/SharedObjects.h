@@ -1,0 +1,112 @@
+// Named objects shared between processes: memory areas, a mutex and
+// manual-reset events.
+//
+// These stand in for the named kernel objects of the platform the agent was
+// first written for. A name such as "Quorv4MySQL.SQL.MONITOR.Mutex" maps to
+// the POSIX shared memory object "/Quorv4MySQL.SQL.MONITOR.Mutex" (a file in
+// /dev/shm on Linux), made readable and writable by every user. Objects stay
+// until removed with RemoveSharedObject; creating one that exists opens it,
+// so the first process creates and later ones open.
+//
+// The mutex and each event live in a small segment of their own. A segment
+// is marked ready only once its creator has initialised it; a process that
+// opens a half-initialised segment whose creator has died initialises it
+// itself. The mutex is robust: when its owner dies holding it, the next
+// locker gets it (and is told). Events are a flag word with futex waits, so
+// a process that dies while waiting or signalling leaves nothing locked.
+//
+// Each object is owned by the one handle returned; closing the handle unmaps
+// it and leaves the object for the other processes. Handles may be used from
+// several threads at once. Failures return nullptr with the system's error
+// number (errno) in `*error`.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace os {
+
+// The shared-memory path of a named object: "/" + prefix + name.
+std::string SharedObjectPath(std::string_view prefix, std::string_view name);
+
+// Removes the named object (its path as above); other processes that have it
+// open keep their mapping. Returns 0 or the error number.
+int RemoveSharedObject(const std::string& path);
+
+class SharedMemory {
+ public:
+  // Creates the area of `size` bytes (zero-filled), or opens it when it
+  // exists already, which `*existed` reports.
+  static std::unique_ptr<SharedMemory> Create(const std::string& path, std::size_t size,
+                                              bool* existed, int* error);
+  // Opens an existing area; fails with ENOENT when there is none.
+  static std::unique_ptr<SharedMemory> Open(const std::string& path, std::size_t size, int* error);
+  ~SharedMemory();
+
+  SharedMemory(const SharedMemory&) = delete;
+  SharedMemory& operator=(const SharedMemory&) = delete;
+
+  std::uint8_t* Data() const { return data_; }
+  std::size_t Size() const { return size_; }
+
+ private:
+  SharedMemory(std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  std::uint8_t* data_;
+  std::size_t size_;
+};
+
+struct SyncSegment;
+
+class NamedMutex {
+ public:
+  static std::unique_ptr<NamedMutex> Create(const std::string& path, bool* existed, int* error);
+  static std::unique_ptr<NamedMutex> Open(const std::string& path, int* error);
+  ~NamedMutex();
+
+  NamedMutex(const NamedMutex&) = delete;
+  NamedMutex& operator=(const NamedMutex&) = delete;
+
+  // Waits without limit. The mutex is recursive per thread, like the kernel
+  // mutex it replaces. Returns true when the previous owner died holding it:
+  // the caller owns it now, but what it guards may be half-written.
+  bool Lock();
+  // Tries for at most `timeoutMs`; false on timeout. `*ownerDied` as for Lock.
+  bool TryLock(int timeoutMs, bool* ownerDied = nullptr);
+  void Unlock();
+
+ private:
+  explicit NamedMutex(std::unique_ptr<SharedMemory> segment);
+  SyncSegment* Segment() const;
+  std::unique_ptr<SharedMemory> segment_;
+};
+
+// A manual-reset event: once set it stays set, waking every waiter, until
+// it is reset.
+class NamedEvent {
+ public:
+  // `initiallySet` applies only when the event is new.
+  static std::unique_ptr<NamedEvent> Create(const std::string& path, bool initiallySet,
+                                            bool* existed, int* error);
+  static std::unique_ptr<NamedEvent> Open(const std::string& path, int* error);
+  ~NamedEvent();
+
+  NamedEvent(const NamedEvent&) = delete;
+  NamedEvent& operator=(const NamedEvent&) = delete;
+
+  void Set();
+  void Reset();
+  bool IsSet() const;
+  // Waits until the event is set, at most `timeoutMs` (negative: no limit).
+  // True when it is set.
+  bool Wait(int timeoutMs) const;
+
+ private:
+  explicit NamedEvent(std::unique_ptr<SharedMemory> segment);
+  SyncSegment* Segment() const;
+  std::unique_ptr<SharedMemory> segment_;
+};
+
+}  // namespace os
