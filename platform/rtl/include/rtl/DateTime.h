@@ -48,6 +48,12 @@ bool TryEncodeTime(int hour, int min, int sec, int msec, TDateTime& result);
 TDateTime EncodeTime(int hour, int min, int sec, int msec);
 void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec);
 
+// A date and a time of day in one value. Unlike EncodeDate + EncodeTime this
+// is also right before 30 December 1899, where the time is subtracted.
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int min, int sec, int msec);
+bool TryEncodeDateTime(int year, int month, int day, int hour, int min, int sec, int msec,
+                       TDateTime& result);
+
 // Both parts in one go; the time part is rounded to the nearest millisecond.
 void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& min, int& sec,
                     int& msec);

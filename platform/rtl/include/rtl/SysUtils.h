@@ -64,10 +64,10 @@ std::string IntToStr(int64_t value);
 // Upper-case hexadecimal, at least `digits` digits (zero-padded).
 std::string IntToHex(uint64_t value, int digits);
 
-// Decimal text with optional blanks around it and an optional sign; "$" or
-// "0x" introduces hexadecimal. StrToInt raises EConvertError
-// "'<text>' is not a valid integer value" when the text is not a number in
-// range.
+// Decimal text with an optional sign, after optional leading blanks
+// (trailing characters are not allowed); "$" or "0x" introduces hexadecimal.
+// StrToInt raises EConvertError "'<text>' is not a valid integer value" when
+// the text is not a number in range.
 bool TryStrToInt(std::string_view text, int& value);
 bool TryStrToInt64(std::string_view text, int64_t& value);
 int StrToInt(std::string_view text);

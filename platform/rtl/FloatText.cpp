@@ -1,0 +1,264 @@
+// Float to text and back: the general format, pattern formatting and
+// parsing. Everything goes through std::to_chars/from_chars, which ignore the
+// C locale (a Qt program sets it from the environment), so only the
+// TFormatSettings decide the separators.
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+
+#include "rtl/SysUtils.h"
+
+namespace rtl {
+
+namespace {
+
+// The significant digits of |value| rounded to `precision` digits, trailing
+// zeros removed, and the decimal exponent of the first digit (value =
+// d1.d2d3... * 10^exp10). `value` must be finite and non-zero.
+void Digits(double value, int precision, std::string& digits, int& exp10) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value),
+                               std::chars_format::scientific, precision - 1);
+  std::string_view text(buf, r.ptr - buf);
+  const size_t e = text.find('e');
+  digits.clear();
+  for (char c : text.substr(0, e))
+    if (c != '.') digits.push_back(c);
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  exp10 = std::atoi(std::string(text.substr(e + 1)).c_str());
+}
+
+}  // namespace
+
+std::string FloatToStr(double value) {
+  return FloatToStr(value, FormatSettings());
+}
+
+std::string FloatToStr(double value, const TFormatSettings& settings) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+  if (value == 0) return "0";
+  constexpr int kPrecision = 15;
+  std::string digits;
+  int exp10;
+  Digits(value, kPrecision, digits, exp10);
+  std::string out = value < 0 ? "-" : "";
+  // Position of the decimal point relative to the digits: plain notation is
+  // used while the number has at most 15 integer digits and no more than
+  // three zeros after the point before the first digit (0.0001 is plain,
+  // 0.00001 is 1E-5).
+  const int point = exp10 + 1;
+  const int n = static_cast<int>(digits.size());
+  if (point > kPrecision || point < -3) {
+    out += digits[0];
+    if (n > 1) {
+      out += settings.DecimalSeparator;
+      out.append(digits, 1, std::string::npos);
+    }
+    out += 'E';
+    out += std::to_string(exp10);
+  } else if (point <= 0) {
+    out += '0';
+    out += settings.DecimalSeparator;
+    out.append(static_cast<size_t>(-point), '0');
+    out += digits;
+  } else if (point >= n) {
+    out += digits;
+    out.append(static_cast<size_t>(point - n), '0');
+  } else {
+    out.append(digits, 0, point);
+    out += settings.DecimalSeparator;
+    out.append(digits, point, std::string::npos);
+  }
+  return out;
+}
+
+std::string FormatFloat(std::string_view pattern, double value) {
+  return FormatFloat(pattern, value, FormatSettings());
+}
+
+std::string FormatFloat(std::string_view pattern, double value, const TFormatSettings& settings) {
+  // Split the pattern into the text before the first placeholder, the
+  // number picture and the text after it; quoted text is copied verbatim.
+  std::string prefix, suffix;
+  int int_zeros = 0, frac_zeros = 0, frac_max = 0, exp_digits = 0;
+  bool seen_digit = false, seen_point = false, grouping = false, exp_sign = false;
+  bool in_exponent = false, number_done = false;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    std::string& literal = seen_digit ? suffix : prefix;
+    if (c == '\'' || c == '"') {
+      const size_t end = pattern.find(c, i + 1);
+      const size_t stop = end == std::string_view::npos ? pattern.size() : end;
+      literal.append(pattern.substr(i + 1, stop - i - 1));
+      i = stop;
+      if (seen_digit) number_done = true;
+      continue;
+    }
+    if (!number_done && (c == '0' || c == '#')) {
+      seen_digit = true;
+      if (in_exponent) {
+        if (c == '0') ++exp_digits;
+      } else if (seen_point) {
+        ++frac_max;
+        if (c == '0') frac_zeros = frac_max;
+      } else if (c == '0') {
+        ++int_zeros;
+      }
+      continue;
+    }
+    if (!number_done && c == '.' && !in_exponent) {
+      seen_point = true;
+      continue;
+    }
+    if (!number_done && c == ',' && !in_exponent) {
+      grouping = true;
+      continue;
+    }
+    if (!number_done && seen_digit && !in_exponent && (c == 'E' || c == 'e') &&
+        i + 1 < pattern.size() && (pattern[i + 1] == '+' || pattern[i + 1] == '-')) {
+      in_exponent = true;
+      exp_sign = pattern[i + 1] == '+';
+      ++i;
+      continue;
+    }
+    if (seen_digit) number_done = true;
+    literal.push_back(c);
+  }
+  if (!seen_digit) return prefix;
+  if (!std::isfinite(value)) return FloatToStr(value, settings);
+
+  char buf[400];
+  std::string int_part, frac_part, exponent;
+  double v = std::fabs(value);
+  if (in_exponent) {
+    int exp10 = 0;
+    if (v != 0) {
+      const auto r =
+          std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, frac_max);
+      std::string_view t(buf, r.ptr - buf);
+      const size_t e = t.find('e');
+      exp10 = std::atoi(std::string(t.substr(e + 1)).c_str());
+      v = std::atof(std::string(t.substr(0, e)).c_str());
+    }
+    exponent = exp10 < 0 ? "-" : (exp_sign ? "+" : "");
+    std::string d = std::to_string(std::abs(exp10));
+    if (static_cast<int>(d.size()) < exp_digits) d.insert(0, exp_digits - d.size(), '0');
+    exponent = "E" + exponent + d;
+  }
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, frac_max);
+  std::string_view t(buf, r.ptr - buf);
+  const size_t dot = t.find('.');
+  int_part = std::string(t.substr(0, dot));
+  if (dot != std::string_view::npos) frac_part = std::string(t.substr(dot + 1));
+  while (static_cast<int>(frac_part.size()) > frac_zeros && frac_part.back() == '0')
+    frac_part.pop_back();
+  const bool is_zero = int_part.find_first_not_of('0') == std::string::npos &&
+                       frac_part.find_first_not_of('0') == std::string::npos;
+  if (int_part == "0" && int_zeros == 0) int_part.clear();
+  if (static_cast<int>(int_part.size()) < int_zeros)
+    int_part.insert(0, int_zeros - int_part.size(), '0');
+  if (grouping && int_part.size() > 3) {
+    std::string grouped;
+    const size_t lead = int_part.size() % 3;
+    for (size_t i = 0; i < int_part.size(); ++i) {
+      if (i != 0 && i >= lead && (i - lead) % 3 == 0) grouped += settings.ThousandSeparator;
+      grouped += int_part[i];
+    }
+    int_part = grouped;
+  }
+  std::string out = prefix;
+  if (value < 0 && !is_zero) out += '-';
+  out += int_part;
+  if (!frac_part.empty()) {
+    out += settings.DecimalSeparator;
+    out += frac_part;
+  }
+  out += exponent;
+  out += suffix;
+  return out;
+}
+
+bool TryStrToFloat(std::string_view text, double& value) {
+  return TryStrToFloat(text, value, FormatSettings());
+}
+
+bool TryStrToFloat(std::string_view text, double& value, const TFormatSettings& settings) {
+  size_t i = 0, n = text.size();
+  while (i < n && static_cast<unsigned char>(text[i]) <= ' ') ++i;
+  while (n > i && static_cast<unsigned char>(text[n - 1]) <= ' ') --n;
+  // Rewrite the number in the form from_chars reads, checking the grammar:
+  // [sign] digits [separator digits] [e [sign] digits], one digit at least
+  // in the mantissa.
+  std::string norm;
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int mantissa_digits = 0;
+  while (i < n && text[i] >= '0' && text[i] <= '9') {
+    norm += text[i++];
+    ++mantissa_digits;
+  }
+  if (i < n && text[i] == settings.DecimalSeparator) {
+    norm += '.';
+    ++i;
+    while (i < n && text[i] >= '0' && text[i] <= '9') {
+      norm += text[i++];
+      ++mantissa_digits;
+    }
+  }
+  if (mantissa_digits == 0) return false;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    norm += 'e';
+    ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-')) norm += text[i++];
+    int exp_digits = 0;
+    while (i < n && text[i] >= '0' && text[i] <= '9') {
+      norm += text[i++];
+      ++exp_digits;
+    }
+    if (exp_digits == 0) return false;
+  }
+  if (i != n) return false;
+  if (norm[0] == '.') norm.insert(0, "0");
+  double v = 0;
+  const auto r = std::from_chars(norm.data(), norm.data() + norm.size(), v);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Underflow reads as zero; overflow is an error. Which one it is follows
+    // from the magnitude: the position of the first significant digit plus
+    // the exponent.
+    const size_t e = norm.find('e');
+    const std::string mantissa = norm.substr(0, e);
+    const long exp = e == std::string::npos ? 0 : std::strtol(norm.c_str() + e + 1, nullptr, 10);
+    const size_t first = mantissa.find_first_of("123456789");
+    const size_t dot_at = mantissa.find('.');
+    const long point = dot_at == std::string::npos ? static_cast<long>(mantissa.size())
+                                                   : static_cast<long>(dot_at);
+    const long magnitude = point - static_cast<long>(first) + exp;
+    if (magnitude > 0) return false;
+    v = 0;
+  } else if (r.ec != std::errc() || r.ptr != norm.data() + norm.size()) {
+    return false;
+  }
+  value = negative ? -v : v;
+  return true;
+}
+
+double StrToFloat(std::string_view text) {
+  return StrToFloat(text, FormatSettings());
+}
+
+double StrToFloat(std::string_view text, const TFormatSettings& settings) {
+  double v;
+  if (!TryStrToFloat(text, v, settings))
+    throw EConvertError("'" + std::string(text) + "' is not a valid floating point value");
+  return v;
+}
+
+double StrToFloatDef(std::string_view text, double default_value) {
+  double v;
+  return TryStrToFloat(text, v) ? v : default_value;
+}
+
+}  // namespace rtl
