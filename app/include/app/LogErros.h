@@ -1,0 +1,47 @@
+// The daily error log: one text file per calendar day in the folder
+// logImportacao beside the program file, receiving one entry per failed row.
+//
+// Each entry opens the day's file for appending (creating the folder and the
+// file when missing), writes "**" + time stamp + " - " + context +
+// " Erro do sistema: " + message + CR LF as Windows-1252 bytes, and closes
+// the file again, so another program may read it between entries. Writing
+// never throws: GravarLogErro reports whether the entry reached the file and
+// keeps the reason of the last failure, so a pass can count the row as failed
+// and tell the operator once. Single-threaded: the user-interface thread
+// writes all entries.
+#pragma once
+
+#include <string>
+
+#include "app/DataHora.h"
+
+namespace app {
+
+class LogErros {
+ public:
+  // `pastaPrograma` is the folder of the program file (os::ExecutableDirectory()
+  // in the agent, a scratch folder in tests); `relogio` gives the moment of
+  // each entry (Agora when empty).
+  explicit LogErros(std::string pastaPrograma, Relogio relogio = {});
+
+  // Appends one entry; false when the folder or the file could not be
+  // created, opened, written or closed (the reason is then in UltimoErro()).
+  bool GravarLogErro(const std::string& contexto, const std::string& mensagem);
+
+  // pastaPrograma + "/logImportacao".
+  std::string Pasta() const;
+  // The file of the day of `momento`: Pasta() + "/" + ddmmyyyy + ".txt".
+  std::string Arquivo(TDateTime momento) const;
+
+  // The file and the reason of the last failed entry.
+  const std::string& UltimoArquivo() const { return ultimoArquivo_; }
+  const std::string& UltimoErro() const { return ultimoErro_; }
+
+ private:
+  std::string pastaPrograma_;
+  Relogio relogio_;
+  std::string ultimoArquivo_;
+  std::string ultimoErro_;
+};
+
+}  // namespace app
