@@ -21,6 +21,13 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kPollSliceMs = 20;
 
+// The 3-byte little-endian length at the start of a frame header.
+size_t FrameLength(std::string_view header) {
+  return static_cast<size_t>(static_cast<uint8_t>(header[0])) |
+         static_cast<size_t>(static_cast<uint8_t>(header[1])) << 8 |
+         static_cast<size_t>(static_cast<uint8_t>(header[2])) << 16;
+}
+
 }  // namespace
 
 // --- Session ------------------------------------------------------------------
@@ -39,8 +46,7 @@ std::optional<Bytes> FakeServer::Session::Read(size_t n) {
 std::optional<Bytes> FakeServer::Session::ReadPacket() {
   Bytes frame;
   if (!server_.ReadExact(4, frame)) return std::nullopt;
-  size_t length = static_cast<uint8_t>(frame[0]) | static_cast<uint8_t>(frame[1]) << 8 |
-                  static_cast<size_t>(static_cast<uint8_t>(frame[2])) << 16;
+  size_t length = FrameLength(frame);
   Bytes payload;
   if (!server_.ReadExact(length, payload)) {
     server_.Record(frame, true);
@@ -118,10 +124,8 @@ FakeServer& FakeServer::ReadCompressedPacket() {
   return Add("read compressed packet", [this](Session&) {
     Bytes frame;
     if (!ReadExact(7, frame)) return false;
-    size_t length = static_cast<uint8_t>(frame[0]) | static_cast<uint8_t>(frame[1]) << 8 |
-                    static_cast<size_t>(static_cast<uint8_t>(frame[2])) << 16;
     Bytes data;
-    bool ok = ReadExact(length, data);
+    bool ok = ReadExact(FrameLength(frame), data);
     frame += data;
     Record(frame, true);
     return ok;
@@ -190,6 +194,33 @@ FakeServer& FakeServer::Accept() {
         return AcceptOne();
       },
       false);
+}
+
+FakeServer& FakeServer::Reply(std::vector<Bytes> payloads) {
+  return Add("read packet and reply", [payloads = std::move(payloads)](Session& s) {
+    auto frame = s.ReadPacket();
+    return frame && s.Send(Packets(payloads, static_cast<uint8_t>(SequenceOf(*frame) + 1)));
+  });
+}
+
+FakeServer& FakeServer::ReplyCompressed(std::vector<Bytes> payloads, bool compress) {
+  return Add("read compressed packet and reply",
+             [this, payloads = std::move(payloads), compress](Session&) {
+               Bytes frame;
+               if (!ReadExact(7, frame)) return false;
+               Bytes data;
+               bool ok = ReadExact(FrameLength(frame), data);
+               frame += data;
+               Record(frame, true);
+               auto seq = static_cast<uint8_t>(SequenceOf(frame) + 1);
+               return ok && SendAll(CompressedPacket(Packets(payloads, seq), seq, compress));
+             });
+}
+
+FakeServer& FakeServer::Handshake(const Greeting& greeting, Bytes answer) {
+  SendPacket(GreetingPayload(greeting), 0);
+  ReadPacket();
+  return SendPacket(answer, 2);
 }
 
 FakeServer& FakeServer::Do(std::function<bool(Session&)> step, std::string what) {

@@ -191,6 +191,43 @@ TEST(FakeServer, CustomStepsSeeTheConnection) {
   EXPECT_EQ(server.Error(), "");
 }
 
+// A whole exchange: greeting, login, OK, then a command answered plainly and
+// one answered in a compressed packet, numbered on from what the client sent.
+TEST(FakeServer, HandshakeAndReplies) {
+  FakeServer server;
+  support::Greeting g;
+  g.version = "4.1.0-alpha";
+  server.Handshake(g, support::OkPayload())
+      .Reply({support::OkPayload()})
+      .ReplyCompressed({support::ResultHeaderPayload(1), support::EofPayload()}, false)
+      .ReplyCompressed({Bytes(80, 'r')}, true);
+
+  RawClient client(server.Port());
+  const Bytes greeting = support::Packet(support::GreetingPayload(g), 0);
+  EXPECT_EQ(client.Read(greeting.size()), greeting);
+  client.Send(support::Packet("login", 1));
+  EXPECT_EQ(Hex(client.Read(11)), "07 00 00 02 00 00 00 02 00 00 00");
+
+  client.Send(support::Packet("\x0e", 0));
+  EXPECT_EQ(Hex(client.Read(11)), "07 00 00 01 00 00 00 02 00 00 00");
+
+  client.Send(support::CompressedPacket(support::Packet("\x0e", 0), 4, false));
+  EXPECT_EQ(Hex(client.Read(21)), "0e 00 00 05 00 00 00 01 00 00 05 01 05 00 00 06 fe 00 00 02 00");
+
+  client.Send(support::CompressedPacket(support::Packet("\x03q", 0), 9, false));
+  const Bytes head = client.Read(7);
+  ASSERT_EQ(head.size(), 7u);
+  EXPECT_EQ(support::SequenceOf(head), 10);
+  const size_t length = static_cast<uint8_t>(head[0]);
+  const auto inner = support::DecodeCompressed(head + client.Read(length));
+  EXPECT_EQ(inner, support::Packet(Bytes(80, 'r'), 10));
+
+  ASSERT_TRUE(server.WaitIdle());
+  EXPECT_EQ(server.Error(), "");
+  ASSERT_EQ(server.Frames().size(), 4u);
+  EXPECT_EQ(server.Frames()[0], support::Packet("login", 1));
+}
+
 TEST(FakeServerPayloads, ByteLayouts) {
   support::Column id;
   id.name = id.orgName = "id";

@@ -42,6 +42,8 @@ namespace support {
 // Raw protocol bytes; may hold zero bytes.
 using Bytes = std::string;
 
+struct Greeting;
+
 class FakeServer {
  public:
   // What a Do step gets: the accepted connection.
@@ -91,6 +93,16 @@ class FakeServer {
   FakeServer& Close();
   // Closes the current connection, if any, and accepts the next one.
   FakeServer& Accept();
+  // Reads one plain client packet and answers with the payloads, framed as
+  // packets numbered on from the one read.
+  FakeServer& Reply(std::vector<Bytes> payloads);
+  // Reads one compressed client packet and answers with one compressed
+  // packet numbered on from it, holding the payloads as plain packets
+  // numbered the same way; compress selects zlib or the uncompressed form.
+  FakeServer& ReplyCompressed(std::vector<Bytes> payloads, bool compress);
+  // The start of a session: the greeting (sequence 0), the client's login
+  // packet (recorded), then the given answer (normally an OK) as sequence 2.
+  FakeServer& Handshake(const Greeting& greeting, Bytes answer);
   // Runs arbitrary code against the connection; returning false fails the
   // script with the given reason.
   FakeServer& Do(std::function<bool(Session&)> step, std::string what = "custom step");
