@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -52,7 +53,7 @@ class RawClient {
       char buf[4096];
       ssize_t got = ::recv(fd_, buf, std::min(sizeof buf, n - out.size()), 0);
       if (got <= 0) {
-        eof_ = true;
+        eof_ = got == 0;  // a reset is not an orderly end
         break;
       }
       out.append(buf, static_cast<size_t>(got));
@@ -153,6 +154,24 @@ TEST(FakeServer, SilenceSleepAndSuccessiveConnections) {
   EXPECT_EQ(server.Received(), "ping?bye");
   ASSERT_EQ(server.Frames().size(), 1u);
   EXPECT_EQ(server.Frames()[0], "bye");
+}
+
+TEST(FakeServer, CloseAfterUnreadBytesIsAnOrderlyEnd) {
+  FakeServer server;
+  server.Send("hello").Do([](FakeServer::Session&) {
+    std::this_thread::sleep_for(100ms);  // let the client's bytes arrive unread
+    return true;
+  });
+  RawClient client(server.Port());
+  EXPECT_EQ(client.Read(5), "hello");
+  client.Send("unread");
+  ASSERT_TRUE(server.WaitIdle());
+  server.Close();
+  ASSERT_TRUE(server.WaitIdle());
+  EXPECT_EQ(client.Read(1), "");
+  EXPECT_TRUE(client.SawEnd());
+  EXPECT_EQ(server.Received(), "unread");
+  EXPECT_TRUE(server.Frames().empty());
 }
 
 TEST(FakeServer, CompressedFramesBothWays) {

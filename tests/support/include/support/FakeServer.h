@@ -90,6 +90,7 @@ class FakeServer {
   // closes it (what arrives meanwhile is recorded) or the server is stopped.
   FakeServer& StaySilent();
   // Closes the current connection (orderly: the client reads end of stream).
+  // Bytes that arrived unread are taken in first and go to Received().
   FakeServer& Close();
   // Closes the current connection, if any, and accepts the next one.
   FakeServer& Accept();
