@@ -1,0 +1,225 @@
+// Named shared memory, mutex and events across processes.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "MonitorTestSupport.h"
+#include "os/SharedObjects.h"
+
+namespace {
+
+using os::NamedEvent;
+using os::NamedMutex;
+using os::SharedMemory;
+
+class SharedObjectsTest : public ::testing::Test {
+ protected:
+  std::string Path(const char* name) {
+    std::string path = os::SharedObjectPath(channel_.Prefix(), name);
+    created_.push_back(path);
+    return path;
+  }
+  void TearDown() override {
+    for (const std::string& path : created_) os::RemoveSharedObject(path);
+  }
+
+  // Runs `body` in a child process and returns its exit status.
+  template <typename Body>
+  int InChild(Body body) {
+    pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  monitor_test::PrivateChannel channel_;
+  std::vector<std::string> created_;
+};
+
+TEST_F(SharedObjectsTest, FirstCreatesLaterOpenTheSameMemory) {
+  const std::string path = Path("Area");
+  int error = 0;
+  bool existed = true;
+  auto first = SharedMemory::Create(path, 2048, &existed, &error);
+  ASSERT_TRUE(first) << error;
+  EXPECT_FALSE(existed);
+  for (std::size_t i = 0; i < 2048; ++i) ASSERT_EQ(first->Data()[i], 0) << i;
+  std::memcpy(first->Data() + 2040, "abcd", 4);
+
+  auto second = SharedMemory::Create(path, 2048, &existed, &error);
+  ASSERT_TRUE(second);
+  EXPECT_TRUE(existed);
+  EXPECT_EQ(std::memcmp(second->Data() + 2040, "abcd", 4), 0);
+
+  // Another process opens it by name and writes back.
+  EXPECT_EQ(InChild([&] {
+              int e = 0;
+              auto area = SharedMemory::Open(path, 2048, &e);
+              if (!area || std::memcmp(area->Data() + 2040, "abcd", 4) != 0) return 1;
+              area->Data()[0] = 'Z';
+              return 0;
+            }),
+            0);
+  EXPECT_EQ(first->Data()[0], 'Z');
+
+  // Everyone may use it, whatever the creator's umask.
+  struct stat info {};
+  ASSERT_EQ(stat(("/dev/shm" + path).c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0666u);
+}
+
+TEST_F(SharedObjectsTest, OpeningWhatDoesNotExistFails) {
+  int error = 0;
+  EXPECT_FALSE(SharedMemory::Open(Path("Missing"), 2048, &error));
+  EXPECT_EQ(error, ENOENT);
+  error = 0;
+  EXPECT_FALSE(NamedMutex::Open(Path("MissingMutex"), &error));
+  EXPECT_EQ(error, ENOENT);
+  error = 0;
+  EXPECT_FALSE(NamedEvent::Open(Path("MissingEvent"), &error));
+  EXPECT_EQ(error, ENOENT);
+  // A name the system cannot take.
+  bool existed = false;
+  EXPECT_FALSE(SharedMemory::Create(Path("bad/name"), 2048, &existed, &error));
+  EXPECT_EQ(error, EINVAL);
+}
+
+TEST_F(SharedObjectsTest, EventsAreManualResetWithTheirInitialState) {
+  int error = 0;
+  bool existed = true;
+  auto on = NamedEvent::Create(Path("On"), true, &existed, &error);
+  ASSERT_TRUE(on);
+  EXPECT_FALSE(existed);
+  auto off = NamedEvent::Create(Path("Off"), false, &existed, &error);
+  ASSERT_TRUE(off);
+  EXPECT_TRUE(on->IsSet());
+  EXPECT_FALSE(off->IsSet());
+
+  // The initial state applies only to a new event.
+  auto again = NamedEvent::Create(Path("Off"), true, &existed, &error);
+  ASSERT_TRUE(again);
+  EXPECT_TRUE(existed);
+  EXPECT_FALSE(again->IsSet());
+
+  // Set stays set through any number of waits, until reset.
+  EXPECT_FALSE(off->Wait(20));
+  off->Set();
+  EXPECT_TRUE(off->Wait(0));
+  EXPECT_TRUE(again->Wait(0));
+  EXPECT_TRUE(off->Wait(-1));
+  off->Reset();
+  EXPECT_FALSE(again->IsSet());
+  EXPECT_FALSE(again->Wait(20));
+}
+
+TEST_F(SharedObjectsTest, SetWakesEveryWaiterInEveryProcess) {
+  const std::string path = Path("Wake");
+  int error = 0;
+  auto event = NamedEvent::Create(path, false, nullptr, &error);
+  ASSERT_TRUE(event);
+  auto done = NamedEvent::Create(Path("ChildDone"), false, nullptr, &error);
+  ASSERT_TRUE(done);
+
+  pid_t child = fork();
+  if (child == 0) {
+    int e = 0;
+    auto mine = NamedEvent::Open(path, &e);
+    auto finished = NamedEvent::Open(os::SharedObjectPath(channel_.Prefix(), "ChildDone"), &e);
+    if (!mine || !finished) _exit(2);
+    bool woke = mine->Wait(10000);
+    finished->Set();
+    _exit(woke ? 0 : 1);
+  }
+  std::atomic<int> woken{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 3; ++i)
+    waiters.emplace_back([&] {
+      if (event->Wait(10000)) ++woken;
+    });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  event->Set();
+  for (auto& waiter : waiters) waiter.join();
+  EXPECT_EQ(woken.load(), 3);
+  EXPECT_TRUE(done->Wait(10000));
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(SharedObjectsTest, MutexExcludesOtherProcessesAndSurvivesADeadOwner) {
+  const std::string path = Path("Mutex");
+  int error = 0;
+  bool existed = true;
+  auto mutex = NamedMutex::Create(path, &existed, &error);
+  ASSERT_TRUE(mutex) << error;
+  EXPECT_FALSE(existed);
+
+  // Recursive within a thread, like the kernel mutex it replaces.
+  EXPECT_FALSE(mutex->Lock());
+  EXPECT_FALSE(mutex->Lock());
+  EXPECT_EQ(InChild([&] {
+              int e = 0;
+              auto other = NamedMutex::Open(path, &e);
+              return other && !other->TryLock(50) ? 0 : 1;
+            }),
+            0);
+  mutex->Unlock();
+  mutex->Unlock();
+
+  // A process that dies holding it does not wedge the others.
+  EXPECT_EQ(InChild([&] {
+              int e = 0;
+              auto other = NamedMutex::Open(path, &e);
+              if (!other) return 1;
+              other->Lock();
+              _exit(0);  // dies holding it, its mapping still in place
+              return 1;
+            }),
+            0);
+  bool ownerDied = false;
+  ASSERT_TRUE(mutex->TryLock(5000, &ownerDied));
+  EXPECT_TRUE(ownerDied);
+  mutex->Unlock();
+  EXPECT_FALSE(mutex->Lock());
+  mutex->Unlock();
+}
+
+TEST_F(SharedObjectsTest, SegmentLeftHalfMadeByADeadProcessIsTakenOver) {
+  // A process that died while initialising leaves its id in the segment's
+  // state word; the next opener must not wait for it forever.
+  pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+
+  for (const char* name : {"HalfEvent", "HalfMutex"}) {
+    const std::string path = Path(name);
+    int error = 0;
+    auto raw = SharedMemory::Create(path, 256, nullptr, &error);
+    ASSERT_TRUE(raw);
+    const auto deadPid = static_cast<std::uint32_t>(dead);
+    std::memcpy(raw->Data(), &deadPid, 4);
+    if (std::string(name) == "HalfEvent") {
+      auto event = NamedEvent::Open(path, &error);
+      ASSERT_TRUE(event) << error;
+      EXPECT_FALSE(event->IsSet());
+      event->Set();
+      EXPECT_TRUE(event->Wait(0));
+    } else {
+      auto mutex = NamedMutex::Open(path, &error);
+      ASSERT_TRUE(mutex) << error;
+      EXPECT_TRUE(mutex->TryLock(1000));
+      mutex->Unlock();
+    }
+  }
+}
+
+}  // namespace
