@@ -72,9 +72,10 @@ std::optional<std::string> FindOnPath(const std::string& name, const std::string
   while (start <= searchPath.size()) {
     size_t end = searchPath.find(':', start);
     if (end == std::string::npos) end = searchPath.size();
-    std::string folder = searchPath.substr(start, end - start);
-    if (folder.empty()) folder = ".";
-    std::string candidate = folder + "/" + name;
+    std::string candidate =
+        end > start ? searchPath.substr(start, end - start) : std::string(1, '.');
+    candidate += '/';
+    candidate += name;
     if (IsExecutableFile(candidate)) return candidate;
     start = end + 1;
   }
