@@ -191,13 +191,11 @@ void Append(std::string& out, std::string_view p, const Parts& v, TDateTime valu
         }
         continue;
       case '/':
-        run = 1;
-        out += fs.DateSeparator;
-        break;
       case ':':
-        run = 1;
-        out += fs.TimeSeparator;
-        break;
+        // Separators are not elements: "hh:mm" still has "mm" after the hour.
+        out += c == '/' ? fs.DateSeparator : fs.TimeSeparator;
+        ++i;
+        continue;
       default:
         out.append(p.substr(i, run));
         i += run;
