@@ -160,14 +160,16 @@ class TMysqlClient {
                      bool pipeFallback, std::uint32_t clientFlags);
   bool Login(const std::uint8_t* greeting, long length);
   bool ReadAuthResult();
-  void CloseChannel();
-  void ResetGreeting();
+  void ReportSslError();
+  // A reply that does not parse: the connection is closed (2013).
+  bool FailMalformed();
   bool SimpleCommand(std::uint8_t command, const std::string& argument, bool skipReply,
                      bool mayRetry);
   bool ReadQueryResult();
   bool ReadOk(const std::uint8_t* data, long length);
   bool SendLocalFile(const std::string& name);
   bool ReadColumns(std::uint32_t count);
+  bool ReadRows(TMysqlRowSet& rows, std::vector<TMysqlColumn>* maxLengths);
   std::unique_ptr<TMysqlResult> StoreResult();
   std::unique_ptr<TMysqlResult> UseResult();
   std::unique_ptr<TMysqlResult> TakeResult(bool store, bool& ok);
@@ -203,6 +205,8 @@ class TMysqlClient {
   std::unique_ptr<std::recursive_mutex> lock_;
   std::string sslKey_, sslCert_, cipher_, caFile_, caPath_;
   std::uint32_t warningCount_ = 0;
+  // Set while the connect itself sends commands: no reconnect from inside.
+  bool connecting_ = false;
 };
 
 // Backslash-escapes NUL, tab, LF, CR, double quote, single quote and

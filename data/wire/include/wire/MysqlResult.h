@@ -162,6 +162,7 @@ class TMysqlResult {
   TMysqlClient* client_ = nullptr;
   bool stored_ = true;
   std::unique_ptr<TMysqlRowSet> rows_;
+  std::vector<std::uint32_t> record_;       // streamed: the current row
   const std::uint32_t* current_ = nullptr;  // current row record (see TMysqlRowSet)
   std::int64_t currentRow_ = -1;
   bool atEnd_ = true;

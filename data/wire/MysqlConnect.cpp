@@ -1,0 +1,298 @@
+// TMysqlClient: object state, option setters and the connect (greeting,
+// capability negotiation, login, TLS, authentication, initial database).
+
+#include <openssl/err.h>
+
+#include "ClientGuard.h"
+#include "wire/ClientErrors.h"
+#include "wire/MysqlClient.h"
+#include "wire/MysqlProtocol.h"
+
+namespace wire {
+
+TMysqlClient::TMysqlClient() : net_(std::make_unique<TMysqlNet>()) {}
+
+TMysqlClient::~TMysqlClient() {
+  {
+    Guard g(*this);
+    Disconnect();
+  }
+  lock_.reset();
+}
+
+// ------------------------------------------------------------------ options
+
+void TMysqlClient::SetSslMode(bool on) {
+  if (sslMode_ == on) return;
+  sslMode_ = on;
+  if (Connected()) Disconnect();
+}
+
+void TMysqlClient::SetSslCertificate(const std::string& file) {
+  if (sslCert_ == file) return;
+  sslCert_ = file;
+  if (sslMode_ && Connected()) Disconnect();
+}
+
+void TMysqlClient::SetSslKey(const std::string& file) {
+  if (sslKey_ == file) return;
+  sslKey_ = file;
+  if (sslMode_ && Connected()) Disconnect();
+}
+
+void TMysqlClient::SetCompress(bool on) {
+  if (compressOption_ == on) return;
+  compressOption_ = on;
+  if (Connected()) Disconnect();
+}
+
+void TMysqlClient::SetClientFlags(std::uint32_t flags) {
+  if (clientFlags_ == flags) return;
+  clientFlags_ = flags;
+  if (Connected()) Disconnect();
+}
+
+void TMysqlClient::SetMultiStatements(bool on) {
+  constexpr std::uint32_t multi = CLIENT_MULTI_STATEMENTS | CLIENT_MULTI_RESULTS;
+  SetClientFlags(on ? (clientFlags_ | multi) : (clientFlags_ & ~multi));
+}
+
+void TMysqlClient::SetThreadSafe(bool on) {
+  if (on) {
+    if (!lock_) lock_ = std::make_unique<std::recursive_mutex>();
+  } else if (lock_) {
+    lock_->lock();
+    lock_->unlock();
+    lock_.reset();
+  }
+}
+
+// ------------------------------------------------------------------ connect
+
+bool TMysqlClient::ConnectToServer(const std::string& host, const std::string& user,
+                                   const std::string& password, const std::string& database,
+                                   int port, const std::string& pipeName, bool pipeFallback,
+                                   std::uint32_t clientFlags) {
+  Guard g(*this);
+  // Copies: Reconnect passes the stored values themselves.
+  return ConnectLocked(std::string(host), std::string(user), std::string(password),
+                       std::string(database), port, std::string(pipeName), pipeFallback,
+                       clientFlags);
+}
+
+bool TMysqlClient::Reconnect() {
+  return ConnectToServer(host_, user_, password_, database_, port_, pipeName_, pipeFallback_,
+                         clientFlags_);
+}
+
+bool TMysqlClient::ConnectLocked(const std::string& host, const std::string& user,
+                                 const std::string& password, const std::string& database, int port,
+                                 const std::string& pipeName, bool pipeFallback,
+                                 std::uint32_t clientFlags) {
+  if (net_->IsConnected()) return true;
+  if (host.empty() && host_.empty()) {
+    // Nothing to connect to: say so, so that callers that only look at the
+    // error number do not take this for success.
+    net_->SetError(CR_UNKNOWN_HOST, FormatClientError(CR_UNKNOWN_HOST, {"", 0}));
+    return false;
+  }
+  if (!host.empty()) host_ = host;
+  user_ = user;
+  password_ = password;
+  database_ = database;
+  port_ = port;
+  pipeName_ = pipeName;
+  clientFlags_ = clientFlags;
+  pipeFallback_ = pipeFallback;
+
+  if (namedPipe_) {
+    net_->Open(kVioNamedPipe, host_, pipeFallback_, connectTimeout_, port_, pipeName_);
+    if (net_->Kind() == kVioNamedPipe) {
+      host_ = ".";
+      pipeName_ = "MySQL";
+    } else if (net_->Kind() == kVioTcp) {
+      namedPipe_ = false;
+      pipeName_.clear();
+    }
+  } else {
+    net_->Open(kVioTcp, host_, true, connectTimeout_, port_, pipeName_);
+    pipeName_.clear();
+  }
+  if (!net_->IsConnected()) return false;
+
+  long n = net_->SafeRead(clientFlags_);
+  if (n < 0) {
+    net_->Close();
+    return false;
+  }
+  const int protocol = net_->ReadPos()[0];
+  net_->SetProtocolVersion(protocol);
+  if (protocol != 10 && protocol != 9) {
+    net_->SetError(CR_VERSION_ERROR, FormatClientError(CR_VERSION_ERROR, {protocol, 10}));
+    net_->Close();
+    return false;
+  }
+  connecting_ = true;
+  bool loggedIn = Login(net_->ReadPos(), n);
+  connecting_ = false;
+  if (!loggedIn) return false;
+
+  net_->SetCompress((clientFlags_ & CLIENT_COMPRESS) != 0);
+  status_ = 0;
+  if (!database_.empty() && !(serverCapabilities_ & CLIENT_CONNECT_WITH_DB)) {
+    connecting_ = true;
+    bool selected = SelectDatabase(database_);
+    connecting_ = false;
+    if (!selected) {
+      net_->Close();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TMysqlClient::FailMalformed() {
+  net_->Close();
+  net_->SetError(CR_SERVER_LOST, FormatClientError(CR_SERVER_LOST));
+  return false;
+}
+
+bool TMysqlClient::Login(const std::uint8_t* data, long length) {
+  TMysqlGreeting greeting;
+  if (!ParseGreeting(data, static_cast<std::size_t>(length), greeting)) return FailMalformed();
+  serverVersion_ = greeting.serverVersion;
+  threadId_ = greeting.threadId;
+  seed_ = greeting.seed;
+  serverCapabilities_ = greeting.capabilities;
+  serverIs410_ = greeting.is410;
+  if (greeting.hasCharsetAndStatus) {
+    serverCharset_ = greeting.charset;
+    serverStatus_ = greeting.status;
+    warningCount_ = 0;
+  }
+
+  // Capability flags, in this order.
+  const std::uint32_t given = clientFlags_;
+  const std::uint32_t caps = serverCapabilities_;
+  std::uint32_t flags = given | kClientBaseFlags;
+  if (sslMode_) flags |= CLIENT_SSL;
+  if (!database_.empty()) flags |= CLIENT_CONNECT_WITH_DB;
+  if ((caps & CLIENT_COMPRESS) && (compressOption_ || (given & CLIENT_COMPRESS))) {
+    flags |= CLIENT_COMPRESS;
+  } else {
+    flags &= ~CLIENT_COMPRESS;
+  }
+  if ((flags & CLIENT_PROTOCOL_41) &&
+      !(caps & (CLIENT_RESERVED | CLIENT_SECURE_CONNECTION | CLIENT_MULTI_RESULTS))) {
+    flags &= ~0x3C200u;
+  }
+  if ((caps & CLIENT_SSL) && (sslMode_ || (given & CLIENT_SSL))) {
+    flags |= CLIENT_SSL;
+  } else {
+    if (given & CLIENT_SSL) sslMode_ = false;
+    flags &= ~CLIENT_SSL;
+  }
+  clientFlags_ = flags;
+
+  TLoginRequest request;
+  request.clientFlags = flags;
+  request.serverCapabilities = caps;
+  request.serverCharset = serverCharset_;
+  request.serverIs410 = serverIs410_;
+  request.user = user_;
+  request.password = password_;
+  request.database = database_;
+  request.seed = seed_;
+  std::size_t headerLength = 0;
+  const std::string login = BuildLoginPacket(request, headerLength);
+
+  auto writeFailed = [&] {
+    if (net_->ErrorNumber() == 0) {
+      net_->SetError(CR_SERVER_LOST, FormatClientError(CR_SERVER_LOST));
+    }
+    net_->Close();
+    return false;
+  };
+
+  if (flags & CLIENT_SSL) {
+    if (net_->WritePacket(login.data(), headerLength) != 0 || net_->Flush() != 0) {
+      return writeFailed();
+    }
+    ERR_clear_error();
+    net_->StartTls(sslKey_, sslCert_, caFile_, caPath_, cipher_, connectTimeout_);
+    if (net_->Kind() != kVioTls) {
+      clientFlags_ &= ~CLIENT_SSL;
+      sslMode_ = false;
+      ReportSslError();
+      net_->Close();
+      return false;
+    }
+  }
+  if (net_->WritePacket(login.data(), login.size()) != 0 || net_->Flush() != 0) {
+    return writeFailed();
+  }
+  return ReadAuthResult();
+}
+
+void TMysqlClient::ReportSslError() {
+  const char* file = "";
+  int line = 0;
+  const char* data = "";
+  int flags = 0;
+  unsigned long code = ERR_get_error_all(&file, &line, nullptr, &data, &flags);
+  if (code == 0) {
+    // Nothing queued (the peer went away during the handshake): still
+    // report a failure.
+    net_->SetError(CR_SERVER_LOST, FormatClientError(CR_SERVER_LOST));
+    return;
+  }
+  char text[256];
+  ERR_error_string_n(code, text, sizeof text);
+  const char* extra = (flags & ERR_TXT_STRING) && data ? data : "";
+  net_->SetError(static_cast<int>(code),
+                 FormatPrintf("OpenSSL: %s:%s:%d:%s\\n", {text, file ? file : "", line, extra}));
+  ERR_clear_error();
+}
+
+bool TMysqlClient::ReadAuthResult() {
+  long n = net_->SafeRead(clientFlags_);
+  if (n < 0) {
+    net_->Close();
+    return false;
+  }
+  const std::uint8_t* p = net_->ReadPos();
+  std::string answer;
+  if (serverIs410_) {
+    if ((serverCapabilities_ & CLIENT_SECURE_CONNECTION) && n == 24 && p[0] != 0) {
+      answer = Scramble410Answer(password_, p);
+    }
+  } else if (n == 1 && p[0] == 254 && (serverCapabilities_ & CLIENT_SECURE_CONNECTION)) {
+    // The account has an old-style password: answer with the pre-4.1
+    // scramble and its zero byte.
+    answer = ScrambleOld(password_, seed_.substr(0, 8));
+    answer += '\0';
+  }
+  if (!answer.empty()) {
+    if (net_->WritePacket(answer.data(), answer.size()) != 0 || net_->Flush() != 0) {
+      net_->SetError(CR_SERVER_LOST, FormatClientError(CR_SERVER_LOST));
+      net_->Close();
+      return false;
+    }
+    n = net_->SafeRead(clientFlags_);
+    if (n < 0) {
+      net_->Close();
+      return false;
+    }
+    p = net_->ReadPos();
+  }
+  if (p[0] != 0) {
+    // Anything but OK here (an authentication method this client does not
+    // speak) would leave the session half open.
+    net_->SetError(CR_SERVER_HANDSHAKE_ERR, FormatClientError(CR_SERVER_HANDSHAKE_ERR));
+    net_->Close();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace wire

@@ -1,0 +1,507 @@
+// TMysqlResult: navigation of stored and streamed results, column lookup,
+// row search and sort.
+
+#include "wire/MysqlResult.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+#include "wire/MysqlClient.h"
+#include "wire/MysqlProtocol.h"
+
+namespace wire {
+
+bool IsNotNull(const TMysqlColumn* c) {
+  return c && (c->flags & NOT_NULL_FLAG);
+}
+bool IsPrimaryKey(const TMysqlColumn* c) {
+  return c && (c->flags & PRI_KEY_FLAG);
+}
+bool IsUniqueKey(const TMysqlColumn* c) {
+  return c && (c->flags & UNIQUE_KEY_FLAG);
+}
+bool IsBlob(const TMysqlColumn* c) {
+  return c && (c->flags & BLOB_FLAG);
+}
+bool IsUnsigned(const TMysqlColumn* c) {
+  return c && (c->flags & UNSIGNED_FLAG);
+}
+bool IsZeroFill(const TMysqlColumn* c) {
+  return c && (c->flags & ZEROFILL_FLAG);
+}
+bool IsBinary(const TMysqlColumn* c) {
+  return c && (c->flags & BINARY_FLAG);
+}
+bool IsEnum(const TMysqlColumn* c) {
+  return c && (c->flags & ENUM_FLAG);
+}
+bool IsAutoIncrement(const TMysqlColumn* c) {
+  return c && (c->flags & AUTO_INCREMENT_FLAG);
+}
+bool IsSet(const TMysqlColumn* c) {
+  return c && (c->flags & SET_FLAG);
+}
+
+TMysqlResult::TMysqlResult(bool stored, std::uint32_t columnCount,
+                           std::vector<TMysqlColumn> columns)
+    : columnCount_(columnCount), columns_(std::move(columns)), stored_(stored) {}
+
+TMysqlResult::~TMysqlResult() {
+  if (!stored_ && client_ && client_->status_ == 2) {
+    // Read and discard the rest of the stream so the connection can go on.
+    TMysqlNet& net = *client_->net_;
+    for (;;) {
+      long n = net.SafeRead(client_->clientFlags_);
+      if (n < 0) break;
+      if (IsEndOfData(net.ReadPos(), n)) {
+        client_->EndOfData(net.ReadPos(), n);
+        break;
+      }
+    }
+    client_->StreamEnded(rowCount_);
+  }
+}
+
+void TMysqlResult::SetCurrentFromRowSet() {
+  if (rows_ && rows_->Size() > 0) {
+    current_ = rows_->Row(0);
+    atEnd_ = false;
+    currentRow_ = 0;
+  } else {
+    current_ = nullptr;
+    atEnd_ = true;
+  }
+}
+
+const TMysqlColumn* TMysqlResult::Column(int index) const {
+  if (index < 0 || static_cast<std::size_t>(index) >= columns_.size()) return nullptr;
+  return &columns_[static_cast<std::size_t>(index)];
+}
+
+namespace {
+
+char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+
+}  // namespace
+
+const TMysqlColumn* TMysqlResult::ColumnByName(const std::string& name, bool caseSensitive) const {
+  for (const TMysqlColumn& c : columns_) {
+    if (caseSensitive) {
+      if (c.name == name) return &c;
+      continue;
+    }
+    if (c.name.size() == name.size() &&
+        std::equal(c.name.begin(), c.name.end(), name.begin(),
+                   [](char a, char b) { return AsciiUpper(a) == AsciiUpper(b); })) {
+      return &c;
+    }
+  }
+  return nullptr;
+}
+
+const char* TMysqlResult::Value(int index) const {
+  if (index < 0 || static_cast<std::uint32_t>(index) >= columnCount_ || !current_) return nullptr;
+  return TMysqlRowSet::Value(current_, columnCount_, static_cast<std::uint32_t>(index));
+}
+
+std::size_t TMysqlResult::ValueLength(int index) const {
+  if (index < 0 || static_cast<std::uint32_t>(index) >= columnCount_ || !current_) return 0;
+  return TMysqlRowSet::Length(current_, columnCount_, static_cast<std::uint32_t>(index));
+}
+
+// --------------------------------------------------------------- navigation
+
+int TMysqlResult::FetchRow() {
+  TMysqlNet& net = *client_->net_;
+  long n = net.SafeRead(client_->clientFlags_);
+  if (n < 0) return -1;
+  if (IsEndOfData(net.ReadPos(), n)) {
+    client_->EndOfData(net.ReadPos(), n);
+    return 1;
+  }
+  if (!TMysqlRowSet::Decode(net.ReadPos(), static_cast<std::size_t>(n), columnCount_, record_)) {
+    client_->FailMalformed();
+    return -1;
+  }
+  current_ = record_.data();
+  return 0;
+}
+
+void TMysqlResult::EndStream() {
+  if (client_) client_->StreamEnded(rowCount_);
+  client_ = nullptr;
+}
+
+bool TMysqlResult::First() {
+  atStart_ = true;
+  if (!stored_) {
+    atEnd_ = rowCount_ == 0;
+    return atEnd_;
+  }
+  const std::size_t size = rows_ ? rows_->Size() : 0;
+  if (size > 0) {
+    current_ = rows_->Row(0);
+    currentRow_ = 0;
+    atEnd_ = false;
+  } else {
+    atEnd_ = true;
+    currentRow_ = -1;
+  }
+  return atEnd_;
+}
+
+void TMysqlResult::Next() {
+  if (!stored_) {
+    atStart_ = rowCount_ == 0;
+    atEnd_ = false;
+    streamedRowPresent_ = true;
+    if (!client_) {
+      if (readState_ == 0) readState_ = -1;
+      atEnd_ = true;
+      return;
+    }
+    int r = FetchRow();
+    if (r == 0) {
+      currentRow_ = static_cast<std::int64_t>(rowCount_);
+      ++rowCount_;
+      return;
+    }
+    atEnd_ = true;
+    readState_ = r == 1 ? 1 : -1;
+    EndStream();
+    return;
+  }
+  const std::size_t size = rows_ ? rows_->Size() : 0;
+  if (currentRow_ >= 0 && static_cast<std::size_t>(currentRow_) + 1 < size) {
+    ++currentRow_;
+    current_ = rows_->Row(static_cast<std::size_t>(currentRow_));
+    atEnd_ = false;
+  } else {
+    atEnd_ = true;
+  }
+  atStart_ = size == 0;
+}
+
+void TMysqlResult::Prior() {
+  if (!stored_) {
+    atStart_ = true;
+    atEnd_ = rowCount_ == 0;
+    return;
+  }
+  const std::size_t size = rows_ ? rows_->Size() : 0;
+  if (currentRow_ > 0 && static_cast<std::size_t>(currentRow_) <= size) {
+    --currentRow_;
+    current_ = rows_->Row(static_cast<std::size_t>(currentRow_));
+    atStart_ = false;
+  } else {
+    atStart_ = true;
+  }
+  atEnd_ = size == 0;
+}
+
+void TMysqlResult::Last() {
+  atEnd_ = true;
+  if (!stored_) {
+    atStart_ = rowCount_ == 0;
+    if (client_) {
+      int r;
+      while ((r = FetchRow()) == 0) ++rowCount_;
+      readState_ = r == 1 ? 1 : -1;
+      currentRow_ = static_cast<std::int64_t>(rowCount_) - 1;
+      EndStream();
+    }
+    return;
+  }
+  const std::size_t size = rows_ ? rows_->Size() : 0;
+  if (size > 0) current_ = rows_->Row(size - 1);
+  atStart_ = size == 0;
+  currentRow_ = static_cast<std::int64_t>(size) - 1;
+}
+
+void TMysqlResult::GoToRow(std::int64_t n) {
+  if (!stored_ || !rows_ || n < 0 || static_cast<std::uint64_t>(n) >= rows_->Size()) return;
+  atStart_ = false;
+  atEnd_ = false;
+  currentRow_ = n;
+  current_ = rows_->Row(static_cast<std::size_t>(n));
+}
+
+// ------------------------------------------------------------------- search
+
+namespace {
+
+// Upper case of the workstation's code page (Windows-1252).
+unsigned char UpperCp1252(unsigned char c) {
+  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
+  switch (c) {
+    case 0x9A:
+      return 0x8A;
+    case 0x9C:
+      return 0x8C;
+    case 0x9E:
+      return 0x8E;
+    case 0xFF:
+      return 0x9F;
+    default:
+      return c;
+  }
+}
+
+// "%" matches any run of characters (also none), "?" exactly one.
+bool MatchPattern(const std::string& text, const std::string& pattern) {
+  std::size_t t = 0, p = 0, star = std::string::npos, mark = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t]) && pattern[p] != '%') {
+      ++t;
+      ++p;
+    } else if (p < pattern.size() && pattern[p] == '%') {
+      star = p++;
+      mark = t;
+    } else if (star != std::string::npos) {
+      p = star + 1;
+      t = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '%') ++p;
+  return p == pattern.size();
+}
+
+int ExactCompare(const std::string& k, const std::string& v) {
+  if (k == v) return 0;
+  if (k.size() != v.size()) return k.size() < v.size() ? -1 : 1;
+  for (std::size_t i = 0; i < k.size(); ++i) {
+    auto a = static_cast<unsigned char>(k[i]);
+    auto b = static_cast<unsigned char>(v[i]);
+    if (a != b) return a < b ? -1 : 1;
+  }
+  return 0;
+}
+
+int PrefixCompare(const std::string& k, const std::string& v) {
+  int result = k.size() < v.size() ? -1 : (k.size() > v.size() ? 1 : 0);
+  const std::size_t shorter = std::min(k.size(), v.size());
+  bool tried = false;
+  for (std::size_t i = 0; i < shorter; ++i) {
+    auto kb = static_cast<unsigned char>(k[i]);
+    auto vb = static_cast<unsigned char>(v[i]);
+    if (vb < kb) return 1;
+    if (vb > kb) return -1;
+    // The pattern test does not depend on the position: once is enough.
+    if (!tried) {
+      tried = true;
+      if (MatchPattern(v, k + "%")) return 0;
+    }
+  }
+  return result;
+}
+
+bool IsPrefixType(std::uint8_t t) {
+  switch (t) {
+    case 0:
+    case 4:
+    case 5:
+    case 7:
+    case 10:
+    case 11:
+    case 12:
+    case 246:
+    case 253:
+    case 254:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsIntegerType(std::uint8_t t) {
+  return t == 1 || t == 2 || t == 3 || t == 8 || t == 9 || t == 16;
+}
+
+}  // namespace
+
+std::int64_t TMysqlResult::Locate(const std::vector<int>& columns,
+                                  const std::vector<std::string>& keys, bool caseSensitive,
+                                  std::uint16_t unused, bool exact) {
+  (void)unused;
+  if (!stored_ || !rows_ || rows_->Size() == 0) return -1;
+  const std::size_t count = std::min(columns.size(), keys.size());
+  std::vector<std::string> upperKeys(keys.begin(), keys.begin() + static_cast<long>(count));
+  if (!caseSensitive) {
+    for (auto& k : upperKeys) {
+      for (char& c : k) c = static_cast<char>(UpperCp1252(static_cast<unsigned char>(c)));
+    }
+  }
+  std::string value;
+  for (std::size_t r = 0; r < rows_->Size(); ++r) {
+    TMysqlRowSet::Record row = rows_->Row(r);
+    bool match = true;
+    for (std::size_t i = 0; i < count && match; ++i) {
+      const TMysqlColumn* column = Column(columns[i]);
+      if (!column) {
+        match = false;
+        break;
+      }
+      auto index = static_cast<std::uint32_t>(columns[i]);
+      const char* v = TMysqlRowSet::Value(row, columnCount_, index);
+      value.assign(v ? v : "", v ? TMysqlRowSet::Length(row, columnCount_, index) : 0);
+      if (!caseSensitive) {
+        for (char& c : value) c = static_cast<char>(UpperCp1252(static_cast<unsigned char>(c)));
+      }
+      int cmp;
+      if (exact) {
+        cmp = ExactCompare(upperKeys[i], value);
+      } else if (IsPrefixType(column->type) ||
+                 (IsIntegerType(column->type) && (column->flags & ZEROFILL_FLAG))) {
+        cmp = PrefixCompare(upperKeys[i], value);
+      } else if (IsIntegerType(column->type)) {
+        cmp = ExactCompare(upperKeys[i], value);
+      } else {
+        cmp = -1;
+      }
+      match = cmp == 0;
+    }
+    if (match) return static_cast<std::int64_t>(r);
+  }
+  return -1;
+}
+
+// --------------------------------------------------------------------- sort
+
+namespace {
+
+enum class SortKind { kInteger, kText, kTime, kFloat, kUnordered };
+
+SortKind KindOf(std::uint8_t type) {
+  switch (type) {
+    case 1:
+    case 2:
+    case 3:
+    case 8:
+    case 9:
+    case 13:
+    case 16:
+      return SortKind::kInteger;
+    case 7:
+    case 10:
+    case 12:
+    case 14:
+    case 247:
+    case 253:
+    case 254:
+      return SortKind::kText;
+    case 11:
+      return SortKind::kTime;
+    case 0:
+    case 4:
+    case 5:
+    case 246:
+      return SortKind::kFloat;
+    default:
+      return SortKind::kUnordered;
+  }
+}
+
+// Whole text as a 64-bit integer (leading blanks and a sign allowed), 0 when
+// it does not convert.
+std::int64_t ToInt64(const char* s, std::size_t n) {
+  std::size_t i = 0;
+  while (i < n && s[i] == ' ') ++i;
+  if (i < n && s[i] == '+') ++i;
+  std::int64_t v = 0;
+  auto [end, ec] = std::from_chars(s + i, s + n, v);
+  if (ec != std::errc() || end != s + n || end == s + i) return 0;
+  return v;
+}
+
+// Whole text as a floating value with "." as the decimal separator.
+bool ToDouble(const char* s, std::size_t n, double& v) {
+  std::size_t i = 0;
+  while (i < n && s[i] == ' ') ++i;
+  if (i < n && s[i] == '+') ++i;
+  auto [end, ec] = std::from_chars(s + i, s + n, v);
+  return ec == std::errc() && end == s + n && end != s + i;
+}
+
+// h:mm:ss (hours may be negative or long) as hours * 10000 + sign * (mm * 100 + ss).
+std::int64_t TimeValue(const char* s, std::size_t n) {
+  std::int64_t parts[3] = {0, 0, 0};
+  std::size_t at = 0;
+  for (int p = 0; p < 3 && at <= n; ++p) {
+    std::size_t stop = at;
+    while (stop < n && s[stop] != ':') ++stop;
+    std::from_chars(s + at, s + stop, parts[p]);
+    at = stop + 1;
+  }
+  const std::int64_t sign = std::memchr(s, '-', n) ? -1 : 1;
+  return parts[0] * 10000 + sign * (parts[1] * 100 + parts[2]);
+}
+
+int Sign(double d) {
+  return d > 0 ? 1 : (d < 0 ? -1 : 0);
+}
+
+}  // namespace
+
+void TMysqlResult::Sort(const std::vector<int>& columns, const std::vector<bool>& descending) {
+  if (!stored_ || !rows_ || columns.empty() || rows_->Size() < 2) return;
+  struct Key {
+    std::uint32_t index;
+    SortKind kind;
+    bool descending;
+  };
+  std::vector<Key> keys;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    const TMysqlColumn* c = Column(columns[i]);
+    SortKind kind = c ? KindOf(c->type) : SortKind::kUnordered;
+    bool desc = i < descending.size() && descending[i];
+    keys.push_back({c ? static_cast<std::uint32_t>(columns[i]) : 0, kind, desc});
+  }
+  const std::uint32_t k = columnCount_;
+  auto compare = [k](const Key& key, TMysqlRowSet::Record a, TMysqlRowSet::Record b) -> int {
+    if (key.kind == SortKind::kUnordered) return 0;
+    const char* va = TMysqlRowSet::Value(a, k, key.index);
+    const char* vb = TMysqlRowSet::Value(b, k, key.index);
+    if (!va || !vb) return (!va && !vb) ? 0 : (!va ? -1 : 1);
+    const std::size_t la = TMysqlRowSet::Length(a, k, key.index);
+    const std::size_t lb = TMysqlRowSet::Length(b, k, key.index);
+    switch (key.kind) {
+      case SortKind::kInteger: {
+        std::int64_t x = ToInt64(va, la), y = ToInt64(vb, lb);
+        return x > y ? 1 : (x < y ? -1 : 0);
+      }
+      case SortKind::kText: {
+        int c = std::memcmp(va, vb, std::min(la, lb));
+        if (c != 0) return c < 0 ? -1 : 1;
+        return la < lb ? -1 : (la > lb ? 1 : 0);
+      }
+      case SortKind::kTime: {
+        std::int64_t x = TimeValue(va, la), y = TimeValue(vb, lb);
+        return x > y ? 1 : (x < y ? -1 : 0);
+      }
+      case SortKind::kFloat: {
+        double x, y;
+        if (!ToDouble(va, la, x) || !ToDouble(vb, lb, y)) return 0;
+        return Sign(x - y);
+      }
+      default:
+        return 0;
+    }
+  };
+  // Rows keep their order when no sort column tells them apart.
+  std::stable_sort(rows_->Rows().begin(), rows_->Rows().end(),
+                   [&](TMysqlRowSet::Record a, TMysqlRowSet::Record b) {
+                     for (const Key& key : keys) {
+                       int r = compare(key, a, b);
+                       if (r != 0) return key.descending ? r > 0 : r < 0;
+                     }
+                     return false;
+                   });
+}
+
+}  // namespace wire
