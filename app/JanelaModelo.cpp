@@ -53,6 +53,8 @@ bool BaixarArquivo(const std::string& endereco, const std::string& arquivo) {
 
 bool ExecutarArquivo(const std::string& programa, const std::string& parametros) {
   try {
+    std::error_code erro;
+    if (!std::filesystem::exists(programa, erro)) return false;
     if (access(programa.c_str(), X_OK) == 0 && EhArquivo(programa)) {
       std::vector<std::string> argumentos;
       std::istringstream palavras(parametros);
