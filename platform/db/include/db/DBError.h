@@ -6,17 +6,17 @@
 // message; instances are independent values.
 #pragma once
 
-#include <stdexcept>
 #include <string>
+
+#include "rtl/SysUtils.h"
 
 namespace db {
 
 class TComponent;
 
-class EDatabaseError : public std::runtime_error {
+class EDatabaseError : public rtl::Exception {
  public:
-  explicit EDatabaseError(const std::string& message) : std::runtime_error(message) {}
-  std::string Message() const { return what(); }
+  using rtl::Exception::Exception;
 };
 
 // Throws EDatabaseError with `message`, prefixed with "Name: " when
