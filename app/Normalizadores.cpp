@@ -90,9 +90,11 @@ std::string VirgulaParaPonto(std::string_view texto) {
 }
 
 int TempoEmSegundos(TDateTime hora) {
-  if (!std::isfinite(hora)) return 0;
-  PartesDataHora partes = DecodificarDataHora(hora);
-  return partes.hora + partes.minuto + partes.segundo;
+  // Only the time of day counts; a value no date field can hold gives 0.
+  if (!std::isfinite(hora) || std::fabs(hora) > 1e7) return 0;
+  int horas = 0, minutos = 0, segundos = 0, milissegundos = 0;
+  rtl::DecodeTime(hora, horas, minutos, segundos, milissegundos);
+  return horas + minutos + segundos;
 }
 
 std::string VazioParaNull(std::string_view texto) {

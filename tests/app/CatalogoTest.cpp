@@ -90,13 +90,14 @@ TEST(Catalogue, MessageBoxTexts) {
 }
 
 TEST(TimeStamp, HasTwoDigitFieldsAndAFourDigitYear) {
-  EXPECT_EQ(CarimboTempo(CodificarDataHora(2026, 2, 3, 8, 5, 9)), "08:05:09 - 03/02/2026");
-  EXPECT_EQ(CarimboTempo(CodificarDataHora(2026, 12, 31, 23, 59, 59)), "23:59:59 - 31/12/2026");
-  EXPECT_EQ(CarimboTempo(CodificarDataHora(987, 1, 1)), "00:00:00 - 01/01/0987");
+  EXPECT_EQ(CarimboTempo(rtl::EncodeDateTime(2026, 2, 3, 8, 5, 9, 0)), "08:05:09 - 03/02/2026");
+  EXPECT_EQ(CarimboTempo(rtl::EncodeDateTime(2026, 12, 31, 23, 59, 59, 0)),
+            "23:59:59 - 31/12/2026");
+  EXPECT_EQ(CarimboTempo(rtl::EncodeDateTime(987, 1, 1, 0, 0, 0, 0)), "00:00:00 - 01/01/0987");
   // 999.6 ms rounds up into the next second, and here into the next day.
-  EXPECT_EQ(CarimboTempo(CodificarDataHora(2026, 12, 31, 23, 59, 59, 999) + 0.6 / 86400000.0),
+  EXPECT_EQ(CarimboTempo(rtl::EncodeDateTime(2026, 12, 31, 23, 59, 59, 999) + 0.6 / 86400000.0),
             "00:00:00 - 01/01/2027");
-  EXPECT_EQ(DataNomeArquivo(CodificarDataHora(2026, 2, 3, 23, 0, 0)), "03022026");
+  EXPECT_EQ(DataNomeArquivo(rtl::EncodeDateTime(2026, 2, 3, 23, 0, 0, 0)), "03022026");
   EXPECT_EQ(CarimboTempo(-1.25), "06:00:00 - 29/12/1899");
 }
 
@@ -129,7 +130,7 @@ TEST(GaugeModel, PercentageTruncatesAndProgressIsClamped) {
 
 TEST(ActivityLog, GaugeChangesReachTheView) {
   apptest::VisaoGravada visao;
-  RegistroAtividade registro(visao, [] { return CodificarDataHora(2026, 2, 3, 8, 5, 9); });
+  RegistroAtividade registro(visao, [] { return rtl::EncodeDateTime(2026, 2, 3, 8, 5, 9, 0); });
   registro.DefinirMaximoGauge(4);
   registro.DefinirProgressoGauge(0);
   registro.DefinirProgressoGauge(3);

@@ -19,7 +19,7 @@ ClienteOrigem Maria() {
   c.rg = "2001";
   c.orgexp = "SSP";
   c.sexo = "F";
-  c.dtcadastro = CodificarDataHora(2012, 3, 15);
+  c.dtcadastro = rtl::EncodeDateTime(2012, 3, 15, 0, 0, 0, 0);
   c.endereco = "Rua S\xE3o Jo\xE3o";
   c.numero = "12";
   c.cep = "60115-170";
@@ -181,10 +181,10 @@ TEST(ProductStatements, DescriptionWithQuoteStaysOneValue) {
   EXPECT_NE(SqlInserirProduto(o).find(",'COPO 200ML \\'DESCART\xC1VEL\\'',"), std::string::npos);
 }
 
-TEST(Escaping, SameRuleAsTheServerReadsLiterals) {
-  EXPECT_EQ(EscaparValor("O'Brien"), "O\\'Brien");
-  EXPECT_EQ(EscaparValor(std::string("a\0b\tc\nd\re\"f\\g", 13)), "a\\0b\\tc\\nd\\re\\\"f\\\\g");
-  EXPECT_EQ(EscaparValor("Jo\xE3o -- /* :x"), "Jo\xE3o -- /* :x");
+TEST(Escaping, QuotedValuesUseTheServersLiteralRule) {
+  EXPECT_EQ(Aspas("O'Brien"), "'O\\'Brien'");
+  EXPECT_EQ(Aspas(std::string("a\0b\tc\nd\re\"f\\g", 13)), "'a\\0b\\tc\\nd\\re\\\"f\\\\g'");
+  EXPECT_EQ(Aspas("Jo\xE3o -- /* :x"), "'Jo\xE3o -- /* :x'");
   EXPECT_EQ(Aspas(""), "''");
   EXPECT_EQ(Aspas("fim\\"), "'fim\\\\'");
 }

@@ -31,7 +31,7 @@ class DailyErrorLog : public ::testing::Test {
   }
 
   std::string pasta_;
-  TDateTime agora_ = CodificarDataHora(2026, 2, 3, 23, 59, 58);
+  TDateTime agora_ = rtl::EncodeDateTime(2026, 2, 3, 23, 59, 58, 0);
 };
 
 TEST_F(DailyErrorLog, FirstFailureCreatesFolderAndFileLaterOnesAppend) {

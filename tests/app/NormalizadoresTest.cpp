@@ -146,11 +146,11 @@ TEST(TempoEmSegundos, AddsTheThreePartsWithoutWeighting) {
       {0, 1, 30, 31}, {0, 0, 45, 45}, {0, 0, 0, 0},
   };
   for (const Caso& c : casos) {
-    EXPECT_EQ(TempoEmSegundos(CodificarDataHora(1899, 12, 30, c.h, c.m, c.s)), c.esperado)
+    EXPECT_EQ(TempoEmSegundos(rtl::EncodeDateTime(1899, 12, 30, c.h, c.m, c.s, 0)), c.esperado)
         << c.h << ":" << c.m << ":" << c.s;
   }
   // Only the time of day counts, whatever the date part.
-  EXPECT_EQ(TempoEmSegundos(CodificarDataHora(2012, 3, 15, 0, 5, 0)), 5);
+  EXPECT_EQ(TempoEmSegundos(rtl::EncodeDateTime(2012, 3, 15, 0, 5, 0, 0)), 5);
   EXPECT_EQ(TempoEmSegundos(0.0), 0);
 }
 
@@ -169,9 +169,9 @@ TEST(CodigoErro, ReadsTheNumberAfterThePrefix) {
 
 TEST(DateText, FormatsYearMonthDayAndDayZero) {
   EXPECT_EQ(TextoData(0), "18991230");
-  EXPECT_EQ(TextoData(CodificarDataHora(2012, 3, 15)), "20120315");
-  EXPECT_EQ(TextoData(CodificarDataHora(2000, 2, 29, 23, 59, 59)), "20000229");
-  EXPECT_EQ(TextoData(CodificarDataHora(1899, 12, 29)), "18991229");
+  EXPECT_EQ(TextoData(rtl::EncodeDateTime(2012, 3, 15, 0, 0, 0, 0)), "20120315");
+  EXPECT_EQ(TextoData(rtl::EncodeDateTime(2000, 2, 29, 23, 59, 59, 0)), "20000229");
+  EXPECT_EQ(TextoData(rtl::EncodeDateTime(1899, 12, 29, 0, 0, 0, 0)), "18991229");
 }
 
 }  // namespace
