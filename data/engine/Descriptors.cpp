@@ -1,0 +1,434 @@
+// Field and index descriptors: describing result columns, the type mapping,
+// the record layout and index discovery.
+#include "engine/Descriptors.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <optional>
+
+#include "engine/EngineErrors.h"
+#include "engine/NativeConnect.h"
+#include "engine/NativeDataSet.h"
+#include "engine/SqlText.h"
+#include "rtl/SysUtils.h"
+
+namespace engine {
+
+// --- collection items -------------------------------------------------------------
+
+TmySQLField::TmySQLField(const FieldDescriptor& descriptor, const ValidityDescriptor& validity,
+                         int native_type, std::uint32_t native_size, std::string enum_value)
+    : desc_(descriptor),
+      validity_(validity),
+      native_type_(native_type),
+      native_size_(native_size),
+      enum_value_(std::move(enum_value)) {}
+
+void TmySQLField::SetFieldName(const std::string& name) {
+  std::memset(desc_.szName, 0, sizeof desc_.szName);
+  std::strncpy(desc_.szName, name.c_str(), sizeof desc_.szName - 1);
+}
+
+TmySQLField& TmySQLFields::Field(int n) {
+  if (n <= 0 || !owner_) throw EmySQLException(DBIERR_INVALIDRECSTRUCT);
+  if (items_.empty()) owner_->BuildFields();
+  if (n > Count()) throw EmySQLException(DBIERR_INVALIDRECSTRUCT);
+  return *items_[n - 1];
+}
+
+int TmySQLFields::FieldNumberByName(const std::string& name) const {
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (rtl::SameText(items_[i]->FieldName(), name)) return static_cast<int>(i) + 1;
+  return 0;
+}
+
+TmySQLIndex::TmySQLIndex() {
+  std::memset(&desc_, 0, sizeof desc_);
+}
+
+void TmySQLIndex::SetIndexName(const std::string& name) {
+  std::memset(desc_.szName, 0, sizeof desc_.szName);
+  std::strncpy(desc_.szName, name.c_str(), sizeof desc_.szName - 1);
+}
+
+TmySQLIndex* TmySQLIndexes::Index(int n) {
+  if (n < 1 || n > Count()) return nullptr;
+  return items_[n - 1].get();
+}
+
+TmySQLIndex* TmySQLIndexes::FindByName(const std::string& name) {
+  for (auto& index : items_)
+    if (rtl::SameText(index->IndexName(), name)) return index.get();
+  return nullptr;
+}
+
+TmySQLIndex& TmySQLIndexes::Add() {
+  items_.push_back(std::make_unique<TmySQLIndex>());
+  items_.back()->Descriptor().iIndexId = static_cast<std::uint16_t>(items_.size());
+  return *items_.back();
+}
+
+// --- describing columns -----------------------------------------------------------------
+
+namespace {
+
+// First row of "DESCRIBE table 'column'", or nothing when the statement
+// fails or returns no row.
+std::optional<std::vector<std::optional<std::string>>> DescribeRow(TNativeConnect* connection,
+                                                                   const std::string& table,
+                                                                   const std::string& column) {
+  if (!connection || table.empty()) return std::nullopt;
+  bool ok = false;
+  auto result = connection->Client().Query(
+      rtl::Format("DESCRIBE %s '%s'", table.c_str(), column.c_str()), true, ok);
+  if (!ok || !result || result->RowCount() == 0) return std::nullopt;
+  result->First();
+  std::vector<std::optional<std::string>> row;
+  for (std::uint32_t i = 0; i < result->ColumnCount(); ++i) {
+    const char* v = result->Value(static_cast<int>(i));
+    row.push_back(v ? std::optional<std::string>(v) : std::nullopt);
+  }
+  return row;
+}
+
+std::vector<std::string> SplitMembers(const std::string& list) {
+  std::vector<std::string> items;
+  if (list.empty()) return items;
+  size_t start = 0;
+  for (;;) {
+    size_t comma = list.find(',', start);
+    items.push_back(
+        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return items;
+}
+
+std::string RemoveQuotes(std::string s) {
+  s.erase(std::remove(s.begin(), s.end(), '\''), s.end());
+  return s;
+}
+
+// Bytes a column takes in the data size of a record.
+std::uint32_t StorageSize(int type, std::uint32_t flags, std::uint32_t c) {
+  switch (type) {
+    case MYSQL_TYPE_BLOB:
+      return 4;
+    case MYSQL_TYPE_TINY:
+    case MYSQL_TYPE_SHORT:
+    case MYSQL_TYPE_ENUM:
+      return 2;
+    case MYSQL_TYPE_LONG:
+    case MYSQL_TYPE_INT24:
+    case MYSQL_TYPE_YEAR:
+      return (flags & UNSIGNED_FLAG) ? 8 : 4;
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_NEWDECIMAL:
+    case MYSQL_TYPE_FLOAT:
+    case MYSQL_TYPE_DOUBLE:
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_NEWDATE:
+    case MYSQL_TYPE_TIME:
+    case MYSQL_TYPE_DATETIME:
+    case MYSQL_TYPE_TIMESTAMP:
+    case MYSQL_TYPE_LONGLONG:
+    case MYSQL_TYPE_BIT:
+      return 8;
+    default:
+      // Texts and sets: capacity plus the terminating zero (a set's slot
+      // holds its zero too, so it needs the byte as well).
+      return c + 1;
+  }
+}
+
+}  // namespace
+
+int TNativeDataSet::ColumnType(int column) const {
+  if (column >= 0 && column < static_cast<int>(column_types_.size())) return column_types_[column];
+  const wire::TMysqlColumn* col = result_ ? result_->Column(column) : nullptr;
+  return col ? col->type : 0;
+}
+
+std::unique_ptr<TmySQLField> TNativeDataSet::DescribeColumn(int n) {
+  const wire::TMysqlColumn* col = result_ ? result_->Column(n - 1) : nullptr;
+  if (n < 1 || !col) throw EmySQLException(DBIERR_INVALIDRECSTRUCT);
+  const std::uint32_t flags = col->flags;
+  const std::int32_t version = connection_ ? connection_->ServerVersion() : 0;
+
+  // 1. Members of an enumeration or set, from the table definition.
+  std::string members;
+  if (flags & (ENUM_FLAG | SET_FLAG)) {
+    std::string name = col->name;
+    if (on_field_name_) on_field_name_(this, name);
+    size_t dot = name.find('.');
+    if (dot != std::string::npos) name.erase(0, dot + 1);
+    if (!name.empty() && name.front() == '`') name.erase(0, 1);
+    if (!name.empty() && name.back() == '`') name.pop_back();
+    if (auto row = DescribeRow(connection_, col->table, name);
+        row && row->size() > 1 && (*row)[1]) {
+      std::string type_text = *(*row)[1];
+      size_t open = type_text.find('(');
+      if (open != std::string::npos) type_text.erase(0, open + 1);
+      size_t close = type_text.find(')');
+      if (close != std::string::npos) type_text.erase(close);
+      members = RemoveQuotes(type_text);
+    }
+  }
+
+  // 2. Default value.
+  bool has_default = false;
+  if ((flags & NOT_NULL_FLAG) && !(flags & AUTO_INCREMENT_FLAG)) {
+    if (auto row = DescribeRow(connection_, col->table, col->name); row && row->size() > 4)
+      has_default = (*row)[4].has_value();
+  }
+
+  // 3. Offset: sum of the lengths of the fields before.
+  std::uint32_t offset = 0;
+  if (n > 1 && fields_.Count() >= n - 1) {
+    const TmySQLField& prev = fields_[n - 2];
+    offset = prev.Offset() + prev.FieldLength();
+  }
+
+  // 4. Type adjustments.
+  int type = col->type;
+  bool boolean_mark = false, memo = false;
+  if (flags & ENUM_FLAG) {
+    std::vector<std::string> items = SplitMembers(members);
+    auto boolish = [](const std::string& s) {
+      if (s.empty()) return false;
+      char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[0])));
+      return c == 'f' || c == 'n' || c == 't' || c == 'y';
+    };
+    if (items.size() == 2 && col->length == 1 && boolish(items[0]) && boolish(items[1])) {
+      type = MYSQL_TYPE_ENUM;
+      boolean_mark = true;
+    }
+  }
+  std::uint32_t c = std::max(col->length, col->maxLength);
+  if (flags & SET_FLAG) type = MYSQL_TYPE_SET;
+  if (type == MYSQL_TYPE_BLOB && (flags & BLOB_FLAG) && !(flags & BINARY_FLAG)) memo = true;
+  if ((type == MYSQL_TYPE_VAR_STRING || type == MYSQL_TYPE_STRING) && c > 8191) {
+    type = MYSQL_TYPE_BLOB;
+    memo = true;
+  }
+  if (static_cast<int>(column_types_.size()) < n) column_types_.resize(n, 0);
+  column_types_[n - 1] = type;
+
+  // 5. Mapping.
+  const bool is_unsigned = (flags & UNSIGNED_FLAG) != 0;
+  const std::uint32_t a = c + 1;
+  std::uint16_t field_type = fldUNKNOWN, sub_type = 0;
+  std::uint32_t length = 0;
+  switch (type) {
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_FLOAT:
+    case MYSQL_TYPE_DOUBLE:
+    case MYSQL_TYPE_NEWDECIMAL:
+      field_type = fldFLOAT, length = 8;
+      break;
+    case MYSQL_TYPE_TINY:
+    case MYSQL_TYPE_SHORT:
+      field_type = is_unsigned ? fldUINT16 : fldINT16, length = 2;
+      break;
+    case MYSQL_TYPE_LONG:
+      field_type = is_unsigned ? fldINT64 : fldINT32, length = is_unsigned ? 8 : 4;
+      break;
+    case MYSQL_TYPE_NULL:
+      field_type = fldZSTRING, length = a;
+      break;
+    case MYSQL_TYPE_TIMESTAMP:
+    case MYSQL_TYPE_DATETIME:
+      field_type = fldTIMESTAMP, length = 8;
+      break;
+    case MYSQL_TYPE_LONGLONG:
+    case MYSQL_TYPE_BIT:
+      field_type = is_unsigned ? fldUINT64 : fldINT64, length = 8;
+      break;
+    case MYSQL_TYPE_INT24:
+    case MYSQL_TYPE_YEAR:
+      field_type = fldINT32, length = 4;
+      break;
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_NEWDATE:
+      field_type = fldDATE, length = 8;
+      break;
+    case MYSQL_TYPE_TIME:
+      field_type = fldTIME, length = 8;
+      break;
+    case MYSQL_TYPE_ENUM:
+      if (boolean_mark)
+        field_type = fldBOOL, length = 2;
+      else
+        field_type = fldZSTRING, length = a;
+      break;
+    case MYSQL_TYPE_SET:
+    case MYSQL_TYPE_VAR_STRING:
+    case MYSQL_TYPE_STRING:
+      field_type = fldZSTRING, length = a;
+      break;
+    case MYSQL_TYPE_BLOB:
+      field_type = fldBLOB, length = 4, sub_type = memo ? fldstMEMO : 0;
+      break;
+    default:
+      break;
+  }
+
+  FieldDescriptor fd;
+  std::memset(&fd, 0, sizeof fd);
+  fd.iFldNum = static_cast<std::uint16_t>(n);
+  std::strncpy(fd.szName, col->name.c_str(), 63);
+  fd.iFldType = field_type;
+  fd.iSubType = sub_type;
+  // 6. Units.
+  if (type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_FLOAT || type == MYSQL_TYPE_DOUBLE ||
+      type == MYSQL_TYPE_NEWDECIMAL) {
+    fd.iUnits1 = 32;
+    length = 8;
+  } else {
+    fd.iUnits1 = static_cast<std::int16_t>(field_type == fldZSTRING ? length - 1 : length);
+  }
+  fd.iUnits2 = 0;
+  fd.iOffset = offset;
+  fd.iLen = static_cast<std::uint16_t>(length);
+  // 7. Auto-increment.
+  if ((flags & AUTO_INCREMENT_FLAG) &&
+      (field_type == fldINT32 || field_type == fldINT64 || field_type == fldUINT64))
+    fd.iSubType = fldstAUTOINC;
+  // 8. Validity and the rest.
+  fd.efldvVchk = 2;
+  fd.bCalcField = col->table.empty() ? -1 : 0;
+  fd.iNativeType = static_cast<std::uint16_t>(type);
+  fd.bUnsigned = is_unsigned ? 1 : 0;
+
+  ValidityDescriptor vd;
+  std::memset(&vd, 0, sizeof vd);
+  vd.iFldNum = static_cast<std::uint16_t>(n);
+  vd.bRequired = (flags & (NOT_NULL_FLAG | PRI_KEY_FLAG | UNIQUE_KEY_FLAG)) ? -1 : 0;
+  vd.bHasDefVal = has_default ? -1 : 0;
+
+  // 9. Native size.
+  std::uint32_t native_size = StorageSize(type, flags, c);
+  if (flags & BLOB_FLAG) {
+    native_size = c;
+  } else if (type == MYSQL_TYPE_BIT) {
+    if (version < 50021 || (version >= 50100 && version <= 50109)) {
+      native_size = 0;
+      if (auto row = DescribeRow(connection_, col->table, col->name);
+          row && row->size() > 1 && (*row)[1]) {
+        const std::string& t = *(*row)[1];
+        size_t open = t.find('(');
+        if (open == std::string::npos) {
+          native_size = 1;
+        } else {
+          int bits = 0;
+          if (rtl::TryStrToInt(t.substr(open + 1, t.find(')', open) - open - 1), bits) && bits > 0)
+            native_size = static_cast<std::uint32_t>((bits + 7) / 8);
+        }
+      }
+    } else {
+      native_size = (col->length + 7) / 8;
+    }
+  }
+  return std::make_unique<TmySQLField>(fd, vd, type, native_size, RemoveQuotes(members));
+}
+
+void TNativeDataSet::BuildFields() {
+  fields_.Clear();
+  column_types_.clear();
+  if (!result_) throw EmySQLException(DBIERR_INVALIDRECSTRUCT);
+  const int n = static_cast<int>(result_->ColumnCount());
+  for (int k = 1; k <= n; ++k) fields_.Add(DescribeColumn(k));
+  std::int64_t d = n;
+  for (int k = 0; k < n; ++k) {
+    const wire::TMysqlColumn* col = result_->Column(k);
+    d += StorageSize(column_types_[k], col->flags, std::max(col->length, col->maxLength));
+  }
+  data_size_ = d;
+  for (int k = 0; k < n; ++k)
+    fields_[k].Descriptor().iNullOffset = static_cast<std::uint32_t>(d + 8 * k);
+}
+
+TmySQLFields& TNativeDataSet::Fields() {
+  if (fields_.Count() == 0 && result_) BuildFields();
+  return fields_;
+}
+
+TmySQLIndexes& TNativeDataSet::Indexes() {
+  DiscoverIndexes();
+  return indexes_;
+}
+
+int TNativeDataSet::FieldCount() {
+  return Fields().Count();
+}
+
+std::uint32_t TNativeDataSet::DataSize() {
+  if (data_size_ < 0) {
+    if (fields_.Count() == 0 && result_) BuildFields();
+    if (data_size_ < 0) return 0;
+  }
+  return static_cast<std::uint32_t>(data_size_);
+}
+
+std::uint32_t TNativeDataSet::RecordSize() {
+  return DataSize() + 8u * FieldCount() + 1u + kBookmarkSize;
+}
+
+int TNativeDataSet::FieldNumberByName(const std::string& name) {
+  return Fields().FieldNumberByName(name);
+}
+
+// --- index discovery ----------------------------------------------------------------------
+
+void TNativeDataSet::DiscoverIndexes() {
+  if (indexes_.Loaded() || indexes_.Count() > 0 || !connection_) return;
+  const std::int32_t version = connection_->ServerVersion();
+  std::string name = statement_flag_ ? FindFromTable(statement_text_, version)
+                                     : QuoteTableName(table_name_, version);
+  if (name.empty()) return;
+  wire::TMysqlClient& client = connection_->Client();
+  bool ok = false;
+  auto result = client.Query(rtl::Format("SHOW INDEX FROM %s", name.c_str()), true, ok);
+  if (!ok) return;
+  if (!result) {
+    if (client.ErrorNumber() != 0) throw EmySQLException(connection_);
+    indexes_.SetLoaded(true);
+    return;
+  }
+  for (bool end = result->First(); !end && !result->AtEnd(); result->Next()) {
+    try {
+      const char* non_unique = result->Value(1);
+      const char* key_name = result->Value(2);
+      const char* column = result->Value(4);
+      const char* collation = result->Value(5);
+      const bool unique = non_unique && std::strcmp(non_unique, "0") == 0;
+      const bool primary =
+          unique && key_name && rtl::SameText(std::string(key_name).substr(0, 7), "PRIMARY");
+      const bool descending = !collation || std::strcmp(collation, "A") != 0;
+      const std::string index_name = primary ? std::string() : (key_name ? key_name : "");
+      TmySQLIndex* index = indexes_.FindByName(index_name);
+      if (!index) index = &indexes_.Add();
+      IndexDescriptor& d = index->Descriptor();
+      index->SetIndexName(index_name);
+      d.bPrimary = primary ? -1 : 0;
+      d.bUnique = unique ? -1 : 0;
+      d.bDescending = descending ? -1 : 0;
+      d.bMaintained = -1;
+      int field_no = column ? FieldNumberByName(column) : 0;
+      if (field_no > 0)
+        d.iBlockSize =
+            static_cast<std::uint16_t>(d.iBlockSize + fields_[field_no - 1].FieldLength());
+      if (d.iFldsInKey < 16) d.aiKeyFld[d.iFldsInKey] = static_cast<std::uint16_t>(field_no);
+      d.iFldsInKey = static_cast<std::uint16_t>(d.iFldsInKey + 1);
+      d.iKeyLen = static_cast<std::uint16_t>(d.iBlockSize + d.iFldsInKey);
+      if (primary && !primary_index_) primary_index_ = d.iIndexId;
+    } catch (const EmySQLException&) {
+    } catch (const rtl::Exception&) {
+    }
+  }
+  indexes_.SetLoaded(true);
+}
+
+}  // namespace engine

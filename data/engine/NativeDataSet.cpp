@@ -1,0 +1,606 @@
+#include "engine/NativeDataSet.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "EngineMonitor.h"
+#include "engine/EngineErrors.h"
+#include "engine/NativeConnect.h"
+#include "rtl/SysUtils.h"
+
+namespace engine {
+
+namespace {
+
+std::string Cut260(const std::string& s) {
+  return s.size() > 260 ? s.substr(0, 260) : s;
+}
+
+std::function<void()>& ProcessMessagesHookSlot() {
+  static std::function<void()> hook;
+  return hook;
+}
+
+}  // namespace
+
+void SetProcessMessagesHook(std::function<void()> hook) {
+  ProcessMessagesHookSlot() = std::move(hook);
+}
+
+void ProcessMessages() {
+  auto& hook = ProcessMessagesHookSlot();
+  if (hook) hook();
+}
+
+// --- creation -------------------------------------------------------------------
+
+TNativeDataSet::TNativeDataSet(TNativeConnect* connection, const std::string& table_name,
+                               const std::string& index_name, int row_limit, int row_offset)
+    : table_name_(Cut260(table_name)),
+      fields_(this),
+      index_name_(Cut260(index_name)),
+      connection_(connection),
+      row_limit_(row_limit),
+      row_offset_(row_offset) {
+  if (connection_) {
+    open_cursor_list_ = &connection_->OpenCursors();
+    open_cursor_list_->Add(this);
+  }
+}
+
+TNativeDataSet::TNativeDataSet(TNativeConnect* connection)
+    : fields_(this), connection_(connection) {}
+
+TNativeDataSet::~TNativeDataSet() {
+  result_.reset();
+  open_ = false;
+  Unregister();
+}
+
+void TNativeDataSet::Unregister() {
+  if (open_cursor_list_) {
+    open_cursor_list_->Remove(this);
+    open_cursor_list_ = nullptr;
+  }
+}
+
+// --- statement text ---------------------------------------------------------------
+
+std::string TNativeDataSet::AssembleStatement() const {
+  if (!statement_text_.empty()) return statement_text_;
+  std::string sql;
+  for (const auto* lines : {&select_lines_, &range_lines_, &order_lines_, &limit_lines_})
+    for (const auto& line : *lines) sql += line + " ";
+  return sql;
+}
+
+void TNativeDataSet::PrepareStatement(const std::string& sql) {
+  statement_text_ = sql;
+  statement_flag_ = true;
+  MonitorPrepare(connection_, sql);
+}
+
+void TNativeDataSet::SetStatementParameters(const std::vector<TEngineParam>& params,
+                                            const std::string& sql) {
+  statement_text_ = SubstituteParameters(sql, params);
+}
+
+bool TNativeDataSet::TakeJustExecuted() {
+  bool r = !open_ || just_executed_;
+  just_executed_ = false;
+  return r;
+}
+
+std::string TNativeDataSet::ColumnOrigin(const std::string& column_name) {
+  if (!result_) return column_name;
+  const wire::TMysqlColumn* col = result_->ColumnByName(column_name, true);
+  if (!col) return column_name;
+  std::string name = col->orgName.empty() ? col->name : col->orgName;
+  return col->orgTable.empty() ? name : col->orgTable + "." + name;
+}
+
+// --- executing --------------------------------------------------------------------
+
+void TNativeDataSet::Execute() {
+  if (statement_text_.empty() && select_lines_.empty()) throw EmySQLException(DBIERR_QRYEMPTY);
+  if (!connection_) throw EmySQLException(DBIERR_INVALIDHNDL);
+  const std::string sql = AssembleStatement();
+  wire::TMysqlClient& client = connection_->Client();
+  result_.reset();
+  open_ = false;
+  row_order_.clear();
+  position_ = -1;
+
+  bool ok = false;
+  std::unique_ptr<wire::TMysqlResult> reply = client.Query(sql, true, ok);
+  std::unique_ptr<wire::TMysqlResult> kept;
+  int number = 0;
+  while (ok) {
+    if (reply) {
+      if (number == result_set_no_) kept = std::move(reply);
+      ++number;
+    }
+    if (!client.MoreResults()) {
+      result_set_count_ = number;
+      break;
+    }
+    reply.reset();
+    reply = client.NextResult(true, ok);
+  }
+  reply.reset();
+  if (!ok) {
+    while (client.MoreResults()) client.NextResult(true, ok).reset();
+    ok = false;
+  }
+  just_executed_ = true;
+  MonitorExecute(connection_, statement_flag_ ? sql : table_name_, ok);
+  if (ok && kept) {
+    result_ = std::move(kept);
+    open_ = true;
+    return;
+  }
+  if (client.ErrorNumber() != 0) throw EmySQLException(connection_);
+}
+
+void TNativeDataSet::Close() {
+  result_.reset();
+  open_ = false;
+  affected_rows_ = 0;
+  row_order_.clear();
+  position_ = -1;
+  Unregister();
+}
+
+void TNativeDataSet::Reexecute() {
+  result_.reset();
+  open_ = false;
+  Execute();
+  ApplySort();
+}
+
+void TNativeDataSet::Open() {
+  if (open_) Close();
+  if (!statement_text_.empty() || first_open_done_) {
+    Execute();
+    if (!order_index_) {
+      try {
+        if (primary_index_) {
+          LoadCurrentIndex(primary_index_);
+        } else {
+          DiscoverIndexes();
+          if (indexes_.Count() > 0) LoadCurrentIndex(1);
+        }
+      } catch (const EmySQLException&) {
+        // A statement without a usable table simply has no current index.
+      }
+    }
+    ApplySort();
+    return;
+  }
+  OpenTableFirst();
+}
+
+void TNativeDataSet::OpenTableFirst() {
+  const std::int32_t version = connection_ ? connection_->ServerVersion() : 0;
+  select_lines_ = {
+      rtl::Format(version < kBackquoteVersion ? "Select * from %s" : "Select * from `%s`",
+                  table_name_.c_str())};
+  limit_lines_ = {"limit 0"};
+  Execute();
+  limit_lines_.clear();
+  first_open_done_ = true;
+  if (row_limit_ >= 0 || row_offset_ > 0) {
+    // Without a limit the offset still needs a row count: the largest one.
+    std::string limit = row_limit_ >= 0 ? std::to_string(row_limit_) : "18446744073709551615";
+    limit_lines_ = {"limit " + std::to_string(row_offset_) + ", " + limit};
+  }
+  DiscoverIndexes();
+  if (indexes_.Count() == 0) {
+    Execute();
+  } else {
+    if (!primary_index_) primary_index_ = 1;
+    SwitchToIndex(index_name_.c_str(), nullptr, primary_index_);
+  }
+  ApplySort();
+}
+
+void TNativeDataSet::ExecuteCommand() {
+  if (open_) Close();
+  affected_rows_ = 0;
+  result_.reset();
+  if (!connection_ || !connection_->Connected()) return;
+  wire::TMysqlClient& client = connection_->Client();
+  bool ok = false;
+  client.Query(statement_text_, true, ok).reset();
+  while (client.MoreResults()) {
+    bool more_ok = false;
+    client.NextResult(true, more_ok).reset();
+  }
+  MonitorExecute(connection_, statement_text_, ok);
+  if (ok) affected_rows_ = static_cast<std::int32_t>(client.AffectedRows());
+  if (client.ErrorNumber() != 0) throw EmySQLException(connection_);
+  statement_text_.clear();
+}
+
+// --- positioning ----------------------------------------------------------------------
+
+std::int64_t TNativeDataSet::RowCount() const {
+  return result_ ? static_cast<std::int64_t>(result_->RowCount()) : 0;
+}
+
+std::int64_t TNativeDataSet::CurrentRow() const {
+  return result_ ? position_ : -1;
+}
+
+void TNativeDataSet::MoveToRow(std::int64_t row) {
+  if (!open_ || !result_) {
+    if (connection_ && connection_->Client().ErrorNumber() != 0) throw EmySQLException(connection_);
+    throw EmySQLException(row < 0 ? DBIERR_BOF : DBIERR_EOF);
+  }
+  if (row < 0) throw EmySQLException(DBIERR_BOF);
+  if (row >= RowCount()) throw EmySQLException(DBIERR_EOF);
+  std::int64_t physical = row_order_.empty() ? row : row_order_[row];
+  std::int64_t current = result_->CurrentRow();
+  if (physical == current + 1 && current >= 0)
+    result_->Next();
+  else if (physical != current || result_->AtEnd())
+    result_->GoToRow(physical);
+  position_ = row;
+}
+
+void TNativeDataSet::MoveFirst() {
+  if (open_ && RowCount() == 0) throw EmySQLException(DBIERR_BOF);
+  MoveToRow(0);
+  AfterMove(true);
+}
+
+void TNativeDataSet::MoveLast() {
+  if (open_ && RowCount() == 0) throw EmySQLException(DBIERR_EOF);
+  MoveToRow(open_ ? RowCount() - 1 : 0);
+  AfterMove(true);
+}
+
+void TNativeDataSet::MoveNext() {
+  if (open_ && position_ + 1 >= RowCount()) throw EmySQLException(DBIERR_EOF);
+  MoveToRow(position_ + 1);
+  AfterMove(true);
+}
+
+void TNativeDataSet::MovePrior() {
+  if (open_ && position_ - 1 < 0) throw EmySQLException(DBIERR_BOF);
+  MoveToRow(position_ - 1);
+  AfterMove(true);
+}
+
+void TNativeDataSet::AfterMove(bool report_fetch) {
+  if (current_buffer_) ReadRowIntoBuffer(current_buffer_);
+  if (report_fetch) MonitorFetch(connection_, statement_flag_ ? "Query" : table_name_, position_);
+}
+
+void TNativeDataSet::WriteRecordProps(RecordProperties* props) const {
+  if (!props) return;
+  props->iSeqNum = static_cast<std::int32_t>(position_ + 1);
+  props->iPhyRecNum = static_cast<std::int32_t>(position_ + 1);
+}
+
+void TNativeDataSet::GetNextRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {
+  current_buffer_ = buffer;
+  direction_ = 1;
+  switch (position_state_) {
+    case 0:
+    case 2:
+      // Reading forward from the start of an empty result is the end.
+      if (open_ && RowCount() == 0) throw EmySQLException(DBIERR_EOF);
+      MoveFirst();
+      break;
+    case 3:
+      throw EmySQLException(DBIERR_EOF);
+    default:
+      MoveNext();
+      break;
+  }
+  ApplyFilters(buffer);
+  if (lock) GetRecord(lock, props, buffer);
+  WriteRecordProps(props);
+  position_state_ = 1;
+}
+
+void TNativeDataSet::GetPriorRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {
+  current_buffer_ = buffer;
+  direction_ = 2;
+  switch (position_state_) {
+    case 0:
+    case 3:
+      MoveLast();
+      break;
+    case 2:
+      throw EmySQLException(DBIERR_BOF);
+    default:
+      MovePrior();
+      break;
+  }
+  ApplyFilters(buffer);
+  if (lock) GetRecord(lock, props, buffer);
+  WriteRecordProps(props);
+  position_state_ = 1;
+}
+
+void TNativeDataSet::GetRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {
+  current_buffer_ = buffer;
+  switch (position_state_) {
+    case 0:
+      throw EmySQLException(DBIERR_NOCURRREC);
+    case 2:
+      throw EmySQLException(DBIERR_BOF);
+    case 3:
+      throw EmySQLException(DBIERR_EOF);
+    case 4:
+      try {
+        MoveNext();
+      } catch (const EmySQLException&) {
+        try {
+          MovePrior();
+        } catch (const EmySQLException&) {
+          position_state_ = 0;
+          MoveFirst();
+        }
+      }
+      position_state_ = 1;
+      WriteRecordProps(props);
+      return;
+    default:
+      break;
+  }
+  try {
+    std::int64_t row = position_;
+    if (!record_locked_) {
+      MoveToRow(row);
+      AfterMove(false);
+      if (lock == 1) record_locked_ = true;
+    }
+    ApplyFilters(buffer);
+  } catch (const EmySQLException&) {
+    if (reread_on_failure_) {
+      reread_on_failure_ = false;
+      position_state_ = 0;
+      GetNextRecord(lock, props, buffer);
+      return;
+    }
+    if (lock == 1) record_locked_ = false;
+    throw;
+  }
+  WriteRecordProps(props);
+}
+
+void TNativeDataSet::SetToBegin() {
+  position_state_ = 2;
+}
+void TNativeDataSet::SetToEnd() {
+  position_state_ = 3;
+}
+
+void TNativeDataSet::WriteBookmark(std::uint8_t* bookmark, std::int64_t row) {
+  std::int32_t words[2] = {static_cast<std::int32_t>(row), row < 0 ? -1 : 0};
+  std::memcpy(bookmark, words, sizeof words);
+}
+
+void TNativeDataSet::GetBookmark(std::uint8_t* bookmark) const {
+  if (!bookmark) throw EmySQLException(DBIERR_INVALIDPARAM);
+  std::int64_t row = result_ ? position_ : -1;
+  std::int32_t words[2] = {static_cast<std::int32_t>(row), row < 0 ? -1 : 0};
+  std::memcpy(bookmark, words, sizeof words);
+}
+
+void TNativeDataSet::SetToBookmark(const std::uint8_t* bookmark) {
+  if (!bookmark) throw EmySQLException(DBIERR_INVALIDPARAM);
+  std::int32_t words[2];
+  std::memcpy(words, bookmark, sizeof words);
+  if (words[1] < 0) {
+    MoveFirst();
+  } else if (position_state_ != 4) {
+    try {
+      MoveToRow(words[0]);
+      AfterMove(false);
+    } catch (const EmySQLException&) {
+      if (words[0] >= 0) throw;
+    }
+  }
+  record_number_ = words[0];
+  position_state_ = 1;
+}
+
+int TNativeDataSet::CompareBookmarks(const std::uint8_t* bookmark1,
+                                     const std::uint8_t* bookmark2) const {
+  if (!bookmark1 || !bookmark2) throw EmySQLException(DBIERR_INVALIDPARAM);
+  std::int32_t a[2], b[2];
+  std::memcpy(a, bookmark1, sizeof a);
+  std::memcpy(b, bookmark2, sizeof b);
+  if (a[0] == -1 && a[1] == -1) return 1;
+  return a[0] < b[0] ? -1 : (a[0] > b[0] ? 1 : 0);
+}
+
+void TNativeDataSet::SetToRecordNumber(int number) {
+  MoveToRow(number <= 0 ? 0 : number - 1);
+  AfterMove(false);
+  record_number_ = number;
+  position_state_ = 1;
+}
+
+int TNativeDataSet::GetRecordCount() {
+  if (!filtering_) return static_cast<int>(RowCount());
+  const std::int64_t saved = result_ ? position_ : -1;
+  const int saved_state = position_state_;
+  std::uint8_t* saved_buffer = current_buffer_;
+  std::vector<std::uint8_t> scratch(RecordSize());
+  int count = 0;
+  SetToBegin();
+  try {
+    for (;;) {
+      GetNextRecord(0, nullptr, scratch.data());
+      ++count;
+      if (count % 16 == 0) ProcessMessages();
+    }
+  } catch (const EmySQLException&) {
+  }
+  current_buffer_ = saved_buffer;
+  if (saved >= 0) {
+    try {
+      MoveToRow(saved);
+      position_state_ = saved_state == 0 ? 1 : saved_state;
+    } catch (const EmySQLException&) {
+      SetToBegin();
+    }
+  } else {
+    SetToBegin();
+  }
+  return count;
+}
+
+void TNativeDataSet::ForceReread() {
+  reread_on_failure_ = true;
+  std::int64_t saved = position_;
+  Reexecute();
+  if (saved >= RowCount()) saved = RowCount() - 1;
+  position_state_ = 1;
+  try {
+    SetToRecordNumber(static_cast<int>(saved + 1));
+  } catch (const EmySQLException&) {
+  }
+}
+
+void TNativeDataSet::ForceRecordReread(std::uint8_t* buffer) {
+  ForceReread();
+  GetRecord(0, nullptr, buffer);
+}
+
+void TNativeDataSet::ReleaseRecordBuffer(const std::uint8_t* buffer) {
+  if (buffer == current_buffer_) current_buffer_ = nullptr;
+}
+
+// --- properties ------------------------------------------------------------------------
+
+void TNativeDataSet::GetProperty(std::uint32_t id, void* value, std::uint32_t size,
+                                 std::uint32_t& length) {
+  length = 0;
+  switch (id & 0xFFFF) {
+    case propVersion: {
+      std::int16_t v = 23;
+      if (value) std::memcpy(value, &v, 2);
+      length = 2;
+      break;
+    }
+    case propZero: {
+      std::int32_t v = 0;
+      if (value) std::memcpy(value, &v, 4);
+      length = 4;
+      break;
+    }
+    case propFieldCount: {
+      std::int32_t v = FieldCount();
+      if (value) std::memcpy(value, &v, std::min<std::uint32_t>(size, 4));
+      length = size;
+      break;
+    }
+    case propAffectedRows:
+      if (value) std::memcpy(value, &affected_rows_, 4);
+      length = 4;
+      break;
+    case propNoRefresh: {
+      std::uint8_t v = no_refresh_ ? 1 : 0;
+      if (value) std::memcpy(value, &v, 1);
+      length = 1;
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TNativeDataSet::SetProperty(std::uint32_t id, std::int64_t value) {
+  switch (id & 0xFFFF) {
+    case propAffectedRows:
+      position_state_ = 4;
+      break;
+    case propNoRefresh:
+      no_refresh_ = value == 1;
+      break;
+    case propReadOnly:
+      read_only_ = value != 0 ? 1 : 0;
+      break;
+    default:
+      break;
+  }
+}
+
+void TNativeDataSet::GetCursorProperties(CursorProperties& props) {
+  std::memset(&props, 0, sizeof props);
+  const int n = FieldCount();
+  std::strncpy(props.szName, table_name_.c_str(), 260);
+  props.iFields = static_cast<std::uint16_t>(n);
+  props.iRecSize = DataSize();
+  props.iRecBufSize = DataSize() + 8u * n + 9u;
+  if (!statement_flag_) {
+    try {
+      DiscoverIndexes();
+    } catch (const EmySQLException&) {
+    }
+    props.iIndexes = static_cast<std::uint16_t>(indexes_.Count());
+    props.iKeySize = current_index_.iKeyLen;
+  }
+  props.iValChecks = static_cast<std::uint16_t>(n);
+  props.iBookMarkSize = kBookmarkSize;
+  props.bBookMarkStable = 0;
+  props.eOpenMode = static_cast<std::uint32_t>(read_only_);
+  props.iSeqNums = 1;
+  props.bSoftDeletes = 0;
+  props.exltMode = 0;
+  props.bUniDirectional = -1;
+  props.eprvRights = 255;
+  props.iFilters = static_cast<std::uint16_t>(filters_.size());
+}
+
+void TNativeDataSet::GetFieldDescriptors(FieldDescriptor* descriptors) {
+  if (!descriptors) throw EmySQLException(DBIERR_INVALIDPARAM);
+  const int n = FieldCount();
+  for (int k = 0; k < n; ++k) descriptors[k] = fields_[k].Descriptor();
+}
+
+void TNativeDataSet::GetValidityDescriptor(int field_no, ValidityDescriptor& descriptor) {
+  descriptor = Fields().Field(field_no).Validity();
+}
+
+void TNativeDataSet::GetIndexDescriptor(int index_no, IndexDescriptor& descriptor) {
+  if (statement_flag_) throw EmySQLException(DBIERR_NOASSOCINDEX);
+  DiscoverIndexes();
+  if (indexes_.Count() == 0) throw EmySQLException(DBIERR_NOASSOCINDEX);
+  if (index_no == 0) {
+    if (order_index_)
+      index_no = order_index_;
+    else if (!enumerating_indexes_)
+      index_no = 1;
+  }
+  TmySQLIndex* index = indexes_.Index(index_no);
+  if (!index) throw EmySQLException(DBIERR_NOSUCHINDEX);
+  std::memset(&descriptor, 0, sizeof descriptor);
+  descriptor = index->Descriptor();
+}
+
+void TNativeDataSet::GetIndexDescriptors(IndexDescriptor* descriptors) {
+  if (!descriptors) throw EmySQLException(DBIERR_INVALIDPARAM);
+  CursorProperties props;
+  GetCursorProperties(props);
+  enumerating_indexes_ = true;
+  try {
+    for (int i = 1; i <= props.iIndexes; ++i) GetIndexDescriptor(i, descriptors[i - 1]);
+  } catch (...) {
+    enumerating_indexes_ = false;
+    throw;
+  }
+  enumerating_indexes_ = false;
+}
+
+void TNativeDataSet::LoadCurrentIndex(int index_no) {
+  GetIndexDescriptor(index_no, current_index_);
+}
+
+}  // namespace engine
