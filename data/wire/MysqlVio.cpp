@@ -30,6 +30,9 @@ namespace {
 
 // Small reads are served from a buffer of this size.
 constexpr std::size_t kReadAhead = 65536;
+// Closing discards at most this many chunks of late data.
+constexpr std::size_t kDrainChunk = 65536;
+constexpr int kDrainRounds = 100;
 
 // Waits for readability; true when readable (or in error, which the next
 // read reports) within the time.
@@ -215,11 +218,14 @@ int TMysqlVio::Close() {
       result = SSL_shutdown(tls_->session) < 0 ? -1 : 0;
     }
     if (::shutdown(socket_, SHUT_WR) != 0) result = -1;
+    // Discard what is still arriving so the close is orderly, without ever
+    // waiting for it: a non-blocking read that finds nothing ends the loop,
+    // and a server still pouring out a large reply is cut off after a bound.
     SetBlocking(false);
-    char discard[256];
-    for (;;) {
+    auto discard = std::make_unique<char[]>(kDrainChunk);
+    for (int round = 0; round < kDrainRounds; ++round) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      if (::recv(socket_, discard, sizeof discard, 0) <= 0) break;
+      if (::recv(socket_, discard.get(), kDrainChunk, 0) <= 0) break;
     }
     if (::close(socket_) != 0) result = -1;
   }
