@@ -210,9 +210,9 @@ void TDataSet::SetBufferCount(int count) {
   if (count > buffer_count_) {
     SetBufListSize(count + 1);
     buffer_count_ = count;
-    if (record_count_ > 0) {
+    if (IsCursorOpen()) {
       GetNextRecords();
-      GetPriorRecords();
+      if (record_count_ > 0) GetPriorRecords();
     }
     return;
   }

@@ -255,8 +255,7 @@ void TDataSet::SetCachedUpdates(bool value) {
   int count = buffer_count_;
   ClearBuffers();
   SetBufListSize(0);
-  buffer_count_ = 0;
-  SetBufferCount(count);
+  SetBufListSize(count + 1);
   CursorPosChanged();
   if (!bookmark.empty()) {
     InternalGotoBookmark(bookmark);

@@ -75,7 +75,8 @@ void MemoryDataSet::WriteValue(char* at, const Column& c, const rtl::Variant& va
     case ftString:
     case ftFixedChar: {
       std::string s = value.AsString();
-      std::memcpy(data, s.data(), std::min<std::size_t>(s.size(), static_cast<std::size_t>(c.size)));
+      std::memcpy(data, s.data(),
+                  std::min<std::size_t>(s.size(), static_cast<std::size_t>(c.size)));
       break;
     }
     case ftSmallint: {

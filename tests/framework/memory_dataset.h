@@ -26,8 +26,8 @@ class MemoryDataSet : public db::TDataSet {
   explicit MemoryDataSet(db::TComponent* owner = nullptr);
   ~MemoryDataSet() override;
 
-  void AddColumn(const std::string& name, db::TFieldType type, int size = 0,
-                 bool required = false, bool read_only = false);
+  void AddColumn(const std::string& name, db::TFieldType type, int size = 0, bool required = false,
+                 bool read_only = false);
   // Appends a row of values (in column order) while closed or open.
   void AddRow(const std::vector<rtl::Variant>& values);
   int RowCount() const { return static_cast<int>(rows_.size()); }
@@ -140,7 +140,7 @@ class MemoryDataSet : public db::TDataSet {
   std::string fail_message_;
   int post_count_ = 0;
   db::TFilterExpr expr_;
-  std::string scratch_;  // the stored row shown in old-value state
+  std::string scratch_;     // the stored row shown in old-value state
   std::string filter_row_;  // the row being tested against the filter
   db::TMasterDataLink master_link_;
   std::string detail_fields_;
