@@ -702,8 +702,12 @@ std::string ConstantText(const Node& n) {
     case rtl::varSingle:
     case rtl::varDouble:
     case rtl::varCurrency: {
+      // Shortest text that reads back as the same double; zero without its
+      // sign, since "-0" would read back as the integer 0.
+      const double d = v.AsDouble();
+      if (d == 0) return "0";
       char buf[64];
-      const auto r = std::to_chars(buf, buf + sizeof buf, v.AsDouble());
+      const auto r = std::to_chars(buf, buf + sizeof buf, d);
       return std::string(buf, r.ptr);
     }
     default:

@@ -19,6 +19,8 @@ TEST(RtlVariant, TypesOfTheConstructors) {
   EXPECT_EQ(Variant::FromCurrency(1).VarType(), rtl::varCurrency);
   EXPECT_EQ(Variant::FromDateTime(1).VarType(), rtl::varDate);
   EXPECT_EQ(Variant({Variant(1), Variant("a")}).VarType(), rtl::varArray);
+  EXPECT_EQ(Variant(7u).VarType(), rtl::varLongWord);
+  EXPECT_EQ(Variant(size_t{7}).AsInt64(), 7);
   EXPECT_EQ(Variant::FromInt(300, rtl::varShortInt).AsInt64(), 44);  // truncated to 8 bits
   EXPECT_EQ(Variant::FromInt(-1, rtl::varWord).AsInt64(), 65535);
   EXPECT_TRUE(Variant::Null().IsClear());

@@ -60,6 +60,10 @@ class Variant {
   Variant(int value) : type_(varInteger), int_(value) {}
   Variant(long value) : type_(varInt64), int_(value) {}
   Variant(long long value) : type_(varInt64), int_(value) {}
+  Variant(unsigned int value) : type_(varLongWord), int_(value) {}
+  // Unsigned 64-bit values are held as Int64: values above its range wrap.
+  Variant(unsigned long value) : type_(varInt64), int_(static_cast<int64_t>(value)) {}
+  Variant(unsigned long long value) : type_(varInt64), int_(static_cast<int64_t>(value)) {}
   Variant(double value) : type_(varDouble), float_(value) {}
   Variant(std::string value) : type_(varString), str_(std::move(value)) {}
   Variant(std::string_view value) : type_(varString), str_(value) {}
