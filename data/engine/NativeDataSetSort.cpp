@@ -3,9 +3,9 @@
 #include <charconv>
 #include <cstring>
 
-#include "SortRows.h"
 #include "engine/EngineErrors.h"
 #include "engine/NativeDataSet.h"
+#include "engine/SortRows.h"
 #include "rtl/SysUtils.h"
 
 namespace engine {

@@ -14,7 +14,6 @@ std::int32_t ServerVersionNumber(std::string_view version_text) {
   std::string digits;
   size_t run = 0;
   for (char c : version_text) {
-    if (c == '-') break;
     if (c >= '0' && c <= '9') {
       digits += c;
       ++run;
@@ -22,6 +21,7 @@ std::int32_t ServerVersionNumber(std::string_view version_text) {
     }
     if (run == 1) digits.insert(digits.size() - 1, 1, '0');
     run = 0;
+    if (c == '-') break;
   }
   std::int64_t value = 0;
   for (char c : digits) {
