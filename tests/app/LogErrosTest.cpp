@@ -7,8 +7,12 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "VisaoGravada.h"
 #include "app/DataHora.h"
+#include "app/ErrosDoPasso.h"
+#include "app/RegistroAtividade.h"
 
 namespace {
 
@@ -85,6 +89,38 @@ TEST_F(DailyErrorLog, DayFileThatCannotBeOpenedIsReportedAndTheNextDayWorks) {
   agora_ += 1;
   EXPECT_TRUE(log.GravarLogErro("C", "M"));
   EXPECT_EQ(Ler(log.Arquivo(agora_)), "**23:59:58 - 04/02/2026 - C Erro do sistema: M\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DailyErrorLog, UnwritableLogIsToldOncePerPassOnThePassPane) {
+  std::ofstream(pasta_ + "/logImportacao") << "x";  // the folder cannot be made
+  LogErros log(pasta_, [this] { return agora_; });
+  apptest::VisaoGravada visao;
+  RegistroAtividade registro(visao, [this] { return agora_; });
+
+  for (int passo = 0; passo < 2; ++passo) {
+    ErrosDoPasso erros(log, registro, Painel::Produtos);
+    EXPECT_FALSE(erros.Registrar("C1", "M1"));
+    EXPECT_FALSE(erros.Registrar("C2", "M2"));
+    EXPECT_EQ(erros.NaoGravados(), 2);
+  }
+  const std::vector<std::string>& linhas = visao.paineis[Painel::Produtos];
+  ASSERT_EQ(linhas.size(), 2u);
+  EXPECT_EQ(linhas[0], linhas[1]);
+  EXPECT_EQ(linhas[0].rfind(
+                "** ERRO AO GRAVAR O LOG DE ERROS " + pasta_ + "/logImportacao/03022026.txt: ", 0),
+            0u)
+      << linhas[0];
+  EXPECT_TRUE(visao.paineis[Painel::Clientes].empty());
+
+  fs::remove(pasta_ + "/logImportacao");
+  ErrosDoPasso erros(log, registro, Painel::Clientes);
+  EXPECT_TRUE(erros.Registrar("C", "M"));
+  EXPECT_EQ(erros.NaoGravados(), 0);
+  EXPECT_TRUE(visao.paineis[Painel::Clientes].empty());
 }
 
 }  // namespace

@@ -46,8 +46,11 @@ class VisaoGravada : public app::AgentView {
   bool BalaoNaTela() const override { return balaoNaTela; }
   void HabilitarBotao(app::Botao, bool) override {}
   void MostrarIntervalo(const std::string&) override {}
+  void MostrarJanela() override {}
   void EsconderJanela() override {}
+  void MinimizarJanela() override {}
   void RestaurarJanela() override {}
+  void TrazerParaFrente() override {}
   void IconeBandejaVisivel(bool) override {}
   bool Pergunta(const std::string& titulo, const std::string& texto) override {
     caixas.push_back({"pergunta", titulo, texto});

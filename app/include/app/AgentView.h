@@ -46,10 +46,13 @@ class AgentView {
   // empty when the settings table is closed).
   virtual void MostrarIntervalo(const std::string& texto) = 0;
 
-  // Main window: hide it to the tray and set it minimised, or show it in its
-  // normal state and bring the application to the front.
+  // Main window: shown or hidden (hidden leaves only the tray icon), its
+  // state minimised or normal, and the application brought to the front.
+  virtual void MostrarJanela() = 0;
   virtual void EsconderJanela() = 0;
+  virtual void MinimizarJanela() = 0;
   virtual void RestaurarJanela() = 0;
+  virtual void TrazerParaFrente() = 0;
 
   virtual void IconeBandejaVisivel(bool visivel) = 0;
 
