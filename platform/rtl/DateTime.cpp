@@ -93,6 +93,9 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int min, int se
 }
 
 TTimeStamp DateTimeToTimeStamp(TDateTime value) {
+  // Values far outside the calendar (or not numbers at all) come only from
+  // corrupt data; they map to day 0 of the count rather than overflowing.
+  if (!std::isfinite(value) || std::fabs(value) > 1e8) return TTimeStamp{};
   const double whole = std::trunc(value);
   double ms = std::round(std::fabs(value - whole) * MSecsPerDay);
   int64_t date = DateDelta + static_cast<int64_t>(whole);

@@ -1,6 +1,7 @@
 #include "rtl/Streams.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace rtl {
@@ -50,7 +51,7 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
-  if (count <= 0 || position_ < 0) return 0;
+  if (count <= 0 || position_ < 0 || position_ > INT64_MAX - count) return 0;
   const int64_t end = position_ + count;
   if (end > Size()) data_.resize(static_cast<size_t>(end), '\0');
   std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));

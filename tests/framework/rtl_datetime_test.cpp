@@ -87,6 +87,11 @@ TEST(RtlDates, TimeStampsCountDaysFromYearOne) {
   const rtl::TTimeStamp ts = rtl::DateTimeToTimeStamp(2.9999999999);
   EXPECT_EQ(ts.Date, 693597);
   EXPECT_EQ(ts.Time, 0);
+  // Corrupt values neither overflow nor crash the formatting.
+  for (double bad : {1e300, -1e300, std::nan(""), HUGE_VAL}) {
+    EXPECT_EQ(rtl::DateTimeToTimeStamp(bad).Date, 0);
+    EXPECT_EQ(rtl::FormatDateTime("yyyy-mm-dd hh:nn:ss", bad), "0000-00-00 00:00:00");
+  }
   int y, m, d;
   rtl::DecodeDate(2.9999999999, y, m, d);
   EXPECT_EQ(d, 2);

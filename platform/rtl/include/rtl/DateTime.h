@@ -61,6 +61,8 @@ void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour,
 // 1 = Sunday ... 7 = Saturday.
 int DayOfWeek(TDateTime value);
 
+// A value that is not finite or lies beyond 100 million days gives the
+// zero time stamp.
 TTimeStamp DateTimeToTimeStamp(TDateTime value);
 TDateTime TimeStampToDateTime(const TTimeStamp& stamp);
 
