@@ -184,7 +184,7 @@ std::string TextoNumero(std::string_view texto) {
 }
 
 std::string TextoData(TDateTime data) {
-  return DataParaSql(data);
+  return rtl::FormatDateTime("yyyymmdd", data, FormatoFixo());
 }
 
 }  // namespace app

@@ -4,16 +4,16 @@
 // the whole part counts days since 30 December 1899, the fraction is the
 // time of day. The agent formats such values for its log lines
 // ("hh:mm:ss - dd/mm/yyyy"), for its daily log file names ("ddmmyyyy") and
-// for its statements ("yyyymmdd"), always with "/" and ":" whatever the
-// process-wide format settings say. A clock is a function returning the
-// current local date-time, so that tests can fix the moment. All functions
-// are reentrant.
+// for its statements ("yyyymmdd", TextoData of Normalizadores.h), always with "/" and ":" whatever
+// the process-wide format settings say. A clock is a function returning the current local
+// date-time, so that tests can fix the moment. All functions are reentrant.
 #pragma once
 
 #include <functional>
 #include <string>
 
 #include "rtl/DateTime.h"
+#include "rtl/FormatSettings.h"
 
 namespace app {
 
@@ -21,6 +21,10 @@ using rtl::TDateTime;
 
 // Returns the current local date-time.
 using Relogio = std::function<TDateTime()>;
+
+// The Brazilian settings, fixed: "/" between date parts, ":" between time
+// parts, "," as decimal separator, whatever the process-wide settings hold.
+const rtl::TFormatSettings& FormatoFixo();
 
 // The current local date and time to the millisecond.
 TDateTime Agora();
@@ -30,8 +34,5 @@ std::string CarimboTempo(TDateTime valor);
 
 // "ddmmyyyy", the date part of the daily log file name.
 std::string DataNomeArquivo(TDateTime valor);
-
-// "yyyymmdd", the date form placed in statements (day 0 gives 18991230).
-std::string DataParaSql(TDateTime valor);
 
 }  // namespace app

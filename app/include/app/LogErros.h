@@ -14,15 +14,16 @@
 #include <string>
 
 #include "app/DataHora.h"
+#include "os/Shell.h"
 
 namespace app {
 
 class LogErros {
  public:
-  // `pastaPrograma` is the folder of the program file (os::ExecutableDirectory()
-  // in the agent, a scratch folder in tests); `relogio` gives the moment of
-  // each entry (Agora when empty).
-  explicit LogErros(std::string pastaPrograma, Relogio relogio = {});
+  // `pastaPrograma` is the folder of the program file (by default the running
+  // program's, a scratch folder in tests); `relogio` gives the moment of each
+  // entry (Agora when empty).
+  explicit LogErros(std::string pastaPrograma = os::ExecutableDirectory(), Relogio relogio = {});
 
   // Appends one entry; false when the folder or the file could not be
   // created, opened, written or closed (the reason is then in UltimoErro()).
