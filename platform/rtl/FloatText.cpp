@@ -37,16 +37,20 @@ std::string FloatToStr(double value) {
 }
 
 std::string FloatToStr(double value, const TFormatSettings& settings) {
+  return FloatToStrF(value, 15, settings);
+}
+
+std::string FloatToStrF(double value, int precision, const TFormatSettings& settings) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
   if (value == 0) return "0";
-  constexpr int kPrecision = 15;
+  const int kPrecision = precision < 1 ? 1 : (precision > 17 ? 17 : precision);
   std::string digits;
   int exp10;
   Digits(value, kPrecision, digits, exp10);
   std::string out = value < 0 ? "-" : "";
   // Position of the decimal point relative to the digits: plain notation is
-  // used while the number has at most 15 integer digits and no more than
+  // used while the number has at most `precision` integer digits and no more than
   // three zeros after the point before the first digit (0.0001 is plain,
   // 0.00001 is 1E-5).
   const int point = exp10 + 1;

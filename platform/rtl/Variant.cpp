@@ -277,6 +277,7 @@ std::string Variant::AsString() const {
     case varString:
       return str_;
     case varSingle:
+      return FloatToStrF(float_, 7, FormatSettings());
     case varDouble:
       return FloatToStr(float_);
     case varCurrency:

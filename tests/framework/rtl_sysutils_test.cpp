@@ -92,6 +92,9 @@ TEST(RtlFloats, GeneralFormatWithEitherSeparator) {
     EXPECT_EQ(rtl::FloatToStr(c.value, comma), c.with_comma) << c.with_point;
     EXPECT_EQ(rtl::FloatToStr(c.value, point), c.with_point) << c.with_point;
   }
+  EXPECT_EQ(rtl::FloatToStrF(1234.5678, 5, point), "1234.6");
+  EXPECT_EQ(rtl::FloatToStrF(123456.0, 5, point), "1.2346E5");
+  EXPECT_EQ(rtl::FloatToStrF(0.1, 17, point), "0.10000000000000001");
   EXPECT_EQ(rtl::FloatToStr(std::numeric_limits<double>::infinity()), "INF");
   EXPECT_EQ(rtl::FloatToStr(std::nan("")), "NAN");
 }

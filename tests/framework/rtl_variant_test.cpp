@@ -56,6 +56,8 @@ TEST(RtlVariant, ConversionsBetweenTypes) {
     EXPECT_DOUBLE_EQ(c.v.AsDouble(), c.as_double) << c.as_string;
     EXPECT_EQ(c.v.AsInt64(), c.as_int64) << c.as_string;
   }
+  EXPECT_EQ(Variant::FromSingle(0.1f).AsString(), "0,1");  // a single's own precision
+  EXPECT_EQ(Variant(static_cast<const char*>(nullptr)).AsString(), "");
   EXPECT_EQ(Variant(2.5).AsCurrency(), 25000);
   EXPECT_EQ(Variant(7).AsCurrency(), 70000);
   EXPECT_EQ(Variant::CurrencyFromDouble(0.00005).AsCurrency(), 0);  // half to even

@@ -83,6 +83,9 @@ int64_t StrToInt64Def(std::string_view text, int64_t default_value);
 // 0.0001 -> "0,0001". Infinities and NaN give "INF", "-INF", "NAN".
 std::string FloatToStr(double value);
 std::string FloatToStr(double value, const TFormatSettings& settings);
+// The general format with `precision` significant digits (1 to 17):
+// FloatToStr is FloatToStrF with 15; singles read best with 7.
+std::string FloatToStrF(double value, int precision, const TFormatSettings& settings);
 
 // Pattern format with "0", "#", ".", "," and "E+"/"E-" sections as in the
 // classic FormatFloat (one section only: ';' sections are not supported).

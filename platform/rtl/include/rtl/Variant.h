@@ -67,7 +67,7 @@ class Variant {
   Variant(double value) : type_(varDouble), float_(value) {}
   Variant(std::string value) : type_(varString), str_(std::move(value)) {}
   Variant(std::string_view value) : type_(varString), str_(value) {}
-  Variant(const char* value) : type_(varString), str_(value) {}
+  Variant(const char* value) : type_(varString), str_(value ? value : "") {}
   Variant(std::vector<Variant> items) : type_(varArray), items_(std::move(items)) {}
   Variant(std::initializer_list<Variant> items) : type_(varArray), items_(items) {}
 
