@@ -175,7 +175,9 @@ TEST(SortRowOrder, StaysWithinNLogNComparisonsAndIsStable) {
   ASSERT_EQ(order.size(), static_cast<size_t>(n));
   for (std::int64_t i = 1; i < n; ++i) {
     ASSERT_LE(keys[order[i - 1]], keys[order[i]]);
-    if (keys[order[i - 1]] == keys[order[i]]) ASSERT_LT(order[i - 1], order[i]);
+    if (keys[order[i - 1]] == keys[order[i]]) {
+      ASSERT_LT(order[i - 1], order[i]);
+    }
   }
   EXPECT_LE(comparisons, static_cast<std::uint64_t>(n * std::log2(static_cast<double>(n)) * 3));
   EXPECT_GT(comparisons, 0u);
