@@ -43,11 +43,11 @@ void TComponent::Destroying_() {
 void TComponent::DestroyComponent(TComponent* component) {
   for (auto it = owned_.begin(); it != owned_.end(); ++it) {
     if (it->get() == component) {
+      // The destructor finds itself gone from the list and tells this owner
+      // of the removal while the component is still a component.
       std::unique_ptr<TComponent> doomed = std::move(*it);
       owned_.erase(it);
-      doomed->owner_ = nullptr;
       doomed.reset();
-      Notification(component, opRemove);
       return;
     }
   }
