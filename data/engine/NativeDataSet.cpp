@@ -160,7 +160,7 @@ void TNativeDataSet::Reexecute() {
 
 void TNativeDataSet::Open() {
   if (open_) Close();
-  if (!statement_text_.empty() || first_open_done_) {
+  if (statement_flag_ || !statement_text_.empty() || first_open_done_) {
     Execute();
     if (!order_index_) {
       try {
