@@ -92,12 +92,19 @@ void TmySQLDataSet::SetSortFieldNames(const std::string& value) {
   sort_field_names_ = value;
   if (!Active()) return;
   CheckBrowseMode();
-  try {
-    handle_->SetSortFieldNames(rtl::Trim(value));
-  } catch (const engine::EmySQLException& e) {
-    Check(e.EngineCodeGiven() ? e.EngineCode() : engine::DBIERR_NATIVE);
-  }
+  ApplySortOrder();
   First();
+}
+
+void TmySQLDataSet::ApplySortOrder() {
+  try {
+    handle_->SetSortFieldNames(rtl::Trim(sort_field_names_));
+  } catch (const engine::EmySQLException& e) {
+    const engine::DBIResult code = e.EngineCodeGiven()
+                                       ? e.EngineCode()
+                                       : static_cast<engine::DBIResult>(engine::DBIERR_NATIVE);
+    Check(code);
+  }
 }
 
 void TmySQLDataSet::Notification(db::TComponent* component, db::TOperation operation) {
@@ -205,13 +212,7 @@ void TmySQLDataSet::InternalOpen() {
   if (!Filter().empty()) expr_filter_ = CreateExprFilter(Filter(), FilterOptions());
   if (OnFilterRecord()) func_filter_ = CreateFuncFilter();
   if (Filtered()) ActivateFilters();
-  if (!rtl::IsBlank(sort_field_names_)) {
-    try {
-      handle_->SetSortFieldNames(rtl::Trim(sort_field_names_));
-    } catch (const engine::EmySQLException& e) {
-      Check(e.EngineCodeGiven() ? e.EngineCode() : engine::DBIERR_NATIVE);
-    }
-  }
+  if (!rtl::IsBlank(sort_field_names_)) ApplySortOrder();
 }
 
 void TmySQLDataSet::InternalClose() {

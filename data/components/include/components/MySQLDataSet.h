@@ -252,6 +252,7 @@ class TmySQLDataSet : public db::TDataSet {
   void InitKeyBuffer(TKeyBuffer& buffer);
   TKeyBuffer& KeyBuffer(TKeyIndex index) { return key_buffers_[index]; }
   bool HasKeyBuffers() const { return !key_buffers_.empty(); }
+  int RecordBufferSize() const { return rec_buf_size_; }
   // Reads the key description of the cursor's current index.
   void GetIndexInfo();
   void ResetKeyState();
@@ -265,6 +266,7 @@ class TmySQLDataSet : public db::TDataSet {
   engine::TmySQLFilter* CreateExprFilter(const std::string& text, db::TFilterOptions options);
   engine::TmySQLFilter* CreateFuncFilter();
   void DoSetFiltered(bool value);
+  void ApplySortOrder();
   bool ReadNextBlock();
   db::TRecordBuffer BlockRecord() const;
 

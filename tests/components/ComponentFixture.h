@@ -1,0 +1,121 @@
+// Fixture for component tests against the sandbox server: a connection
+// component set up like the agent's (six parameter lines, compression), a
+// helper connection for preparing and checking data, and tables named after
+// the running test so that tests may run side by side.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "components/MySQLDatabase.h"
+#include "components/MySQLQuery.h"
+#include "components/MySQLTable.h"
+#include "support/Sandbox.h"
+
+namespace components::testing {
+
+class ComponentTest : public support::SandboxTest {
+ protected:
+  void SetUp() override {
+    SandboxTest::SetUp();
+    if (IsSkipped()) return;
+    db_ = MakeDatabase("dbTeste");
+    helper_ = MakeDatabase("dbAjuda");
+    helper_->Open();
+  }
+
+  void TearDown() override {
+    if (helper_) {
+      for (const auto& t : tables_) {
+        try {
+          helper_->Execute("DROP TABLE IF EXISTS " + t);
+        } catch (...) {
+        }
+      }
+    }
+    queries_.clear();
+    tables_objs_.clear();
+    db_.reset();
+    helper_.reset();
+  }
+
+  std::unique_ptr<TmySQLDatabase> MakeDatabase(const std::string& name,
+                                               const std::string& database = kTestDatabase,
+                                               const std::string& user = kAgentUser,
+                                               const std::string& password = kAgentPassword) {
+    auto d = std::make_unique<TmySQLDatabase>();
+    d->SetName(name);
+    d->SetDatabaseName(database);
+    d->SetUserName(user);
+    d->SetUserPassword(password);
+    d->SetHost(Host());
+    d->SetPort(static_cast<std::uint32_t>(Port()));
+    return d;
+  }
+
+  // A table name unique to the running test.
+  std::string Table(const std::string& suffix = "") {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("cmp_") + info->name() + suffix;
+    for (auto& c : name)
+      if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    if (name.size() > 60) name.resize(60);
+    tables_.push_back(name);
+    return name;
+  }
+
+  void Exec(const std::string& sql) { helper_->Execute(sql); }
+
+  // The single value a statement returns, read on the helper connection.
+  std::string Value(const std::string& sql) {
+    TmySQLQuery q;
+    q.SetDatabase(helper_.get());
+    q.SQL().Add(sql);
+    q.Open();
+    std::string v = q.Fields()[0].AsString();
+    q.Close();
+    return v;
+  }
+
+  TmySQLQuery& Query(const std::string& sql = "", TmySQLDatabase* on = nullptr) {
+    auto q = std::make_unique<TmySQLQuery>();
+    q->SetName("qry" + std::to_string(queries_.size() + 1));
+    q->SetDatabase(on ? on : db_.get());
+    if (!sql.empty()) q->SQL().Add(sql);
+    queries_.push_back(std::move(q));
+    return *queries_.back();
+  }
+
+  TmySQLTable& TableComponent(const std::string& table_name) {
+    auto t = std::make_unique<TmySQLTable>();
+    t->SetName("tbl" + std::to_string(tables_objs_.size() + 1));
+    t->SetDatabase(db_.get());
+    t->SetTableName(table_name);
+    tables_objs_.push_back(std::move(t));
+    return *tables_objs_.back();
+  }
+
+  // COM_UPDATE of the component connection's own session.
+  int SessionUpdates() {
+    TmySQLQuery q;
+    q.SetDatabase(db_.get());
+    q.SQL().Add(
+        "select VARIABLE_VALUE from information_schema.SESSION_STATUS where "
+        "VARIABLE_NAME='COM_UPDATE'");
+    q.Open();
+    int v = q.Fields()[0].AsInteger();
+    q.Close();
+    return v;
+  }
+
+  std::unique_ptr<TmySQLDatabase> db_;
+  std::unique_ptr<TmySQLDatabase> helper_;
+  std::vector<std::string> tables_;
+  std::vector<std::unique_ptr<TmySQLQuery>> queries_;
+  std::vector<std::unique_ptr<TmySQLTable>> tables_objs_;
+};
+
+}  // namespace components::testing

@@ -1,0 +1,230 @@
+// Query component against the sandbox: field definitions, fetching, the
+// record count, executing and opening texts without rows, parameters.
+#include <gtest/gtest.h>
+
+#include "ComponentFixture.h"
+#include "db/Consts.h"
+#include "engine/EngineErrors.h"
+
+namespace components::testing {
+namespace {
+
+using QueryTest = ComponentTest;
+
+TEST_F(QueryTest, FieldDefinitionsFollowTheColumnTypes) {
+  const std::string t = Table();
+  Exec("CREATE TABLE " + t +
+       " (i INT, b BIGINT, v VARCHAR(80), d DATE, tm TIME, dt DATETIME, tx TEXT, "
+       "dc DECIMAL(10,2))");
+  Exec("INSERT INTO " + t +
+       " VALUES (7, 9000000000, 'abc', '2024-01-31', '10:20:30', '2024-01-31 10:20:30', "
+       "'memo', 12.5)");
+  TmySQLQuery& q = Query("select * from " + t);
+  q.Open();
+  struct Expect {
+    const char* name;
+    db::TFieldType type;
+    int size;
+  };
+  const Expect expected[] = {{"i", db::ftInteger, 0},   {"b", db::ftLargeint, 0},
+                             {"v", db::ftString, 80},   {"d", db::ftDate, 0},
+                             {"tm", db::ftTime, 0},     {"dt", db::ftDateTime, 0},
+                             {"tx", db::ftMemo, -1},    {"dc", db::ftFloat, 0}};
+  ASSERT_EQ(q.FieldDefs().Count(), 8);
+  for (int i = 0; i < 8; ++i) {
+    SCOPED_TRACE(expected[i].name);
+    EXPECT_EQ(q.FieldDefs()[i].Name(), expected[i].name);
+    EXPECT_EQ(q.FieldDefs()[i].DataType(), expected[i].type);
+    EXPECT_EQ(q.FieldDefs()[i].FieldNo(), i + 1);
+    if (expected[i].size >= 0) EXPECT_EQ(q.FieldDefs()[i].Size(), expected[i].size);
+  }
+  EXPECT_EQ(q.FieldByName("i").AsString(), "7");
+  EXPECT_EQ(q.FieldByName("b").AsString(), "9000000000");
+  EXPECT_EQ(q.FieldByName("v").AsString(), "abc");
+  EXPECT_DOUBLE_EQ(q.FieldByName("d").AsDateTime(), 45322.0);
+  EXPECT_NEAR(q.FieldByName("tm").AsDateTime(), (10 * 3600 + 20 * 60 + 30) / 86400.0, 1e-9);
+  EXPECT_NEAR(q.FieldByName("dt").AsDateTime(), 45322.0 + (10 * 3600 + 20 * 60 + 30) / 86400.0,
+              1e-9);
+  EXPECT_EQ(q.FieldByName("tx").AsString(), "memo");
+  EXPECT_DOUBLE_EQ(q.FieldByName("dc").AsFloat(), 12.5);
+}
+
+TEST_F(QueryTest, RepeatedColumnNamesGetANumberedSuffix) {
+  TmySQLQuery& q = Query("select 1 as id, 2 as id, 3 as id");
+  q.Open();
+  ASSERT_EQ(q.FieldCount(), 3);
+  EXPECT_EQ(q.Fields()[0].FieldName(), "id");
+  EXPECT_EQ(q.Fields()[1].FieldName(), "id_1");
+  EXPECT_EQ(q.Fields()[2].FieldName(), "id_2");
+  EXPECT_EQ(q.FieldByName("id_1").AsInteger(), 2);
+}
+
+TEST_F(QueryTest, RecordCountIsCompleteBeforeAnyNextAndRecNoCounts) {
+  const std::string t = Table();
+  Exec("CREATE TABLE " + t + " (n INT, bloqueado CHAR(1), importado CHAR(1))");
+  Exec("INSERT INTO " + t +
+       " VALUES (1,'N','N'),(2,'N','S'),(3,'S','N'),(4,'N','N'),(5,'N','N')");
+  TmySQLQuery& q = Query("select * from " + t + " where bloqueado='N' and importado='N'");
+  q.Open();
+  EXPECT_EQ(q.RecordCount(), 3);
+  EXPECT_FALSE(q.Eof());
+  std::vector<int> seen, recnos;
+  while (!q.Eof()) {
+    seen.push_back(q.FieldByName("n").AsInteger());
+    recnos.push_back(q.RecNo());
+    q.Next();
+  }
+  EXPECT_EQ(seen, (std::vector<int>{1, 4, 5}));
+  EXPECT_EQ(recnos, (std::vector<int>{1, 2, 3}));
+  q.First();
+  EXPECT_EQ(q.RecNo(), 1);
+  q.Close();
+  EXPECT_THROW(q.RecordCount(), db::EDatabaseError);
+}
+
+TEST_F(QueryTest, EmptyResultHasNoRecordsAndIsAtEof) {
+  TmySQLQuery& q = Query("select 1 from dual where 1=0");
+  q.Open();
+  EXPECT_EQ(q.RecordCount(), 0);
+  EXPECT_TRUE(q.Eof());
+}
+
+TEST_F(QueryTest, NullReadsAsNoValue) {
+  TmySQLQuery& q = Query("select cast(null as date) as d, cast(null as char(5)) as s, "
+                         "cast(null as signed) as n");
+  q.Open();
+  for (const char* name : {"d", "s", "n"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(q.FieldByName(name).IsNull());
+    EXPECT_EQ(q.FieldByName(name).AsString(), "");
+  }
+  EXPECT_EQ(q.FieldByName("d").AsDateTime(), 0.0);
+}
+
+TEST_F(QueryTest, ExecuteOfAnUpdateReportsAffectedRowsAndLeavesTheQueryClosed) {
+  const std::string t = Table();
+  Exec("CREATE TABLE " + t + " (n INT, flag CHAR(1))");
+  Exec("INSERT INTO " + t + " VALUES (1,'N'),(2,'N'),(3,'N'),(4,'S')");
+  TmySQLQuery& q = Query("update " + t + " set flag='S' where flag='N'");
+  q.Execute();
+  EXPECT_FALSE(q.Active());
+  EXPECT_FALSE(q.Prepared());
+  EXPECT_EQ(q.AffectedRowCount(), 3);
+  EXPECT_EQ(Value("select count(*) from " + t + " where flag='S'"), "4");
+  // New text, no Close in between.
+  q.SQL().Clear();
+  q.SQL().Add("delete from " + t + " where n > 2");
+  q.Execute();
+  EXPECT_EQ(q.AffectedRowCount(), 2);
+}
+
+TEST_F(QueryTest, OpenOfAnInsertInsertsAndRaisesEachTime) {
+  const std::string t = Table();
+  Exec("CREATE TABLE " + t + " (n INT)");
+  TmySQLQuery& q = Query("insert into " + t + " values (1)");
+  for (int round = 1; round <= 2; ++round) {
+    try {
+      q.Open();
+      FAIL() << "Open of an INSERT must raise";
+    } catch (const engine::ENoResultSet& e) {
+      EXPECT_STREQ(e.what(), "Error creating cursor handle (MultiResultsetNo=0)");
+    }
+    EXPECT_FALSE(q.Active());
+    EXPECT_FALSE(q.Prepared());
+    EXPECT_EQ(Value("select count(*) from " + t), std::to_string(round));
+  }
+}
+
+TEST_F(QueryTest, DuplicateKeyRaisesTheServerNumberInTheMessage) {
+  const std::string t = Table();
+  Exec("CREATE TABLE " + t + " (id INT PRIMARY KEY)");
+  Exec("INSERT INTO " + t + " VALUES (1)");
+  TmySQLQuery& q = Query("insert into " + t + " values (1)");
+  try {
+    q.Execute();
+    FAIL() << "duplicate insert must raise";
+  } catch (const engine::EmySQLDatabaseError& e) {
+    const std::string m = e.what();
+    EXPECT_EQ(m.rfind("MySQL Error Code: (1062)\r\n", 0), 0u) << m;
+    EXPECT_NE(m.find("Duplicate entry '1'"), std::string::npos) << m;
+  }
+  EXPECT_FALSE(q.Active());
+  // The connection stays usable.
+  q.SQL().Clear();
+  q.SQL().Add("insert into " + t + " values (2)");
+  q.Execute();
+  EXPECT_EQ(q.AffectedRowCount(), 1);
+}
+
+TEST_F(QueryTest, ParametersAreSubstitutedIntoTheText) {
+  const std::string t = Table();
+  Exec("CREATE TABLE " + t + " (id INT, nome VARCHAR(20), d DATE)");
+  TmySQLQuery& q = Query("insert into " + t + " values (:id, :nome, :d)");
+  ASSERT_EQ(q.Params().Count(), 3);
+  q.ParamByName("id").SetAsInteger(5);
+  q.ParamByName("nome").SetAsString("O'Brien");
+  q.ParamByName("d").SetAsDate(45322.0);
+  q.Execute();
+  TmySQLQuery& r = Query("select nome, d from " + t + " where id = :id");
+  r.ParamByName("id").SetAsInteger(5);
+  r.Open();
+  EXPECT_EQ(r.RecordCount(), 1);
+  EXPECT_EQ(r.FieldByName("nome").AsString(), "O'Brien");
+  EXPECT_DOUBLE_EQ(r.FieldByName("d").AsDateTime(), 45322.0);
+}
+
+TEST_F(QueryTest, NegativeMultiResultsetNoClosesAndKeepsTheOldValue) {
+  TmySQLQuery& q = Query("select 1");
+  q.Open();
+  q.SetMultiResultsetNo(-1);
+  EXPECT_FALSE(q.Active());
+  EXPECT_EQ(q.MultiResultsetNo(), 0);
+}
+
+TEST_F(QueryTest, ExecuteOnAnOpenQueryAndWithoutDatabaseRaise) {
+  TmySQLQuery& q = Query("select 1");
+  q.Open();
+  try {
+    q.Execute();
+    FAIL();
+  } catch (const db::EDatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()), "qry1: Cannot perform this operation on an open dataset");
+  }
+  TmySQLQuery lone;
+  lone.SetName("qryLone");
+  lone.SQL().Add("select 1");
+  try {
+    lone.Execute();
+    FAIL();
+  } catch (const db::EDatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()), "(qryLone) property Database is not set!");
+  }
+  try {
+    lone.Open();
+    FAIL();
+  } catch (const db::EDatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()), "(qryLone) property Database is not set!");
+  }
+}
+
+TEST_F(QueryTest, TextsWithoutStatementRaise) {
+  TmySQLQuery& q = Query();
+  try {
+    q.Execute();
+    FAIL();
+  } catch (const db::EDatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()), "qry1: No SQL statement available");
+  }
+  // A text of remarks only reaches the server as an empty line.
+  q.SQL().Add("-- only a remark");
+  EXPECT_EQ(q.Text(), "\r\n");
+  try {
+    q.Open();
+    FAIL();
+  } catch (const engine::EmySQLDatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()), "MySQL Error Code: (1065)\r\nQuery was empty");
+  }
+}
+
+}  // namespace
+}  // namespace components::testing
