@@ -224,11 +224,15 @@ class Monitor {
     for (int type = 0; type < os::MonitorChannel::kTraceTypeCount; ++type)
       if (options_.wanted[type]) channel_.Wanted(type).fetch_add(1);
     channel_.MonitorCount().fetch_add(1);
+    // The monitors counted so far may all have announced themselves; until
+    // this one has too, the writer must not take them as complete.
+    if (channel_.WriteFinishedEvent().IsSet()) channel_.ReadEvent().Reset();
   }
 
   // Reads reports until stopped or the count is reached.
   void Run() {
     long printed = 0;
+    bool announced = false;
     while (!g_stop) {
       // Idle until no write is under way, then announce this reader; the last
       // of the attached monitors to do so tells the writer through the read
@@ -237,6 +241,12 @@ class Monitor {
       const std::int32_t readers = channel_.ReaderCount().fetch_add(1) + 1;
       if (readers >= channel_.MonitorCount().load()) channel_.ReadEvent().Set();
       waiting_ = true;
+      if (!announced) {
+        // From here on every report reaches this monitor.
+        std::fprintf(stderr, "sqlmonitor: attached\n");
+        std::fflush(stderr);
+        announced = true;
+      }
       while (!g_stop && !channel_.WriteEvent().Wait(kPollMs)) {
       }
       if (g_stop) break;
@@ -308,8 +318,6 @@ int main(int argc, char** argv) {
   }
   Monitor monitor(*channel, options);
   monitor.Attach();
-  std::fprintf(stderr, "sqlmonitor: attached\n");
-  std::fflush(stderr);
   monitor.Run();
   monitor.Detach();
   return 0;

@@ -84,27 +84,41 @@ std::unique_ptr<MonitorChannel> MonitorChannel::Attach(std::string_view prefixAr
   channel->areas_[0] =
       SharedMemory::Create(SharedObjectPath(prefix, AreaName(1)), kAreaSize, &existed, error);
   if (!channel->areas_[0]) return nullptr;
-  if (!existed && !channel->MakeSync(prefix, false, error)) return nullptr;
+  // Processes attaching at the same moment take turns, so that none of them
+  // finds the set half made: one that found area 5 new would otherwise clear
+  // the counts of monitors that attached meanwhile.
+  if (int failed = channel->areas_[0]->Lock()) {
+    *error = failed;
+    return nullptr;
+  }
+  if (!channel->Setup(prefix, existed, error)) channel.reset();
+  if (channel) channel->areas_[0]->Unlock();
+  return channel;
+}
+
+bool MonitorChannel::Setup(const std::string& prefix, bool firstExisted, int* error) {
+  if (!firstExisted && !MakeSync(prefix, false, error)) return false;
+  bool existed = false;
   for (int area = 2; area <= kAreaCount; ++area) {
-    channel->areas_[area - 1] =
+    areas_[area - 1] =
         SharedMemory::Create(SharedObjectPath(prefix, AreaName(area)), kAreaSize, &existed, error);
-    if (!channel->areas_[area - 1]) return nullptr;
+    if (!areas_[area - 1]) return false;
   }
-  // `existed` now tells about area 5.
-  if (existed) {
-    if (!channel->mutex_ && !channel->MakeSync(prefix, true, error)) return nullptr;
-  } else {
-    channel->MonitorCount().store(0);
-    channel->ReaderCount().store(0);
-    StoreInt32(channel->Area(1) + kEventLengthOffset, 0);
-    for (int type = 0; type < kTraceTypeCount; ++type) channel->Wanted(type).store(0);
+  // `existed` now tells about area 5. The mutex and events are opened unless
+  // made above; a missing one (its maker died before making it) is made.
+  if (!mutex_ && !MakeSync(prefix, true, error)) return false;
+  if (!existed) {
+    MonitorCount().store(0);
+    ReaderCount().store(0);
+    StoreInt32(Area(1) + kEventLengthOffset, 0);
+    for (int type = 0; type < kTraceTypeCount; ++type) Wanted(type).store(0);
   }
-  for (auto counter : {channel->MonitorCount(), channel->ReaderCount()}) {
+  for (auto counter : {MonitorCount(), ReaderCount()}) {
     std::int32_t value = counter.load();
     while (value < 0 && !counter.compare_exchange_weak(value, 0)) {
     }
   }
-  return channel;
+  return true;
 }
 
 void MonitorChannel::RemoveObjects(std::string_view prefixArgument) {

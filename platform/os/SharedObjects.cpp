@@ -4,6 +4,7 @@
 #include <linux/futex.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -23,8 +24,11 @@ namespace os {
 // initialising it, or kReady.
 struct SyncSegment {
   std::atomic<std::uint32_t> state;
-  std::atomic<std::uint32_t> signalled;  // events: 1 when set
-  alignas(16) pthread_mutex_t mutex;     // the mutex
+  // Events: bit 0 is the state; the upper bits count the times the event was
+  // set, so that a waiter knows it was set even when it was reset again
+  // before the waiter ran.
+  std::atomic<std::uint32_t> signalled;
+  alignas(16) pthread_mutex_t mutex;  // the mutex
 };
 
 namespace {
@@ -73,10 +77,9 @@ int OpenShared(const std::string& path, std::size_t size, bool create, bool* exi
 
 std::uint8_t* MapShared(int fd, std::size_t size, int* error) {
   void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  int saved = errno;
-  close(fd);
   if (data == MAP_FAILED) {
-    *error = saved;
+    *error = errno;
+    close(fd);
     return nullptr;
   }
   return static_cast<std::uint8_t*>(data);
@@ -156,7 +159,7 @@ std::unique_ptr<SharedMemory> SharedMemory::Create(const std::string& path, std:
   std::uint8_t* data = MapShared(fd, size, error);
   if (!data) return nullptr;
   if (existed) *existed = wasThere;
-  return std::unique_ptr<SharedMemory>(new SharedMemory(data, size));
+  return std::unique_ptr<SharedMemory>(new SharedMemory(fd, data, size));
 }
 
 std::unique_ptr<SharedMemory> SharedMemory::Open(const std::string& path, std::size_t size,
@@ -165,11 +168,23 @@ std::unique_ptr<SharedMemory> SharedMemory::Open(const std::string& path, std::s
   if (fd < 0) return nullptr;
   std::uint8_t* data = MapShared(fd, size, error);
   if (!data) return nullptr;
-  return std::unique_ptr<SharedMemory>(new SharedMemory(data, size));
+  return std::unique_ptr<SharedMemory>(new SharedMemory(fd, data, size));
 }
 
 SharedMemory::~SharedMemory() {
   munmap(data_, size_);
+  close(fd_);
+}
+
+int SharedMemory::Lock() {
+  while (flock(fd_, LOCK_EX) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+void SharedMemory::Unlock() {
+  flock(fd_, LOCK_UN);
 }
 
 // --- NamedMutex ------------------------------------------------------------
@@ -274,22 +289,27 @@ std::unique_ptr<NamedEvent> NamedEvent::Open(const std::string& path, int* error
 
 void NamedEvent::Set() {
   SyncSegment* sync = Segment();
-  if (sync->signalled.exchange(1, std::memory_order_acq_rel) == 0)
-    Futex(&sync->signalled, FUTEX_WAKE, INT_MAX, nullptr);
+  std::uint32_t word = sync->signalled.load(std::memory_order_acquire);
+  do {
+    if (word & 1) return;
+  } while (!sync->signalled.compare_exchange_weak(word, (word + 2) | 1, std::memory_order_acq_rel));
+  Futex(&sync->signalled, FUTEX_WAKE, INT_MAX, nullptr);
 }
 
 void NamedEvent::Reset() {
-  Segment()->signalled.store(0, std::memory_order_release);
+  Segment()->signalled.fetch_and(~1u, std::memory_order_acq_rel);
 }
 
 bool NamedEvent::IsSet() const {
-  return Segment()->signalled.load(std::memory_order_acquire) != 0;
+  return (Segment()->signalled.load(std::memory_order_acquire) & 1) != 0;
 }
 
 bool NamedEvent::Wait(int timeoutMs) const {
   SyncSegment* sync = Segment();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (sync->signalled.load(std::memory_order_acquire) == 0) {
+  const std::uint32_t start = sync->signalled.load(std::memory_order_acquire);
+  if (start & 1) return true;
+  for (;;) {
     struct timespec relative {};
     const struct timespec* timeout = nullptr;
     if (timeoutMs >= 0) {
@@ -300,11 +320,14 @@ bool NamedEvent::Wait(int timeoutMs) const {
       relative.tv_nsec = static_cast<long>(left.count() % 1000000000LL);
       timeout = &relative;
     }
-    // Sleeps only while the word is still 0; a Set in between wakes us or
+    // Sleeps only while the word is unchanged; a Set in between wakes us or
     // makes the call return at once.
-    Futex(&sync->signalled, FUTEX_WAIT, 0, timeout);
+    Futex(&sync->signalled, FUTEX_WAIT, start, timeout);
+    const std::uint32_t now = sync->signalled.load(std::memory_order_acquire);
+    // Set now, or set since the wait began (like a kernel event, a Set
+    // releases the threads waiting at that moment even if a Reset follows).
+    if ((now & 1) || (now >> 1) != (start >> 1)) return true;
   }
-  return true;
 }
 
 }  // namespace os

@@ -155,6 +155,27 @@ TEST_F(SharedObjectsTest, SetWakesEveryWaiterInEveryProcess) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
+TEST_F(SharedObjectsTest, SetFollowedAtOnceByResetStillReleasesWaiters) {
+  int error = 0;
+  auto event = NamedEvent::Create(Path("Pulse"), false, nullptr, &error);
+  ASSERT_TRUE(event);
+  for (int round = 0; round < 3; ++round) {
+    std::atomic<bool> waiting{false};
+    bool released = false;
+    std::thread waiter([&] {
+      waiting = true;
+      released = event->Wait(5000);
+    });
+    while (!waiting) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    event->Set();
+    event->Reset();
+    waiter.join();
+    EXPECT_TRUE(released) << round;
+    EXPECT_FALSE(event->IsSet());
+  }
+}
+
 TEST_F(SharedObjectsTest, MutexExcludesOtherProcessesAndSurvivesADeadOwner) {
   const std::string path = Path("Mutex");
   int error = 0;

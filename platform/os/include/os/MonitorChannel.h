@@ -82,9 +82,10 @@ class MonitorChannel {
   static std::string AreaName(int area);  // 1..5
 
   // Creates or opens the objects: area 1; when it is new, the mutex and the
-  // events with their initial states; areas 2 to 5; when area 5 existed, the
-  // mutex and events are opened, otherwise the counts, the event-name length
-  // and the wanted counters are zeroed. Negative counts are set to 0.
+  // events with their initial states; areas 2 to 5; then the mutex and events
+  // are opened unless made already (a missing one is made), and when area 5
+  // was new the counts, the event-name length and the wanted counters are
+  // zeroed. Negative counts are set to 0.
   // Returns nullptr with the system's error number in `*error` on failure.
   static std::unique_ptr<MonitorChannel> Attach(std::string_view prefix, int* error);
 
@@ -120,6 +121,7 @@ class MonitorChannel {
     return std::atomic_ref<std::int32_t>(*reinterpret_cast<std::int32_t*>(Area(1) + offset));
   }
   bool MakeSync(const std::string& prefix, bool open, int* error);
+  bool Setup(const std::string& prefix, bool firstExisted, int* error);
 
   std::unique_ptr<SharedMemory> areas_[kAreaCount];
   std::unique_ptr<NamedMutex> mutex_;

@@ -12,8 +12,8 @@
 // is marked ready only once its creator has initialised it; a process that
 // opens a half-initialised segment whose creator has died initialises it
 // itself. The mutex is robust: when its owner dies holding it, the next
-// locker gets it (and is told). Events are a flag word with futex waits, so
-// a process that dies while waiting or signalling leaves nothing locked.
+// locker gets it (and is told). Events are a state word with futex waits,
+// so a process that dies while waiting or signalling leaves nothing locked.
 //
 // Each object is owned by the one handle returned; closing the handle unmaps
 // it and leaves the object for the other processes. Handles may be used from
@@ -52,8 +52,15 @@ class SharedMemory {
   std::uint8_t* Data() const { return data_; }
   std::size_t Size() const { return size_; }
 
+  // An advisory lock on the area, held against every other handle of it (in
+  // this or another process), for short setup work; the system drops it when
+  // the holder dies. Lock returns 0 or the error number.
+  int Lock();
+  void Unlock();
+
  private:
-  SharedMemory(std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  SharedMemory(int fd, std::uint8_t* data, std::size_t size) : fd_(fd), data_(data), size_(size) {}
+  int fd_;
   std::uint8_t* data_;
   std::size_t size_;
 };
@@ -84,7 +91,8 @@ class NamedMutex {
 };
 
 // A manual-reset event: once set it stays set, waking every waiter, until
-// it is reset.
+// it is reset. As with the kernel event, a Set releases every thread waiting
+// at that moment even when a Reset follows at once.
 class NamedEvent {
  public:
   // `initiallySet` applies only when the event is new.
