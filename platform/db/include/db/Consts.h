@@ -23,7 +23,6 @@ inline constexpr const char* kNotIndexField =
     "Field \"%s\" is not indexed by current index and cannot be modified";
 inline constexpr const char* kNoFieldAccess = "Cannot access field '%s' in a filter";
 inline constexpr const char* kDuplicateFieldName = "Duplicate field name '%s'";
-inline constexpr const char* kFieldNameMissing = "Field name missing";
 inline constexpr const char* kInvalidIntegerValue =
     "'%s' is not a valid integer value for field '%s'";
 inline constexpr const char* kInvalidFloatValue =
@@ -34,15 +33,11 @@ inline constexpr const char* kFieldRangeError =
 inline constexpr const char* kNotCachedUpdate = "Not in cached update mode";
 inline constexpr const char* kCircularDataLink = "Circular datalinks are not allowed";
 inline constexpr const char* kRecordNotFound = "Record not found";
-inline constexpr const char* kBookmarkNotFound = "Bookmark not found";
 inline constexpr const char* kIndexNotFound = "Index '%s' not found";
 inline constexpr const char* kNoIndexForFields = "No index for fields '%s'";
 inline constexpr const char* kParameterNotFound = "Parameter '%s' not found";
 inline constexpr const char* kLookupInfoError = "Lookup information for field '%s' is incomplete";
 inline constexpr const char* kDatabaseOpen = "Cannot perform this operation on an open database";
 inline constexpr const char* kDatabaseClosed = "Cannot perform this operation on a closed database";
-inline constexpr const char* kDataSourceChange = "DataSource cannot be changed";
-inline constexpr const char* kTextTrue = "True";
-inline constexpr const char* kTextFalse = "False";
 
 }  // namespace db::msg

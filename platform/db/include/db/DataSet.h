@@ -123,8 +123,9 @@ class TDataSet : public TComponent {
   void Edit();
   void Insert();
   void Append();
-  void Post();
-  void Cancel();
+  // Virtual so that subclasses can finish their own states (a key edit).
+  virtual void Post();
+  virtual void Cancel();
   void Delete();
   void Refresh();
   void InsertRecord(const std::vector<rtl::Variant>& values);
@@ -400,7 +401,6 @@ class TDataSet : public TComponent {
   bool internal_calc_fields_ = false;
   int disable_count_ = 0;
   TDataEvent enable_event_ = deDataSetChange;
-  bool enable_event_pending_ = false;
   TFieldDefs field_defs_;
   TFields fields_;
   std::vector<std::unique_ptr<char[]>> buffers_;
