@@ -120,9 +120,11 @@ class TMySQLMonitorHook {
   static std::string ApplicationTitle();
 
  private:
-  void Report(TMySQLTraceType type, std::string_view eventName, std::string_view database,
-              bool success, std::string statement, std::string_view message);
-  void ReleaseResources();
+  // Whether a report of `type` would reach a monitor now; the check that is
+  // all a report costs when none is attached.
+  bool Wanted(TMySQLTraceType type);
+  void Queue(TMySQLTraceType type, std::string_view eventName, std::string_view database,
+             bool success, std::string statement, std::string_view message);
   void StopWriter();
 
   std::string prefix_;
