@@ -327,7 +327,7 @@ bool TMysqlClient::SendLocalFile(const std::string& name) {
     net_->Flush();
     return false;
   }
-  auto block = std::make_unique<char[]>(kLocalFileBlock);
+  auto block = std::make_unique_for_overwrite<char[]>(kLocalFileBlock);
   bool failed = false;
   for (;;) {
     std::size_t got = std::fread(block.get(), 1, kLocalFileBlock, file);

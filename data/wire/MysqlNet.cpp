@@ -31,7 +31,7 @@ TMysqlNet::TMysqlNet() = default;
 TMysqlNet::~TMysqlNet() = default;
 
 void TMysqlNet::Reset() {
-  buffer_ = std::make_unique<std::uint8_t[]>(kNetBufferLength);
+  buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kNetBufferLength);
   bufferSize_ = kNetBufferLength;
   writePos_ = 0;
   readPos_ = buffer_.get();
@@ -141,11 +141,11 @@ int TMysqlNet::PhysicalWrite(const std::uint8_t* data, std::size_t length) {
     // (never for blocks under 50 bytes; a compressor failure sends it plain).
     std::uint32_t original = 0;
     std::size_t sent = length;
-    block = std::make_unique<std::uint8_t[]>(length + 7);
+    block = std::make_unique_for_overwrite<std::uint8_t[]>(length + 7);
     std::memcpy(block.get() + 7, data, length);
     if (length >= kMinCompressLength) {
       uLongf packed = static_cast<uLongf>(length * 120 / 100 + 12);
-      auto tmp = std::make_unique<std::uint8_t[]>(packed);
+      auto tmp = std::make_unique_for_overwrite<std::uint8_t[]>(packed);
       if (compress(tmp.get(), &packed, data, static_cast<uLong>(length)) == Z_OK &&
           packed < length) {
         std::memcpy(block.get() + 7, tmp.get(), packed);
@@ -193,7 +193,7 @@ bool TMysqlNet::Grow(std::size_t needed) {
   }
   std::size_t size = (needed + 1 + 4095) & ~std::size_t{4095};
   if (size >= kMaxBufferSize) size = kMaxBufferSize - 1;
-  auto grown = std::make_unique<std::uint8_t[]>(size);
+  auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(size);
   // Unread decompressed bytes sit before the read base: keep them.
   std::memcpy(grown.get(), buffer_.get(), std::min<std::size_t>(readBase_, bufferSize_));
   buffer_ = std::move(grown);
@@ -290,7 +290,7 @@ long TMysqlNet::ReadPacket() {
     long length = PhysicalRead(original);
     if (length < 0) return -1;
     if (original != 0) {
-      auto unpacked = std::make_unique<std::uint8_t[]>(original);
+      auto unpacked = std::make_unique_for_overwrite<std::uint8_t[]>(original);
       uLongf size = original;
       if (uncompress(unpacked.get(), &size, buffer_.get() + readBase_,
                      static_cast<uLong>(length)) != Z_OK ||

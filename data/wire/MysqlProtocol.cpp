@@ -165,14 +165,14 @@ TMysqlRowSet::~TMysqlRowSet() = default;
 std::uint32_t* TMysqlRowSet::Allocate(std::size_t bytes) {
   bytes = (bytes + 7) & ~std::size_t{7};
   if (bytes > kBlockSize / 4) {
-    auto block = std::make_unique<std::uint8_t[]>(bytes);
+    auto block = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
     auto* at = reinterpret_cast<std::uint32_t*>(block.get());
     blocks_.push_back(std::move(block));
     allocated_ += bytes;
     return at;
   }
   if (bytes > left_) {
-    blocks_.push_back(std::make_unique<std::uint8_t[]>(kBlockSize));
+    blocks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSize));
     free_ = blocks_.back().get();
     left_ = kBlockSize;
     allocated_ += kBlockSize;

@@ -222,7 +222,7 @@ int TMysqlVio::Close() {
     // waiting for it: a non-blocking read that finds nothing ends the loop,
     // and a server still pouring out a large reply is cut off after a bound.
     SetBlocking(false);
-    auto discard = std::make_unique<char[]>(kDrainChunk);
+    auto discard = std::make_unique_for_overwrite<char[]>(kDrainChunk);
     for (int round = 0; round < kDrainRounds; ++round) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       if (::recv(socket_, discard.get(), kDrainChunk, 0) <= 0) break;
@@ -261,7 +261,7 @@ int TMysqlVio::Read(void* buffer, std::size_t size) {
     lastSocketError_ = n < 0 ? errno : 0;
     return static_cast<int>(n);
   }
-  if (!ahead_) ahead_ = std::make_unique<std::uint8_t[]>(kReadAhead);
+  if (!ahead_) ahead_ = std::make_unique_for_overwrite<std::uint8_t[]>(kReadAhead);
   ssize_t n = ::recv(socket_, ahead_.get(), kReadAhead, 0);
   if (n <= 0) {
     lastSocketError_ = n < 0 ? errno : 0;

@@ -1,0 +1,29 @@
+// The benchmark table shared by the wire, engine and component benchmarks.
+//
+// tolvex_test.bench_rows holds 1,000,000 rows of eight columns:
+//   id INT primary key (1..1000000), codigo BIGINT, estoque INT,
+//   nome VARCHAR(40), preco DECIMAL(10,2), data DATE, momento DATETIME,
+//   obs TEXT NULL (NULL on every third row).
+// It is filled on the server from MariaDB's sequence engine and kept between
+// runs; EnsureBenchTable rebuilds it only when it is missing or its row count
+// is wrong. The contents are deterministic (a function of id).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace wire {
+class TMysqlClient;
+}
+
+namespace bench {
+
+constexpr const char* kBenchDatabase = "tolvex_test";
+constexpr const char* kBenchTable = "bench_rows";
+constexpr std::uint64_t kBenchRows = 1000000;
+
+// Makes sure the table exists with kBenchRows rows, using the connected
+// client (any database). Returns false with a message in error.
+bool EnsureBenchTable(wire::TMysqlClient& client, std::string& error);
+
+}  // namespace bench
