@@ -26,10 +26,10 @@ TEST_F(QueryTest, FieldDefinitionsFollowTheColumnTypes) {
     db::TFieldType type;
     int size;
   };
-  const Expect expected[] = {{"i", db::ftInteger, 0},   {"b", db::ftLargeint, 0},
-                             {"v", db::ftString, 80},   {"d", db::ftDate, 0},
-                             {"tm", db::ftTime, 0},     {"dt", db::ftDateTime, 0},
-                             {"tx", db::ftMemo, -1},    {"dc", db::ftFloat, 0}};
+  const Expect expected[] = {{"i", db::ftInteger, 0}, {"b", db::ftLargeint, 0},
+                             {"v", db::ftString, 80}, {"d", db::ftDate, 0},
+                             {"tm", db::ftTime, 0},   {"dt", db::ftDateTime, 0},
+                             {"tx", db::ftMemo, -1},  {"dc", db::ftFloat, 0}};
   ASSERT_EQ(q.FieldDefs().Count(), 8);
   for (int i = 0; i < 8; ++i) {
     SCOPED_TRACE(expected[i].name);
@@ -62,8 +62,7 @@ TEST_F(QueryTest, RepeatedColumnNamesGetANumberedSuffix) {
 TEST_F(QueryTest, RecordCountIsCompleteBeforeAnyNextAndRecNoCounts) {
   const std::string t = Table();
   Exec("CREATE TABLE " + t + " (n INT, bloqueado CHAR(1), importado CHAR(1))");
-  Exec("INSERT INTO " + t +
-       " VALUES (1,'N','N'),(2,'N','S'),(3,'S','N'),(4,'N','N'),(5,'N','N')");
+  Exec("INSERT INTO " + t + " VALUES (1,'N','N'),(2,'N','S'),(3,'S','N'),(4,'N','N'),(5,'N','N')");
   TmySQLQuery& q = Query("select * from " + t + " where bloqueado='N' and importado='N'");
   q.Open();
   EXPECT_EQ(q.RecordCount(), 3);
@@ -90,8 +89,9 @@ TEST_F(QueryTest, EmptyResultHasNoRecordsAndIsAtEof) {
 }
 
 TEST_F(QueryTest, NullReadsAsNoValue) {
-  TmySQLQuery& q = Query("select cast(null as date) as d, cast(null as char(5)) as s, "
-                         "cast(null as signed) as n");
+  TmySQLQuery& q = Query(
+      "select cast(null as date) as d, cast(null as char(5)) as s, "
+      "cast(null as signed) as n");
   q.Open();
   for (const char* name : {"d", "s", "n"}) {
     SCOPED_TRACE(name);
