@@ -156,6 +156,13 @@ TEST_F(CustomersTest, TextInputIsParsedPerKind) {
   EXPECT_EQ(ds.FieldByName("codcli").AsInteger(), 12);
 }
 
+TEST(IntegerFieldTest, FieldWithoutDatasetHasNoValue) {
+  TIntegerField field;
+  field.SetFieldName("codcli");
+  EXPECT_EQ(ErrorOf([&] { field.AsInteger(); }), "Field 'codcli' has no dataset");
+  EXPECT_EQ(ErrorOf([&] { field.OldValue(); }), "Field 'codcli' has no dataset");
+}
+
 TEST(IntegerFieldTest, RangeOfEachWidth) {
   MemoryDataSet ds;
   ds.AddColumn("s", ftSmallint);

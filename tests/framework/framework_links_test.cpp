@@ -231,6 +231,13 @@ TEST_F(MasterDetailTest, CircularLinksAreRefused) {
   EXPECT_EQ(master.DataSource(), nullptr);
 }
 
+TEST_F(MasterDetailTest, SourceCannotShowItsOwnDetail) {
+  source.SetName("dsClientes");
+  EXPECT_EQ(ErrorOf([&] { source.SetDataSet(&detail); }),
+            "dsClientes: Circular datalinks are not allowed");
+  EXPECT_EQ(source.DataSet(), &master);
+}
+
 TEST_F(MasterDetailTest, DestroyingTheMasterLeavesTheDetailUsable) {
   {
     MemoryDataSet temporary;

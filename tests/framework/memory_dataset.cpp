@@ -40,6 +40,9 @@ int NativeSize(TFieldType type, int size) {
       return 4;
     case ftBytes:
       return size;
+    case ftMemo:
+    case ftBlob:
+      return 4;  // index into the blob values
     case ftVarBytes:
       return size + 2;
     default:
@@ -66,7 +69,7 @@ void MemoryDataSet::Layout() {
   record_size_ = offset;
 }
 
-void MemoryDataSet::WriteValue(char* at, const Column& c, const rtl::Variant& value) const {
+void MemoryDataSet::WriteValue(char* at, const Column& c, const rtl::Variant& value) {
   std::memset(at, 0, static_cast<std::size_t>(c.data_size) + 1);
   if (value.IsClear()) return;
   at[0] = 1;
@@ -120,6 +123,13 @@ void MemoryDataSet::WriteValue(char* at, const Column& c, const rtl::Variant& va
       std::memcpy(data, &v, 8);
       break;
     }
+    case ftMemo:
+    case ftBlob: {
+      int32_t index = static_cast<int32_t>(blobs_.size());
+      blobs_.push_back(value.AsString());
+      std::memcpy(data, &index, 4);
+      break;
+    }
     default: {
       double v = value.AsDouble();
       std::memcpy(data, &v, 8);
@@ -171,6 +181,12 @@ rtl::Variant MemoryDataSet::ReadValue(const char* at, const Column& c) const {
       double v;
       std::memcpy(&v, data, 8);
       return rtl::Variant::FromDateTime(NativeDateTimeToDateTime(v));
+    }
+    case ftMemo:
+    case ftBlob: {
+      int32_t index;
+      std::memcpy(&index, data, 4);
+      return rtl::Variant(blobs_.at(static_cast<std::size_t>(index)));
     }
     default: {
       double v;
@@ -593,6 +609,71 @@ void MemoryDataSet::MasterChanged() {
   for (TField* f : master_link_.Fields()) master_values_.push_back(f->AsVariant());
   master_range_ = true;
   if (Active()) First();
+}
+
+// --- blobs -----------------------------------------------------------------------------
+
+// Reads the blob value of one record, or collects a new one and hands it to
+// the record when destroyed.
+class MemoryBlobStream : public rtl::TMemoryStream {
+ public:
+  MemoryBlobStream(MemoryDataSet* dataset, TField* field, char* record, TBlobStreamMode mode)
+      : dataset_(dataset), field_(field), record_(record) {
+    const std::string* value = record != nullptr ? dataset->BlobOf(record, *field) : nullptr;
+    if (mode == bmWrite) {
+      modified_ = true;  // writing replaces the value at once
+    } else if (value != nullptr && !value->empty()) {
+      WriteBuffer(value->data(), static_cast<int64_t>(value->size()));
+      SetPosition(0);
+    }
+  }
+  ~MemoryBlobStream() override {
+    if (!modified_ || record_ == nullptr) return;
+    try {
+      dataset_->BlobWritten(*field_, record_, DataString());
+    } catch (const std::exception& e) {
+      ShowException(e);
+    }
+  }
+  int64_t Write(const void* buffer, int64_t count) override {
+    modified_ = true;
+    return rtl::TMemoryStream::Write(buffer, count);
+  }
+
+ private:
+  MemoryDataSet* dataset_;
+  TField* field_;
+  char* record_;
+  bool modified_ = false;
+};
+
+const std::string* MemoryDataSet::BlobOf(const char* record, TField& field) const {
+  const Column& c = columns_.at(static_cast<std::size_t>(field.FieldNo() - 1));
+  const char* at = record + c.offset;
+  if (at[0] == 0) return nullptr;
+  int32_t index;
+  std::memcpy(&index, at + 1, 4);
+  return &blobs_.at(static_cast<std::size_t>(index));
+}
+
+void MemoryDataSet::BlobWritten(TField& field, char* record, const std::string& data) {
+  const Column& c = columns_.at(static_cast<std::size_t>(field.FieldNo() - 1));
+  char* at = record + c.offset;
+  at[0] = data.empty() ? 0 : 1;
+  int32_t index = static_cast<int32_t>(blobs_.size());
+  blobs_.push_back(data);
+  std::memcpy(at + 1, &index, 4);
+  static_cast<TBlobField&>(field).SetModified(true);
+  FieldChanged(field);
+}
+
+std::unique_ptr<rtl::TStream> MemoryDataSet::CreateBlobStream(TField& field, TBlobStreamMode mode) {
+  if (mode != bmRead) {
+    if (field.ReadOnly())
+      DatabaseError(rtl::Format(msg::kFieldReadOnly, field.DisplayName().c_str()), this);
+    if (State() != dsEdit && State() != dsInsert) DatabaseError(msg::kNotEditing, this);
+  }
+  return std::make_unique<MemoryBlobStream>(this, &field, StateBuffer(), mode);
 }
 
 }  // namespace fwtest

@@ -49,6 +49,9 @@ class MemoryDataSet : public db::TDataSet {
   // Records every framework event in order ("BeforeOpen", "AfterScroll"...).
   void LogEvents(std::vector<std::string>* log);
 
+  std::unique_ptr<rtl::TStream> CreateBlobStream(db::TField& field,
+                                                 db::TBlobStreamMode mode) override;
+
   using db::TDataSet::GetFieldData;
   bool GetFieldData(db::TField& field, void* buffer) override;
   void SetFieldData(db::TField& field, const void* buffer) override;
@@ -126,12 +129,17 @@ class MemoryDataSet : public db::TDataSet {
   void Store(db::TRecordBuffer buffer, Row& row) const;
   void Reposition();
   void MasterChanged();
-  void WriteValue(char* at, const Column& column, const rtl::Variant& value) const;
+  void WriteValue(char* at, const Column& column, const rtl::Variant& value);
   rtl::Variant ReadValue(const char* at, const Column& column) const;
   void CheckFailure();
+  friend class MemoryBlobStream;
+  // A blob stream finished writing `data` into `record`.
+  void BlobWritten(db::TField& field, char* record, const std::string& data);
+  const std::string* BlobOf(const char* record, db::TField& field) const;
 
   std::vector<Column> columns_;
   std::vector<Row> rows_;
+  std::vector<std::string> blobs_;  // blob values; records hold an index
   int record_size_ = 0;
   int next_id_ = 1;
   int pos_ = -1;
