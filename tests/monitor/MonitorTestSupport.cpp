@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "os/MonitorChannel.h"
@@ -33,6 +34,18 @@ PrivateChannel::PrivateChannel() {
 
 PrivateChannel::~PrivateChannel() {
   os::MonitorChannel::RemoveObjects(prefix_);
+}
+
+const std::string& ProcessChannelPrefix() {
+  // Never freed: the clean-up at exit still reads it.
+  static const std::string* const prefix = [] {
+    auto* name = new std::string("tolvex-mon-test-" + std::to_string(getpid()) + "-process.");
+    os::MonitorChannel::RemoveObjects(*name);
+    setenv("TOLVEX_MONITOR_PREFIX", name->c_str(), 1);
+    std::atexit([] { os::MonitorChannel::RemoveObjects(ProcessChannelPrefix()); });
+    return name;
+  }();
+  return *prefix;
 }
 
 MonitorProcess::MonitorProcess(const std::string& prefix,

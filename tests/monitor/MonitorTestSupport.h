@@ -22,6 +22,11 @@ class PrivateChannel {
   std::string prefix_;
 };
 
+// The private prefix of the process's own hook (engine::MonitorHook()): set
+// in TOLVEX_MONITOR_PREFIX on the first call, before the hook is made, and
+// its objects removed when the process ends.
+const std::string& ProcessChannelPrefix();
+
 // sqlmonitor running with the given arguments (the channel's prefix is
 // added). The process is stopped with SIGINT when the value goes.
 class MonitorProcess {

@@ -306,17 +306,16 @@ TEST_F(SqlMonitorHookTest, SharedObjectsThatCannotBeMadeSwitchTheHookOff) {
   }
 }
 
-TEST_F(SqlMonitorHookTest, ProcessHookIsOneObjectOnTheEnvironmentsChannel) {
-  setenv("TOLVEX_MONITOR_PREFIX", channel_.Prefix().c_str(), 1);
+TEST(ProcessMonitorHookTest, OneObjectOnTheEnvironmentsChannel) {
+  const std::string prefix = monitor_test::ProcessChannelPrefix();
   std::vector<TMySQLMonitorHook*> seen(4);
   std::vector<std::thread> threads;
   for (auto& slot : seen) threads.emplace_back([&slot] { slot = engine::MonitorHook(); });
   for (auto& thread : threads) thread.join();
-  unsetenv("TOLVEX_MONITOR_PREFIX");
   ASSERT_NE(seen[0], nullptr);
   for (TMySQLMonitorHook* hook : seen) EXPECT_EQ(hook, seen[0]);
 
-  MonitorProcess monitor(channel_.Prefix(), {"-n", "1"});
+  MonitorProcess monitor(prefix, {"-n", "1"});
   ASSERT_TRUE(monitor.WaitAttached(kLineWaitMs));
   TMySQLMonitorHook::SetApplicationTitle("Importador PDV");
   EXPECT_EQ(TMySQLMonitorHook::ApplicationTitle(), "Importador PDV");
