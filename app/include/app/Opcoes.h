@@ -1,0 +1,59 @@
+// The agent program's command line: how it runs (windows, or headless on
+// the console, one pass or until a signal), which servers its two
+// connections reach, and where the F12 remote-support tool comes from.
+//
+// LerOpcoes only parses; nothing is opened or changed by it. The result is
+// a plain value the program hands to the agent (Agente.h) and to the
+// windows. Pure; any thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace app {
+
+// A server given as HOST or HOST:PORT.
+struct EnderecoServidor {
+  std::string host;
+  std::uint32_t porta = 3306;
+};
+
+struct OpcoesAgente {
+  bool headless = false;  // --headless: no windows, the console view
+  bool once = false;      // --once: creation, start, one pass, exit
+  bool ajuda = false;     // --help
+  std::optional<EnderecoServidor> retaguarda;  // --retaguarda HOST[:PORT]
+  std::optional<EnderecoServidor> pdv;         // --pdv HOST[:PORT]
+  // --suporte-servidor HOST[:PORT]: the web server F12 downloads from.
+  std::optional<std::string> servidorSuporte;
+  // --suporte-pasta DIR: the folder the remote-support tool is kept in.
+  std::optional<std::string> pastaSuporte;
+  // --pasta-log DIR: the folder that receives logImportacao (by default
+  // the program's own folder).
+  std::optional<std::string> pastaLog;
+};
+
+// A command line the program cannot run with; what() says why.
+class ErroOpcoes : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Parses "HOST" or "HOST:PORT" (port 1 to 65535; default 3306). Throws
+// ErroOpcoes for an empty host or a bad port.
+EnderecoServidor LerEndereco(const std::string& texto, std::uint32_t portaPadrao = 3306);
+
+// Parses the arguments after the program name. Throws ErroOpcoes for an
+// unknown option, a missing value or a bad address. --once implies nothing
+// else: without --headless it is still accepted and the windowed program
+// may ignore it.
+OpcoesAgente LerOpcoes(const std::vector<std::string>& argumentos);
+OpcoesAgente LerOpcoes(int argc, char** argv);
+
+// The usage text printed for --help and after a command-line error.
+std::string TextoUso(const std::string& programa);
+
+}  // namespace app
