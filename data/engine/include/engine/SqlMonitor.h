@@ -90,6 +90,11 @@ class TMySQLMonitorHook {
   virtual void Commit(std::string_view database, bool success, std::string_view message);
   virtual void Rollback(std::string_view database, bool success, std::string_view message);
 
+  // Whether a report of `type` would reach a monitor now: the check that is
+  // all a report costs when none is attached. Callers that must build costly
+  // arguments for an event may ask first.
+  bool Wanted(TMySQLTraceType type);
+
   // Creates or opens the shared objects unless they are ready. Raises
   // EMySQLMonitorError ("Cannot create shared resource. (Windows error %d)"
   // with the system's error number) when they cannot be made.
@@ -120,9 +125,6 @@ class TMySQLMonitorHook {
   static std::string ApplicationTitle();
 
  private:
-  // Whether a report of `type` would reach a monitor now; the check that is
-  // all a report costs when none is attached.
-  bool Wanted(TMySQLTraceType type);
   void Queue(TMySQLTraceType type, std::string_view eventName, std::string_view database,
              bool success, std::string statement, std::string_view message);
   void StopWriter();
