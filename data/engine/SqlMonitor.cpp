@@ -138,13 +138,10 @@ bool TMySQLMonitorHook::WriterRunning() const {
 }
 
 bool TMySQLMonitorHook::WaitUntilWritten(int timeoutMs) const {
-  std::unique_lock<std::mutex> guard(lock_);
-  if (!writer_) return true;
-  // The writer is only freed under this lock, by the hook's own calls, which
-  // a caller of this function does not make at the same time.
-  TMonitorWriterThread* writer = writer_.get();
-  guard.unlock();
-  return writer->WaitUntilEmpty(timeoutMs);
+  // Holding the lock keeps the writer from being freed meanwhile; reports
+  // made during the wait are held up until it ends.
+  std::lock_guard<std::mutex> guard(lock_);
+  return !writer_ || writer_->WaitUntilEmpty(timeoutMs);
 }
 
 void TMySQLMonitorHook::SetTracing(bool value) {
