@@ -84,7 +84,10 @@ bool ParseTypes(std::string_view list, Options& options) {
     }
     list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
   }
-  return true;
+  for (bool flag : options.wanted)
+    if (flag) return true;
+  std::fputs("sqlmonitor: no trace type given\n", stderr);
+  return false;
 }
 
 // Returns 0 to go on, or the exit status.
