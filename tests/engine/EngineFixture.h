@@ -52,6 +52,8 @@ class EngineTest : public support::SandboxTest {
       if (!isalnum(static_cast<unsigned char>(c))) c = '_';
     if (name.size() > 60) name.resize(60);
     tables_.push_back(name);
+    // A run that crashed may have left it behind.
+    engine_.ExecuteDirect(conn_, "DROP TABLE IF EXISTS " + name, nullptr);
     return name;
   }
 
@@ -117,6 +119,8 @@ class EngineTest : public support::SandboxTest {
     engine_.SetToBegin(cursor);
     while (engine_.GetNextRecord(cursor, 0, nullptr, buffer.data()) == 0)
       out.push_back(Plain(cursor, field, buffer));
+    // The buffer dies here; later moves must not fill it.
+    engine_.ReleaseRecordBuffer(cursor, buffer.data());
     return out;
   }
 
