@@ -230,6 +230,12 @@ void TDataSet::SetBufferCount(int count) {
   SetBufListSize(count + 1);
 }
 
+void TDataSet::RebuildBuffers() {
+  ClearBuffers();
+  SetBufListSize(0);
+  if (buffer_count_ > 0) SetBufListSize(buffer_count_ + 1);
+}
+
 void TDataSet::UpdateBufferCount() {
   if (!IsCursorOpen()) return;
   int count = 1;

@@ -252,11 +252,7 @@ void TDataSet::SetCachedUpdates(bool value) {
   cached_updates_ = value;
   // The record layout may depend on the mode: rebuild the ring and find the
   // same record again.
-  int count = buffer_count_;
-  ClearBuffers();
-  SetBufListSize(0);
-  SetBufListSize(count + 1);
-  CursorPosChanged();
+  RebuildBuffers();
   if (!bookmark.empty()) {
     InternalGotoBookmark(bookmark);
     Resync({rmExact, rmCenter});

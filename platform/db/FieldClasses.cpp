@@ -399,7 +399,9 @@ std::string TDateTimeField::AsString() const {
   }
 }
 
-void TDateTimeField::SetAsString(const std::string& value) {
+void TDateTimeField::SetAsString(const std::string& text) {
+  // Masked edits hand over blanks for positions left empty.
+  std::string value = rtl::Trim(text);
   if (value.empty()) {
     Clear();
     return;

@@ -268,6 +268,8 @@ TEST_F(PersistentFieldsTest, CompatibleKindsBind) {
   EXPECT_EQ(valor->AsFloat(), 2.5);
   EXPECT_EQ(id->AsInteger(), 1);
   params.Edit();
+  tempo->SetAsString(" 1:00:00");
+  EXPECT_EQ(tempo->AsString(), "01:00:00");
   tempo->SetAsString("00:00:45");
   params.Post();
   EXPECT_DOUBLE_EQ(params.Stored(0, "tempoatualizacaoPDV").AsDateTime(), 45.0 / 86400);

@@ -271,6 +271,10 @@ class TDataSet : public TComponent {
   TRecordBuffer Buffers(int index) const { return buffers_.at(index).get(); }
   int CurrentRecord() const { return current_record_; }
   void SetBufferCount(int count);
+  // Frees every record buffer and allocates the ring again at its size (for
+  // a record layout that changed); the ring is empty afterwards and the
+  // caller resynchronises.
+  void RebuildBuffers();
   void UpdateBufferCount();
   void ClearBuffers();
   void ActivateBuffers();
