@@ -302,4 +302,63 @@ TEST(ClientHandshake, ConnectOnAnOpenChannelChangesNothing) {
   EXPECT_EQ(c.Net().Vio().Connect(wire::kVioTcp, "127.0.0.1", true, 1, s.Port(), ""), -20);
 }
 
+TEST(ClientHandshake, NamedPipeModeFallsBackToTcp) {
+  FakeServer s;
+  support::Greeting g;
+  s.SendPacket(support::GreetingPayload(g), 0).ReadPacket().SendPacket(support::OkPayload(), 2);
+  TMysqlClient c;
+  c.SetNamedPipeMode(true);
+  c.SetCompress(false);
+  c.SetConnectTimeout(5);
+  ASSERT_TRUE(c.ConnectToServer(s.Host(), "u", "p", "", s.Port(), "MySQL", true, kEngineFlags))
+      << c.ErrorMessage();
+  EXPECT_EQ(c.Net().Kind(), wire::kVioTcp);
+  EXPECT_EQ(c.PipeName(), "");
+  EXPECT_EQ(c.ErrorNumber(), 0);
+  // Without the fallback the pipe's own error stands.
+  TMysqlClient d;
+  d.SetNamedPipeMode(true);
+  EXPECT_FALSE(d.ConnectToServer(s.Host(), "u", "p", "", s.Port(), "MySQL", false, 0));
+  EXPECT_EQ(d.ErrorNumber(), wire::CR_NAMEDPIPEOPEN_ERROR);
+  EXPECT_EQ(d.ErrorMessage(), "Can't open named pipe to host: .  pipe: MySQL (2)");
+}
+
+TEST(ClientHandshake, TlsRequestedFromAServerWithoutIt) {
+  FakeServer s;
+  support::Greeting g;  // no CLIENT_SSL offered
+  s.SendPacket(support::GreetingPayload(g), 0).ReadPacket().SendPacket(support::OkPayload(), 2);
+  TMysqlClient c;
+  c.SetSslMode(true);
+  c.SetCompress(false);
+  ASSERT_TRUE(ConnectTo(s, c, "u", "p", "", kEngineFlags | wire::CLIENT_SSL)) << c.ErrorMessage();
+  EXPECT_FALSE(c.SslMode());
+  EXPECT_EQ(c.ClientFlags() & wire::CLIENT_SSL, 0u);
+  EXPECT_EQ(c.Net().Kind(), wire::kVioTcp);
+}
+
+TEST(ClientHandshake, TlsHandshakeFailureIsReportedWithTheOpenSslError) {
+  FakeServer s;
+  support::Greeting g;
+  g.capabilities = 0xFFFF;  // SSL offered
+  // The server takes the TLS request, then answers the client hello with
+  // something that is not TLS.
+  s.SendPacket(support::GreetingPayload(g), 0)
+      .ReadPacket()
+      .ReadBytes(5)
+      .Send(Bytes(64, 'x'))
+      .Close();
+  TMysqlClient c;
+  c.SetSslMode(true);
+  EXPECT_FALSE(ConnectTo(s, c, "u", "p", "", kEngineFlags | wire::CLIENT_SSL));
+  ASSERT_TRUE(s.WaitIdle());
+  // The request is the 32-byte header part of the login alone.
+  EXPECT_EQ(PayloadOf(s.Frames()[0]).size(), 32u);
+  EXPECT_EQ(PayloadOf(s.Frames()[0]).substr(0, 4), Le4(0x3EAA5));
+  EXPECT_NE(c.ErrorNumber(), 0);
+  EXPECT_EQ(c.ErrorMessage().rfind("OpenSSL: error:", 0), 0u) << c.ErrorMessage();
+  EXPECT_EQ(c.ErrorMessage().substr(c.ErrorMessage().size() - 2), "\\n");
+  EXPECT_FALSE(c.SslMode());
+  EXPECT_FALSE(c.Connected());
+}
+
 }  // namespace

@@ -386,4 +386,26 @@ TEST(ClientResults, StreamedResultNavigation) {
   EXPECT_EQ(again->RowCount(), 2u);
 }
 
+TEST(ClientResults, StreamedResultOutlivesItsConnection) {
+  FakeServer s;
+  ScriptLogin(s);
+  ScriptQuery(s, support::ResultSet({Col("n", 3)}, {{"1"}, {"2"}, {"3"}}));
+  s.ReadUntilClosed();
+  auto c = std::make_unique<TMysqlClient>();
+  ASSERT_TRUE(Connect(s, *c));
+  bool ok = false;
+  auto r = c->Query("select", false, ok);
+  ASSERT_TRUE(r);
+  c->Disconnect();  // the result loses its client
+  r->Next();
+  EXPECT_TRUE(r->AtEnd());
+  EXPECT_EQ(r->ReadState(), -1);
+  c.reset();
+  r.reset();  // nothing left to drain, nothing to touch
+  ASSERT_TRUE(s.WaitIdle());
+  // COM_QUIT was the last thing sent.
+  EXPECT_EQ(support::Hex(s.Frames().back().substr(s.Frames().back().size() - 5)),
+            support::Hex(support::Packet("\x01", 0)));
+}
+
 }  // namespace

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include <unistd.h>
 
@@ -398,6 +400,28 @@ TEST_F(WireSandbox, ReplyCutInTheMiddleIsALostConnection) {
       << victim.ErrorNumber() << " " << victim.ErrorMessage();
   s.reset();
   EXPECT_EQ(Scalar(victim, "select 12"), "12");
+}
+
+TEST_F(WireSandbox, ThreadSafeClientSerialisesCommands) {
+  TMysqlClient c;
+  c.SetThreadSafe(true);
+  ASSERT_TRUE(ConnectAdmin(c, true));
+  std::atomic<int> wrong{0};
+  auto work = [&](int base) {
+    for (int i = 0; i < 40; ++i) {
+      bool ok = false;
+      const std::string n = std::to_string(base + i);
+      auto r = c.Query("select " + n + ", repeat('v', 3000)", true, ok);
+      if (!ok || !r || !r->Value(0) || n != r->Value(0)) ++wrong;
+    }
+  };
+  std::thread a(work, 1000), b(work, 2000);
+  a.join();
+  b.join();
+  EXPECT_EQ(wrong.load(), 0);
+  c.SetThreadSafe(false);
+  EXPECT_FALSE(c.ThreadSafe());
+  EXPECT_EQ(Scalar(c, "select 1"), "1");
 }
 
 }  // namespace
