@@ -89,6 +89,40 @@ TEST_F(CustomersTest, PostErrorHandlerCanRetryOrAbort) {
   EXPECT_EQ(ds.State(), dsEdit);
 }
 
+TEST_F(CustomersTest, EditAndDeleteErrorHandlersSeeTheFailure) {
+  ds.Open();
+  std::vector<std::string> seen;
+  ds.OnDeleteError = [&](TDataSet&, EDatabaseError& e, TDataAction& action) {
+    seen.push_back("delete: " + e.Message());
+    action = daFail;
+  };
+  ds.FailNextWrite("row is referenced");
+  EXPECT_EQ(ErrorOf([&] { ds.Delete(); }), "row is referenced");
+  EXPECT_EQ(ds.RecordCount(), 5);
+  EXPECT_EQ(ds.State(), dsBrowse);
+  // A refused edit leaves the dataset browsing; retry runs it again.
+  ds.OnEditError = [&](TDataSet&, EDatabaseError& e, TDataAction& action) {
+    seen.push_back("edit: " + e.Message());
+    action = seen.size() < 3 ? daFail : daRetry;
+  };
+  ds.FailNextWrite("locked");
+  EXPECT_EQ(ErrorOf([&] { ds.Edit(); }), "locked");
+  EXPECT_EQ(ds.State(), dsBrowse);
+  ds.FailNextWrite("locked again");
+  ds.Edit();
+  EXPECT_EQ(ds.State(), dsEdit);
+  EXPECT_EQ(seen, (std::vector<std::string>{"delete: row is referenced", "edit: locked",
+                                            "edit: locked again"}));
+}
+
+TEST_F(CustomersTest, RefreshKeepsTheCurrentRecord) {
+  ds.Open();
+  ds.MoveBy(3);
+  ds.Refresh();
+  EXPECT_EQ(ds.RecNo(), 4);
+  EXPECT_EQ(ds.FieldByName("nome").AsString(), "Davi");
+}
+
 TEST_F(CustomersTest, EventsFireInFrameworkOrder) {
   Log log;
   ds.LogEvents(&log);

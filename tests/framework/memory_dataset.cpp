@@ -442,6 +442,7 @@ void MemoryDataSet::InternalPost() {
 
 void MemoryDataSet::InternalEdit() {
   // Start from the row as stored, like a cursor re-reading its record.
+  CheckFailure();
   int index = IndexOfId(Info(ActiveBuffer()).id);
   if (index < 0) DatabaseError(msg::kRecordNotFound, this);
   std::memcpy(ActiveBuffer(), rows_[index].data.data(), static_cast<std::size_t>(record_size_));
