@@ -15,7 +15,10 @@
 // Ownership: the dataset owns its record buffers, field definitions and
 // default fields; persistent fields belong to their owner and only attach
 // to the dataset. Data sources register themselves and are told of every
-// change through DataEvent. One thread at a time per dataset.
+// change through DataEvent. A subclass closes the dataset in its own
+// destructor, while its cursor operations still exist. Subclasses that
+// override one GetFieldData overload bring the other in with a using
+// declaration. One thread at a time per dataset.
 #pragma once
 
 #include <cstdint>
