@@ -64,6 +64,8 @@ class ComponentTest : public support::SandboxTest {
       if (!isalnum(static_cast<unsigned char>(c))) c = '_';
     if (name.size() > 60) name.resize(60);
     tables_.push_back(name);
+    // A run that was killed may have left it behind.
+    helper_->Execute("DROP TABLE IF EXISTS " + name);
     return name;
   }
 
