@@ -163,5 +163,46 @@ TEST_F(CustomersTest, ShrinkingTheRingKeepsTheCurrentRecord) {
   EXPECT_EQ(ds.FieldByName("codcli").AsInteger(), 50);
 }
 
+// Editing inside a ring of several buffers must keep the ring and the
+// cursor in step: every step checks the current record and the full order.
+TEST(RingEditTest, EditingInsideLargerRings) {
+  for (int window : {1, 2, 3, 6}) {
+    MemoryDataSet ds;
+    FillCustomers(ds);
+    TDataSource source;
+    source.SetDataSet(&ds);
+    WindowLink link(window);
+    link.SetDataSource(&source);
+    auto code = [&] { return ds.FieldByName("codcli").AsInteger(); };
+    ds.Open();
+    ds.MoveBy(2);  // Carla
+    ds.Insert();
+    ds.FieldByName("codcli").SetAsInteger(25);
+    ds.Post();
+    EXPECT_EQ(code(), 25) << window;
+    ds.Next();
+    EXPECT_EQ(code(), 30) << window;
+    ds.Insert();
+    ds.Cancel();
+    EXPECT_EQ(code(), 30) << window;
+    ds.Last();
+    ds.Delete();
+    EXPECT_EQ(code(), 40) << window;
+    ds.Append();
+    ds.FieldByName("codcli").SetAsInteger(60);
+    ds.Post();
+    ds.Prior();
+    EXPECT_EQ(code(), 40) << window;
+    ds.First();
+    ds.Delete();
+    EXPECT_EQ(code(), 20) << window;
+    std::vector<int> forward, back;
+    for (ds.First(); !ds.Eof(); ds.Next()) forward.push_back(code());
+    for (ds.Last(); !ds.Bof(); ds.Prior()) back.push_back(code());
+    EXPECT_EQ(forward, (std::vector<int>{20, 25, 30, 40, 60})) << window;
+    EXPECT_EQ(back, (std::vector<int>{60, 40, 30, 25, 20})) << window;
+  }
+}
+
 }  // namespace
 }  // namespace fwtest
