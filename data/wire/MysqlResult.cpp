@@ -123,6 +123,7 @@ int TMysqlResult::FetchRow() {
     return 1;
   }
   if (!TMysqlRowSet::Decode(net.ReadPos(), static_cast<std::size_t>(n), columnCount_, record_)) {
+    current_ = nullptr;  // the record may have moved while it was being decoded
     client_->FailMalformed();
     return -1;
   }
