@@ -257,6 +257,11 @@ TEST_F(CustomersTest, WriteChecksWordedExactly) {
   EXPECT_EQ(ErrorOf([&] { ds.Post(); }), "qryClientes: Dataset not in edit or insert mode");
   EXPECT_EQ(ErrorOf([&] { ds.SetFields({1}); }), "qryClientes: Dataset not in edit or insert mode");
   ds.Close();
+  // The settings dialog after its table was closed by a reconnect.
+  EXPECT_EQ(ErrorOf([&] { ds.Post(); }), "qryClientes: Dataset not in edit or insert mode");
+  EXPECT_EQ(ErrorOf([&] { ds.Edit(); }),
+            "qryClientes: Cannot perform this operation on a closed dataset");
+  ds.Cancel();  // nothing to cancel: no error
   ds.SetReadOnly(true);
   ds.Open();
   EXPECT_EQ(ErrorOf([&] { ds.Edit(); }), "qryClientes: Cannot modify a read-only dataset");
