@@ -244,6 +244,12 @@ void TFieldDataLink::UpdateField() {
     SetField(nullptr);
 }
 
+void TFieldDataLink::LayoutChanged() {
+  // The field list changed under an open dataset: a field that went away
+  // leaves the control without one instead of failing.
+  SetField(Active() && !field_name_.empty() ? DataSet()->FindField(field_name_) : nullptr);
+}
+
 void TFieldDataLink::SetField(TField* field) {
   if (field_ == field) return;
   field_ = field;
@@ -282,10 +288,6 @@ void TFieldDataLink::EditingChanged() {
 
 void TFieldDataLink::FocusControl(TField* field) {
   if (field != nullptr && field == field_ && OnFocusControl) OnFocusControl();
-}
-
-void TFieldDataLink::LayoutChanged() {
-  UpdateField();
 }
 
 void TFieldDataLink::RecordChanged(TField* field) {

@@ -122,6 +122,15 @@ TField::~TField() {
     TDataSet* dataset = dataset_;
     dataset_ = nullptr;
     dataset->fields_.Remove(this);
+    // Controls showing this field must let go of it now.
+    if (dataset->Active() && !dataset->Destroying()) {
+      try {
+        dataset->DataEvent(deLayoutChange, 0);
+      } catch (...) {
+        // A destructor must not throw; the controls find out at their next
+        // notice.
+      }
+    }
   }
 }
 

@@ -135,6 +135,26 @@ TEST(FieldDataLinkTest, LabelAndEditOverTimeField) {
   EXPECT_EQ(label_text, "");
 }
 
+TEST(FieldDataLinkTest, ControlLetsGoOfADestroyedField) {
+  MemoryDataSet tbl;
+  tbl.AddColumn("a", ftInteger);
+  tbl.AddRow({1});
+  TComponent window;
+  auto* field = new TIntegerField(&window);
+  field->SetFieldName("a");
+  field->SetDataSet(&tbl);
+  TDataSource src;
+  src.SetDataSet(&tbl);
+  TFieldDataLink link;
+  link.SetDataSource(&src);
+  link.SetFieldName("a");
+  tbl.Open();
+  EXPECT_EQ(link.Field(), field);
+  window.DestroyComponent(field);
+  EXPECT_EQ(link.Field(), nullptr);
+  EXPECT_EQ(tbl.FieldCount(), 0);
+}
+
 TEST(FieldDataLinkTest, UnknownFieldNameRaises) {
   MemoryDataSet tbl;
   tbl.SetName("tblParametos");
