@@ -1,0 +1,185 @@
+#include "ui/TfrmModelo.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QScreen>
+
+#include "ui/Aplicacao.h"
+#include "ui/Controles.h"
+
+namespace app::ui {
+namespace {
+
+constexpr int kEnter = 13;
+
+// The key press last handed to FormKeyDown and the widget it was sent to.
+// Qt offers an ignored key press to each parent in turn, and the
+// application-wide filter sees every offer; only the first one counts.
+const QEvent* ultimaTecla = nullptr;
+QPointer<QObject> alvoUltimaTecla;
+
+bool AncestralEstrito(const QObject* possivel, const QObject* de) {
+  for (const QObject* o = de ? de->parent() : nullptr; o != nullptr; o = o->parent())
+    if (o == possivel) return true;
+  return false;
+}
+
+void Pintar(QLineEdit* edit, const QColor& cor) {
+  QPalette paleta = edit->palette();
+  if (paleta.color(QPalette::Base) == cor) return;
+  paleta.setColor(QPalette::Base, cor);
+  edit->setPalette(paleta);
+}
+
+}  // namespace
+
+int CodigoTecla(int teclaQt) {
+  if (teclaQt >= Qt::Key_F1 && teclaQt <= Qt::Key_F24) return 112 + (teclaQt - Qt::Key_F1);
+  if (teclaQt >= Qt::Key_0 && teclaQt <= Qt::Key_9) return teclaQt;
+  if (teclaQt >= Qt::Key_A && teclaQt <= Qt::Key_Z) return teclaQt;
+  switch (teclaQt) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return kEnter;
+    case Qt::Key_Escape:
+      return 27;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+      return 9;
+    case Qt::Key_Backspace:
+      return 8;
+    case Qt::Key_Space:
+      return 32;
+    case Qt::Key_Delete:
+      return 46;
+    case Qt::Key_Insert:
+      return 45;
+    case Qt::Key_Home:
+      return 36;
+    case Qt::Key_End:
+      return 35;
+    case Qt::Key_Left:
+      return 37;
+    case Qt::Key_Up:
+      return 38;
+    case Qt::Key_Right:
+      return 39;
+    case Qt::Key_Down:
+      return 40;
+    default:
+      return 0;
+  }
+}
+
+TfrmModelo::TfrmModelo(int largura, int altura, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::MSWindowsFixedSizeDialogHint) {
+  PrepararFontes();
+  setFont(FonteTahoma(8));
+  setFixedSize(largura, altura);
+  setAttribute(Qt::WA_DeleteOnClose);
+  qApp->installEventFilter(this);
+}
+
+TfrmModelo::~TfrmModelo() {
+  qApp->removeEventFilter(this);
+  if (laco_ != nullptr) laco_->quit();
+}
+
+void TfrmModelo::FormCreate() {
+  for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setProperty("tolvexDestacar", true);
+  AplicarPadroesDeJanela();
+}
+
+void TfrmModelo::DestacarEdicao() {
+  const QList<QLineEdit*> edits = findChildren<QLineEdit*>();
+  for (bool dadosVinculados : {false, true})
+    for (QLineEdit* edit : edits)
+      if ((qobject_cast<TDBEdit*>(edit) != nullptr) == dadosVinculados)
+        Pintar(edit, edit->hasFocus() ? QColor(Qt::yellow) : QColor(Qt::white));
+}
+
+void TfrmModelo::Centralizar() {
+  QScreen* tela = screen() ? screen() : QGuiApplication::primaryScreen();
+  if (tela == nullptr) return;
+  const QRect area = tela->availableGeometry();
+  move(area.center() - QPoint(width() / 2, height() / 2));
+}
+
+void TfrmModelo::MostrarFalha(QWidget* pai, const QString& texto) {
+  QMessageBox caixa(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), texto,
+                    QMessageBox::Ok, pai);
+  caixa.exec();
+}
+
+void TfrmModelo::ShowModal() {
+  QPointer<TfrmModelo> eu(this);
+  QEventLoop laco;
+  laco_ = &laco;
+  setWindowModality(Qt::ApplicationModal);
+  show();
+  raise();
+  activateWindow();
+  laco.exec();
+  if (eu) {
+    laco_ = nullptr;
+    setWindowModality(Qt::NonModal);
+  }
+}
+
+bool TfrmModelo::FormKeyDown(int tecla) {
+  return teclasComuns && teclasComuns(tecla);
+}
+
+void TfrmModelo::FormKeyPress(int caractere) {
+  if (caractere == kEnter) focusNextChild();
+}
+
+bool TfrmModelo::eventFilter(QObject* objeto, QEvent* evento) {
+  const QEvent::Type tipo = evento->type();
+  if (tipo == QEvent::KeyRelease) {
+    ultimaTecla = nullptr;
+    return false;
+  }
+  auto* widget = qobject_cast<QWidget*>(objeto);
+  if (widget == nullptr || widget->window() != this) return false;
+
+  if (tipo == QEvent::FocusIn) {
+    if (widget->property("tolvexDestacar").toBool()) DestacarEdicao();
+    return false;
+  }
+  if (tipo != QEvent::KeyPress || !isEnabled()) return false;
+  // A modal window elsewhere takes the keys; Qt refuses them here anyway.
+  if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this)
+    return false;
+  if (evento == ultimaTecla && alvoUltimaTecla && AncestralEstrito(objeto, alvoUltimaTecla))
+    return false;
+  ultimaTecla = evento;
+  alvoUltimaTecla = objeto;
+
+  const int tecla = CodigoTecla(static_cast<QKeyEvent*>(evento)->key());
+  if (tecla == 0) return false;
+  QPointer<TfrmModelo> eu(this);
+  FormKeyDown(tecla);
+  if (eu && tecla == kEnter) FormKeyPress(kEnter);
+  return false;
+}
+
+void TfrmModelo::closeEvent(QCloseEvent* evento) {
+  QWidget::closeEvent(evento);
+  if (evento->isAccepted() && laco_ != nullptr) laco_->quit();
+}
+
+void TfrmModelo::showEvent(QShowEvent* evento) {
+  if (!centrada_) {
+    centrada_ = true;
+    Centralizar();
+  }
+  QWidget::showEvent(evento);
+}
+
+}  // namespace app::ui
