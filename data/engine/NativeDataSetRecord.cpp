@@ -70,11 +70,11 @@ double ParseFloat(const char* text, size_t length) {
   return v;
 }
 
-// A decimal number of `count` characters from 1-based `pos`, 0 when it is
-// not one.
-int Part(const std::string& s, size_t pos, size_t count, int fallback = 0) {
+// A decimal number of `count` characters from 1-based `pos`, `fallback`
+// when it is not one.
+int Part(std::string_view s, size_t pos, size_t count, int fallback = 0) {
   if (pos - 1 >= s.size()) return fallback;
-  std::string piece = s.substr(pos - 1, count);
+  std::string_view piece = s.substr(pos - 1, count);
   int v = 0;
   auto [p, ec] = std::from_chars(piece.data(), piece.data() + piece.size(), v);
   if (ec != std::errc() || p != piece.data() + piece.size() || piece.empty()) return fallback;
@@ -87,13 +87,13 @@ double Compose(double date, double time) {
 
 }  // namespace
 
-double DateTimeTextToValue(const std::string& text) {
+double DateTimeTextToValue(std::string_view text) {
   double date = 0;
-  std::string rest = text;
+  std::string_view rest = text;
   if (text.size() > 9) {
     int y = Part(text, 1, 4), m = Part(text, 6, 2), d = Part(text, 9, 2);
     if (y > 0 && m > 0 && d > 0) date = rtl::EncodeDate(y, m, d);
-    rest = text.size() >= 12 ? text.substr(11, 8) : std::string();
+    rest = text.size() >= 12 ? text.substr(11, 8) : std::string_view();
   }
   double time = 0;
   if (rest.size() > 7) {
@@ -103,7 +103,7 @@ double DateTimeTextToValue(const std::string& text) {
   return Compose(date, time);
 }
 
-double TimestampTextToValue(const std::string& raw) {
+double TimestampTextToValue(std::string_view raw) {
   std::string text = rtl::Trim(raw);
   if (text.empty()) return 0;
   int y, m, d, h, n, s;
@@ -183,7 +183,7 @@ void TNativeDataSet::ReadRowIntoBuffer(std::uint8_t* buffer) {
         break;
       }
       case MYSQL_TYPE_TIMESTAMP: {
-        double d = TimestampTextToValue(std::string(value, vlen));
+        double d = TimestampTextToValue(std::string_view(value, vlen));
         std::memcpy(out, &d, 8);
         break;
       }
@@ -191,7 +191,7 @@ void TNativeDataSet::ReadRowIntoBuffer(std::uint8_t* buffer) {
       case MYSQL_TYPE_NEWDATE:
       case MYSQL_TYPE_TIME:
       case MYSQL_TYPE_DATETIME: {
-        double d = DateTimeTextToValue(std::string(value, vlen));
+        double d = DateTimeTextToValue(std::string_view(value, vlen));
         std::memcpy(out, &d, 8);
         break;
       }

@@ -35,8 +35,8 @@ std::string SqlFloatText(double value);
 // an impossible date or time raises rtl::EConvertError. TIMESTAMP texts:
 // "yyyymmddhhnnss" or "yyyy-mm-dd hh:nn:ss"; missing date parts count as 1
 // (a zero timestamp is 1 January of year 1), an invalid one gives 0.
-double DateTimeTextToValue(const std::string& text);
-double TimestampTextToValue(const std::string& text);
+double DateTimeTextToValue(std::string_view text);
+double TimestampTextToValue(std::string_view text);
 
 // A statement parameter as the engine substitutes it into a text.
 struct TEngineParam {

@@ -1,0 +1,159 @@
+// Engine benchmark: how much the native cursor adds to the wire client.
+//
+// Over the 1,000,000-row bench table it measures, in one run:
+//   wire_s    the wire client's stored result built and walked value by value
+//   engine_s  a statement cursor opened on the same SELECT and walked with
+//             GetNextRecord plus GetField of every field of every record
+//   sort_s    SortFieldNames of two columns over that cursor
+// Each is the best of --repeat runs (default 2). Last line:
+//   rows=... wire_s=... engine_s=... ratio=... sort_s=...
+// with ratio = engine_s / wire_s.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/BenchCommon.h"
+#include "common/BenchTable.h"
+#include "engine/MySQLEngine.h"
+#include "wire/MysqlClient.h"
+
+namespace {
+
+const std::string kSelect = std::string("select * from ") + bench::kBenchTable;
+
+struct Account {
+  std::string user, password;
+};
+
+// The account that logs in: the one given, else root, else the agent's
+// account (some sandboxes keep a password-less root@127.0.0.1 that shadows
+// root@%).
+Account Login(const bench::Options& o) {
+  wire::TMysqlClient c;
+  if (c.ConnectToServer(o.host, o.user, o.password, bench::kBenchDatabase, o.port, "", true,
+                        0x30000))
+    return {o.user, o.password};
+  if (c.ErrorNumber() == 1045 && !o.userGiven) return {"tolve536", "kb71530264809"};
+  std::fprintf(stderr, "bench_engine: cannot connect to %s:%d: %d %s\n", o.host.c_str(), o.port,
+               c.ErrorNumber(), c.ErrorMessage().c_str());
+  std::exit(1);
+}
+
+double WireWalk(wire::TMysqlClient& c, std::uint64_t& rows) {
+  bench::Timer t;
+  bool ok = false;
+  auto r = c.Query(kSelect, true, ok);
+  if (!ok || !r) {
+    std::fprintf(stderr, "bench_engine: wire read failed: %s\n", c.ErrorMessage().c_str());
+    std::exit(1);
+  }
+  std::uint64_t checksum = 0;
+  rows = 0;
+  const int columns = static_cast<int>(r->ColumnCount());
+  for (r->First(); !r->AtEnd(); r->Next()) {
+    ++rows;
+    for (int i = 0; i < columns; ++i) {
+      const char* v = r->Value(i);
+      checksum += r->ValueLength(i) + (v ? static_cast<unsigned char>(v[0]) : 1u);
+    }
+  }
+  double s = t.Seconds();
+  if (checksum == 0) std::fprintf(stderr, "bench_engine: empty values?\n");
+  return s;
+}
+
+void Check(engine::TmySQLEngine& e, engine::DBIResult r, const char* what) {
+  if (r == 0) return;
+  std::fprintf(stderr, "bench_engine: %s failed: %u %s\n", what, r, e.LastErrorMessage().c_str());
+  std::exit(1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bench::Options o = bench::ParseOptions(argc, argv, {}, {"repeat"});
+  const int repeat = std::max(1, std::atoi(o.Value("repeat", "2").c_str()));
+  const Account account = Login(o);
+  {
+    wire::TMysqlClient c;
+    c.ConnectToServer(o.host, account.user, account.password, bench::kBenchDatabase, o.port, "",
+                      true, 0x30000);
+    std::string error;
+    if (!bench::EnsureBenchTable(c, error)) {
+      std::fprintf(stderr, "bench_engine: cannot prepare %s: %s\n", bench::kBenchTable,
+                   error.c_str());
+      return 1;
+    }
+  }
+
+  // Both sides read uncompressed, as the engine connection below does.
+  wire::TMysqlClient client;
+  client.SetCompress(false);
+  if (!client.ConnectToServer(o.host, account.user, account.password, bench::kBenchDatabase, o.port,
+                              "", true, 0x30000)) {
+    std::fprintf(stderr, "bench_engine: %s\n", client.ErrorMessage().c_str());
+    return 1;
+  }
+  std::uint64_t rows = 0;
+  double wire_s = 1e9;
+  engine::TmySQLEngine e;
+  engine::TNativeConnect* conn = nullptr;
+  Check(e,
+        e.OpenDatabase(
+            0,
+            {"Port=" + std::to_string(o.port), "Host=" + o.host, "UID=" + account.user,
+             "PWD=" + account.password, "DatabaseName=" + std::string(bench::kBenchDatabase)},
+            conn),
+        "OpenDatabase");
+  double engine_s = 1e9, sort_s = 1e9;
+  std::uint64_t engine_rows = 0, checksum = 0;
+  // Wire and engine walks take turns, so both see the same server load.
+  for (int i = 0; i < repeat; ++i) {
+    wire_s = std::min(wire_s, WireWalk(client, rows));
+    engine::TNativeDataSet* stmt = nullptr;
+    Check(e, e.AllocateStatement(conn, stmt), "AllocateStatement");
+    Check(e, e.PrepareStatement(stmt, kSelect), "PrepareStatement");
+    bench::Timer t;
+    engine::TNativeDataSet* cursor = nullptr;
+    Check(e, e.ExecuteStatement(stmt, &cursor), "ExecuteStatement");
+    engine::CursorProperties props;
+    Check(e, e.GetCursorProperties(cursor, props), "GetCursorProperties");
+    std::vector<std::uint8_t> buffer(props.iRecBufSize);
+    std::vector<char> value(70000);
+    e.SetToBegin(cursor);
+    engine_rows = 0;
+    while (e.GetNextRecord(cursor, 0, nullptr, buffer.data()) == 0) {
+      ++engine_rows;
+      for (int k = 1; k <= props.iFields; ++k) {
+        bool is_null = false;
+        e.GetField(cursor, k, buffer.data(), value.data(), is_null);
+        checksum += is_null ? 1u : static_cast<unsigned char>(value[0]);
+      }
+    }
+    engine_s = std::min(engine_s, t.Seconds());
+    bench::Timer s;
+    cursor->SetSortFieldNames("nome DESC, id");
+    sort_s = std::min(sort_s, s.Seconds());
+    e.ReleaseRecordBuffer(cursor, buffer.data());
+    e.FreeStatement(stmt);
+  }
+  e.CloseDatabase(conn);
+  if (engine_rows != rows) {
+    std::fprintf(stderr, "bench_engine: engine read %llu rows, wire %llu\n",
+                 static_cast<unsigned long long>(engine_rows),
+                 static_cast<unsigned long long>(rows));
+    return 1;
+  }
+  if (checksum == 0) std::fprintf(stderr, "bench_engine: empty values?\n");
+  std::printf("rows=%llu %s\n", static_cast<unsigned long long>(rows),
+              bench::FormatFigures({{"wire_s", wire_s},
+                                    {"engine_s", engine_s},
+                                    {"ratio", wire_s > 0 ? engine_s / wire_s : 0},
+                                    {"sort_s", sort_s}})
+                  .c_str());
+  return 0;
+}
