@@ -356,7 +356,10 @@ TmySQLBlobStream::TmySQLBlobStream(db::TField& field, db::TBlobStreamMode mode)
                         dataset_);
     if (state != db::dsEdit && state != db::dsInsert)
       db::DatabaseError(db::msg::kNotEditing, dataset_);
-  } else if (state == db::dsBrowse) {
+  } else if (state == db::dsBrowse && dataset_->GetBookmarkFlag(buffer_) != db::bfCurrent) {
+    // The engine reads a blob from the row named by the buffer's own
+    // bookmark, so a fetched record needs no fresh copy of the cursor's
+    // current row; anything else is refreshed first.
     dataset_->GetCurrentRecord(buffer_);
   }
   engine::TmySQLEngine& eng = dataset_->Engine();

@@ -44,7 +44,9 @@ TmySQLTable::~TmySQLTable() {
   master_link_.SetDataSource(nullptr);
 }
 
-engine::TmySQLEngine& TmySQLTable::Engine() { return TmySQLDataSet::Engine(); }
+engine::TmySQLEngine& TmySQLTable::Engine() {
+  return TmySQLDataSet::Engine();
+}
 
 // --- properties -------------------------------------------------------------------------
 
@@ -74,7 +76,9 @@ void TmySQLTable::SetMasterSource(db::TDataSource* value) {
   master_link_.SetDataSource(value);
 }
 
-bool TmySQLTable::GetCanModify() { return TmySQLDataSet::GetCanModify() && !read_only_; }
+bool TmySQLTable::GetCanModify() {
+  return TmySQLDataSet::GetCanModify() && !read_only_;
+}
 
 void TmySQLTable::DataEvent(db::TDataEvent event, std::intptr_t info) {
   if (event == db::dePropertyChange) index_defs_.SetUpdated(false);
@@ -119,8 +123,8 @@ engine::TNativeDataSet* TmySQLTable::CreateCursorHandle(bool) {
   const std::string index_name = WorkOutIndexName(index_value_, field_names_in_use_);
   engine::TNativeConnect* connection = Database()->Handle();
   engine::TNativeDataSet* cursor = nullptr;
-  Check(Engine().OpenTable(connection, table_name_, index_name, limit_, offset_, cursor,
-                           read_only_, exclusive_, 0, default_index_));
+  Check(Engine().OpenTable(connection, table_name_, index_name, limit_, offset_, cursor, read_only_,
+                           exclusive_, 0, default_index_));
   return cursor;
 }
 
@@ -158,8 +162,8 @@ void TmySQLTable::InitFieldDefs() {
     eng.Check(eng.GetRecordCount(list, count));
     descriptors.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
-      eng.Check(eng.GetNextRecord(list, 0, nullptr,
-                                  reinterpret_cast<std::uint8_t*>(&descriptors[i])));
+      eng.Check(
+          eng.GetNextRecord(list, 0, nullptr, reinterpret_cast<std::uint8_t*>(&descriptors[i])));
     AddFieldDefs(descriptors.data(), count, nullptr);
   } catch (...) {
     eng.CloseCursor(list);
@@ -190,16 +194,15 @@ void TmySQLTable::UpdateIndexDefs() {
     engine::TNativeDataSet* list = nullptr;
     eng.Check(eng.OpenIndexList(Database()->Handle(), table_name_, list));
     engine::IndexDescriptor d{};
-    while (eng.GetNextRecord(list, 0, nullptr, reinterpret_cast<std::uint8_t*>(&d)) ==
-           DBIERR_NONE)
+    while (eng.GetNextRecord(list, 0, nullptr, reinterpret_cast<std::uint8_t*>(&d)) == DBIERR_NONE)
       if (d.bMaintained) descriptors.push_back(d);
     eng.CloseCursor(list);
   }
   for (const engine::IndexDescriptor& d : descriptors) {
     const std::string tag = FixedText(d.szTagName, sizeof d.szTagName);
     const std::string raw_name = FixedText(d.szName, sizeof d.szName);
-    std::string name = LastPathComponent(eng.NativeToAnsiText(tag.empty() ? raw_name.c_str()
-                                                                          : tag.c_str()));
+    std::string name =
+        LastPathComponent(eng.NativeToAnsiText(tag.empty() ? raw_name.c_str() : tag.c_str()));
     db::TIndexOptions options;
     if (d.bPrimary) options.Include(db::ixPrimary);
     if (d.bUnique) options.Include(db::ixUnique);
@@ -253,7 +256,8 @@ void TmySQLTable::SetIndex(const std::string& value, bool field_names) {
       UpdateCursorPos();
       engine::TmySQLEngine& eng = Engine();
       engine::DBIResult rc = eng.SwitchToIndex(Handle(), name.c_str(), nullptr, -1);
-      if (rc == engine::DBIERR_NOCURRREC) rc = eng.SwitchToIndex(Handle(), name.c_str(), nullptr, 0);
+      if (rc == engine::DBIERR_NOCURRREC)
+        rc = eng.SwitchToIndex(Handle(), name.c_str(), nullptr, 0);
       Check(rc);
       ResetKeyState();
       DropLookupCursor();
@@ -292,8 +296,7 @@ void TmySQLTable::CopyKeyBuffer(TKeyIndex from, TKeyIndex to) {
 bool TmySQLTable::KeyBuffersEqual(TKeyIndex a, TKeyIndex b) {
   TKeyBuffer& x = KeyBuffer(a);
   TKeyBuffer& y = KeyBuffer(b);
-  return x.Modified == y.Modified && x.Exclusive == y.Exclusive &&
-         x.FieldCount == y.FieldCount &&
+  return x.Modified == y.Modified && x.Exclusive == y.Exclusive && x.FieldCount == y.FieldCount &&
          std::memcmp(x.Record.get(), y.Record.get(),
                      static_cast<std::size_t>(EngineRecordSize())) == 0;
 }
@@ -322,10 +325,18 @@ void TmySQLTable::PostKeyBuffer(bool commit) {
   DataEvent(db::deDataSetChange, 0);
 }
 
-void TmySQLTable::SetRangeStart() { SetKeyBuffer(kiRangeStart, true); }
-void TmySQLTable::SetRangeEnd() { SetKeyBuffer(kiRangeEnd, true); }
-void TmySQLTable::EditRangeStart() { SetKeyBuffer(kiRangeStart, false); }
-void TmySQLTable::EditRangeEnd() { SetKeyBuffer(kiRangeEnd, false); }
+void TmySQLTable::SetRangeStart() {
+  SetKeyBuffer(kiRangeStart, true);
+}
+void TmySQLTable::SetRangeEnd() {
+  SetKeyBuffer(kiRangeEnd, true);
+}
+void TmySQLTable::EditRangeStart() {
+  SetKeyBuffer(kiRangeStart, false);
+}
+void TmySQLTable::EditRangeEnd() {
+  SetKeyBuffer(kiRangeEnd, false);
+}
 
 void TmySQLTable::SetKeyExclusive(bool value) {
   if (State() != db::dsSetKey || !key_buffer_) db::DatabaseError(db::msg::kNotEditing, this);
@@ -347,8 +358,7 @@ db::TField& TmySQLTable::IndexFields(int index) {
 
 void TmySQLTable::ApplyRange() {
   CheckBrowseMode();
-  if (KeyBuffersEqual(kiRangeStart, kiCurRangeStart) &&
-      KeyBuffersEqual(kiRangeEnd, kiCurRangeEnd))
+  if (KeyBuffersEqual(kiRangeStart, kiCurRangeStart) && KeyBuffersEqual(kiRangeEnd, kiCurRangeEnd))
     return;
   engine::TmySQLEngine& eng = Engine();
   TKeyBuffer& start = KeyBuffer(kiRangeStart);
@@ -415,7 +425,9 @@ void TmySQLTable::MasterChanged() {
   ApplyRange();
 }
 
-void TmySQLTable::MasterDisabled() { CancelRange(); }
+void TmySQLTable::MasterDisabled() {
+  CancelRange();
+}
 
 void TmySQLTable::DoOnNewRecord() {
   if (master_link_.Active() && !master_link_.Fields().empty()) {
@@ -446,7 +458,8 @@ void TmySQLTable::GetDetailLinkFields(std::vector<db::TField*>& master,
   if (index) GetFieldList(detail, index->Fields());
 }
 
-// --- lookup cursor ---------------------------------------------------------------------------------
+// --- lookup cursor
+// ---------------------------------------------------------------------------------
 
 void TmySQLTable::DropLookupCursor() {
   if (lookup_cursor_ && Database()) Engine().CloseCursor(lookup_cursor_);
@@ -487,7 +500,8 @@ engine::TNativeDataSet* TmySQLTable::LookupCursor(const std::string& key_fields,
   return lookup_cursor_;
 }
 
-// --- provider support --------------------------------------------------------------------------------
+// --- provider support
+// --------------------------------------------------------------------------------
 
 void TmySQLTable::PSSetCommandText(const std::string& text) {
   if (!text.empty()) SetTableName(text);
