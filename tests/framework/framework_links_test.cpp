@@ -69,6 +69,22 @@ TEST_F(CustomersTest, DisabledControlsHearOneChangeAtTheEnd) {
   EXPECT_FALSE(ds.ControlsDisabled());
 }
 
+TEST_F(CustomersTest, StateChangeWhileDisabledIsDeliveredOnEnable) {
+  TDataSource source;
+  source.SetDataSet(&ds);
+  RecordingLink link;
+  link.SetDataSource(&source);
+  ds.Open();
+  link.log.clear();
+  ds.DisableControls();
+  ds.Close();
+  EXPECT_TRUE(link.log.empty());
+  EXPECT_EQ(source.State(), dsBrowse) << "the source has not heard yet";
+  ds.EnableControls();
+  EXPECT_EQ(link.log, (Log{"inactive"}));
+  EXPECT_EQ(source.State(), dsInactive);
+}
+
 TEST_F(CustomersTest, DataSourceStateAndEvents) {
   TDataSource source;
   Log log;
