@@ -101,8 +101,13 @@ bool TMysqlClient::SimpleCommand(std::uint8_t command, const std::string& argume
 
   if (!skipReply && net_->SafeRead(clientFlags_) < 0) {
     if (net_->ErrorNumber() == CR_SERVER_LOST) {
+      // A transaction dies with its connection: the caller must hear of it
+      // rather than go on in a new session as if nothing had happened.
+      const bool inTransaction = (serverStatus_ & SERVER_STATUS_IN_TRANS) != 0;
       Disconnect();
-      if (mayRetry && canReconnect) return SimpleCommand(command, argument, skipReply, false);
+      if (mayRetry && canReconnect && !inTransaction) {
+        return SimpleCommand(command, argument, skipReply, false);
+      }
     }
     return false;
   }

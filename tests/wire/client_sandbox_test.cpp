@@ -424,4 +424,19 @@ TEST_F(WireSandbox, ThreadSafeClientSerialisesCommands) {
   EXPECT_EQ(Scalar(c, "select 1"), "1");
 }
 
+TEST_F(WireSandbox, ConnectionLostInsideATransactionIsReportedOnce) {
+  TMysqlClient victim, killer;
+  ASSERT_TRUE(ConnectAdmin(victim));
+  ASSERT_TRUE(ConnectAdmin(killer));
+  Exec(victim, "start transaction");
+  ASSERT_TRUE(victim.ServerStatus() & wire::SERVER_STATUS_IN_TRANS);
+  Exec(killer, "kill " + std::to_string(victim.ThreadId()));
+  bool ok = true;
+  victim.Query("select 1", true, ok);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(victim.ErrorNumber(), wire::CR_SERVER_LOST);
+  // The next command starts a new session.
+  EXPECT_EQ(Scalar(victim, "select 13"), "13");
+}
+
 }  // namespace
