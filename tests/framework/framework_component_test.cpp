@@ -37,6 +37,25 @@ class Tracked : public TComponent {
   std::vector<std::string>* destroyed_;
 };
 
+TEST(EnumerationTest, StatesAndFlagsKeepTheirNumbers) {
+  const TDataSetState states[] = {dsInactive,   dsBrowse,       dsEdit,     dsInsert,   dsSetKey,
+                                  dsCalcFields, dsFilter,       dsNewValue, dsOldValue, dsCurValue,
+                                  dsBlockRead,  dsInternalCalc, dsOpening};
+  for (int i = 0; i < 13; ++i) EXPECT_EQ(static_cast<int>(states[i]), i);
+  EXPECT_EQ(static_cast<int>(usInserted), 2);
+  EXPECT_EQ(static_cast<int>(bfInserted), 3);
+  EXPECT_EQ(static_cast<int>(grEOF), 2);
+  EXPECT_EQ(static_cast<int>(ftLargeint), 25);
+  EXPECT_EQ(static_cast<int>(ftTimeStamp), 36);
+  TLocateOptions options{loPartialKey};
+  EXPECT_TRUE(options.Contains(loPartialKey));
+  EXPECT_FALSE(options.Contains(loCaseInsensitive));
+  options.Include(loCaseInsensitive);
+  options.Exclude(loPartialKey);
+  EXPECT_EQ(options, TLocateOptions{loCaseInsensitive});
+  EXPECT_EQ((TIndexOptions{ixPrimary} | TIndexOptions{ixUnique}).Bits(), 3u);
+}
+
 TEST(ComponentTest, OwnerFreesOwnedLastCreatedFirst) {
   std::vector<std::string> destroyed;
   {
