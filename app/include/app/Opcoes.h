@@ -22,9 +22,9 @@ struct EnderecoServidor {
 };
 
 struct OpcoesAgente {
-  bool headless = false;  // --headless: no windows, the console view
-  bool once = false;      // --once: creation, start, one pass, exit
-  bool ajuda = false;     // --help
+  bool headless = false;                       // --headless: no windows, the console view
+  bool once = false;                           // --once: creation, start, one pass, exit
+  bool ajuda = false;                          // --help
   std::optional<EnderecoServidor> retaguarda;  // --retaguarda HOST[:PORT]
   std::optional<EnderecoServidor> pdv;         // --pdv HOST[:PORT]
   // --suporte-servidor HOST[:PORT]: the web server F12 downloads from.

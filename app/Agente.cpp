@@ -1,0 +1,262 @@
+#include "app/Agente.h"
+
+#include <utility>
+
+#include "app/Catalogo.h"
+#include "app/Normalizadores.h"
+#include "os/Shell.h"
+#include "rtl/FormatSettings.h"
+#include "rtl/SysUtils.h"
+
+namespace app {
+
+namespace {
+
+// Clears a flag when the scope ends, however it ends.
+class Bandeira {
+ public:
+  explicit Bandeira(bool& flag) : flag_(flag) { flag_ = true; }
+  ~Bandeira() { flag_ = false; }
+  Bandeira(const Bandeira&) = delete;
+  Bandeira& operator=(const Bandeira&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+ConfiguracaoSuporte Suporte(const OpcoesAgente& opcoes) {
+  ConfiguracaoSuporte s = ConfiguracaoSuportePadrao();
+  if (opcoes.pastaSuporte) s.pasta = *opcoes.pastaSuporte;
+  if (opcoes.servidorSuporte)
+    s.endereco = "http://" + *opcoes.servidorSuporte + "/sistema/" + s.nomeArquivo;
+  return s;
+}
+
+std::string PastaLog(const OpcoesAgente& opcoes, const AmbienteAgente& ambiente) {
+  if (opcoes.pastaLog) return *opcoes.pastaLog;
+  if (!ambiente.pastaPrograma.empty()) return ambiente.pastaPrograma;
+  return os::ExecutableDirectory();
+}
+
+Relogio RelogioDe(const AmbienteAgente& ambiente) {
+  return ambiente.relogio ? ambiente.relogio : Relogio(&Agora);
+}
+
+// Number texts must reach the normalisers with a decimal comma and no other
+// separator, whatever the machine's locale says.
+void FixarSeparadores() {
+  rtl::TFormatSettings& f = rtl::FormatSettings();
+  f.DecimalSeparator = ',';
+  f.ThousandSeparator = '.';
+}
+
+}  // namespace
+
+Agente::Agente(AgentView& view, const OpcoesAgente& opcoes, AmbienteAgente ambiente)
+    : view_(view),
+      componentes_((FixarSeparadores(), std::make_unique<ComponentesAgente>())),
+      registro_(view, RelogioDe(ambiente)),
+      log_(PastaLog(opcoes, ambiente), RelogioDe(ambiente)),
+      janela_(view, Suporte(opcoes), std::move(ambiente.plataforma)) {
+  if (opcoes.retaguarda)
+    ComponentesAgente::DefinirServidor(componentes_->dbVidoru, opcoes.retaguarda->host,
+                                       opcoes.retaguarda->porta);
+  if (opcoes.pdv)
+    ComponentesAgente::DefinirServidor(componentes_->dbPDV, opcoes.pdv->host, opcoes.pdv->porta);
+}
+
+Agente::~Agente() {
+  frmConfiguracao_.reset();
+  FecharConexoes();
+}
+
+template <typename F>
+void Agente::Evento(F&& acao) {
+  try {
+    acao();
+  } catch (const rtl::EAbort&) {
+  } catch (const std::exception& e) {
+    view_.MostrarErro(e.what());
+  }
+}
+
+void Agente::AtualizarBotoes(bool iniciar, bool parar, bool config) {
+  view_.HabilitarBotao(Botao::Iniciar, iniciar);
+  view_.HabilitarBotao(Botao::Parar, parar);
+  view_.HabilitarBotao(Botao::Configuracoes, config);
+}
+
+bool Agente::FormCreate() {
+  AtualizarBotoes(true, false, true);
+  view_.HabilitarBotao(Botao::Esconder, true);
+  view_.HabilitarBotao(Botao::Encerrar, true);
+  view_.IconeBandejaVisivel(true);
+  view_.DefinirIntervaloTimer(intervaloMs_);
+  view_.HabilitarTimer(true);
+  bool ok = false;
+  Evento([&] {
+    componentes_->dbVidoru.Open();
+    componentes_->dbPDV.Open();
+    registro_.LimparPaineis();
+    AbrirParametros();
+    ok = true;
+  });
+  return ok;
+}
+
+void Agente::AbrirParametros() {
+  if (!componentes_->tblParametos.Active()) componentes_->tblParametos.Open();
+  AplicarIntervalo();
+}
+
+void Agente::AplicarIntervalo() {
+  components::TmySQLTable& tabela = componentes_->tblParametos;
+  db::TField& campo = componentes_->tblParametostempoatualizacaoPDV;
+  unsigned ms = 0;
+  std::string texto;
+  if (tabela.Active()) {
+    if (!campo.IsNull()) ms = 1000u * static_cast<unsigned>(TempoEmSegundos(campo.AsDateTime()));
+    texto = campo.DisplayText();
+  } else {
+    ms = intervaloMs_;
+  }
+  intervaloMs_ = ms;
+  view_.DefinirIntervaloTimer(ms);
+  view_.MostrarIntervalo(texto);
+}
+
+void Agente::btnIniciarClick() {
+  // A start while a pass runs would run a second pass inside the first on
+  // the same queries.
+  if (emImportacao_) return;
+  Evento([&] {
+    AtualizarBotoes(false, true, false);
+    for (Painel p : {Painel::Clientes, Painel::Produtos}) registro_.Linha(p, LinhaIniciando());
+    auto recusar = [&](const std::string& linha) {
+      for (Painel p : {Painel::Clientes, Painel::Produtos}) registro_.Linha(p, linha);
+      iniciado_ = false;
+      rtl::Abort();
+    };
+    if (!componentes_->dbVidoru.Connected()) recusar(LinhaErroConexaoRetaguarda());
+    if (!componentes_->dbPDV.Connected()) recusar(LinhaErroConexaoPDV());
+    iniciado_ = true;
+    for (Painel p : {Painel::Clientes, Painel::Produtos}) {
+      registro_.Linha(p, LinhaIniciadoComSucesso(registro_.Carimbo()));
+      registro_.Linha(p, "");
+    }
+    ExecutarImportacao();
+  });
+}
+
+void Agente::btnPararClick() {
+  iniciado_ = false;
+  AtualizarBotoes(true, false, true);
+}
+
+void Agente::Timer1Timer() {
+  if (!iniciado_ || ocupado_ || emImportacao_ || encerramentoPedido_) return;
+  Evento([&] { ExecutarImportacao(); });
+}
+
+void Agente::ExecutarImportacao() {
+  if (emImportacao_ || encerramentoPedido_) return;
+  Bandeira emCurso(emImportacao_);
+  view_.AtivarPagina(Painel::Clientes);
+  ImportarClientes();
+  if (encerramentoPedido_) return;
+  view_.AtivarPagina(Painel::Produtos);
+  ImportarProdutos();
+}
+
+void Agente::btnEsconderClick() {
+  view_.EsconderJanela();
+  view_.MinimizarJanela();
+  view_.IconeBandejaVisivel(true);
+  registro_.ObterBalao().Mostrar();
+}
+
+void Agente::ApplicationEvents1Minimize() {
+  btnEsconderClick();
+}
+
+void Agente::TrayIcon1DblClick() {
+  view_.MostrarJanela();
+  view_.RestaurarJanela();
+  view_.TrazerParaFrente();
+}
+
+void Agente::Restaurar1Click() {
+  TrayIcon1DblClick();
+}
+
+void Agente::btnEncerrarClick() {
+  if (!view_.Pergunta(TituloPergunta(), TextoConfirmarEncerramento())) return;
+  PedirEncerramento();
+  view_.EncerrarAplicacao();
+}
+
+void Agente::EncerrarPrograma1Click() {
+  btnEncerrarClick();
+}
+
+void Agente::btnConfigClick() {
+  if (frmConfiguracao_) return;  // the dialog is modal: one at a time
+  Evento([&] {
+    frmConfiguracao_ = std::make_unique<Configuracao>(*this);
+    struct Liberar {
+      std::unique_ptr<Configuracao>& dialogo;
+      ~Liberar() {
+        // A dialog closed without its buttons leaves nothing in edit state.
+        try {
+          if (dialogo && !dialogo->Fechado()) dialogo->btnSairClick();
+        } catch (...) {
+        }
+        dialogo.reset();
+      }
+    } liberar{frmConfiguracao_};
+    frmConfiguracao_->FormCreate();
+    view_.MostrarConfiguracoes();
+  });
+}
+
+void Agente::FormKeyDown(int tecla) {
+  bool comum = false;
+  Evento([&] { comum = janela_.FormKeyDown(tecla); });
+  if (comum) return;
+  switch (tecla) {
+    case Tecla::F5:
+      btnIniciarClick();
+      break;
+    case Tecla::F4:
+      btnPararClick();
+      break;
+    case Tecla::Esc:
+      btnEsconderClick();
+      break;
+    case Tecla::F11:
+      btnEncerrarClick();
+      break;
+    case Tecla::F8:
+      btnConfigClick();
+      break;
+    default:
+      break;
+  }
+}
+
+void Agente::PedirEncerramento() {
+  encerramentoPedido_ = true;
+}
+
+void Agente::FecharConexoes() {
+  try {
+    componentes_->dbVidoru.Close();
+  } catch (...) {
+  }
+  try {
+    componentes_->dbPDV.Close();
+  } catch (...) {
+  }
+}
+
+}  // namespace app

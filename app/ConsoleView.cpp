@@ -1,0 +1,144 @@
+#include "app/ConsoleView.h"
+
+#include <signal.h>
+
+#include <chrono>
+#include <csignal>
+#include <ostream>
+#include <thread>
+
+namespace app {
+
+namespace {
+
+// Unicode code points of 0x80 to 0x9F in Windows-1252; 0 where unassigned.
+constexpr char16_t kFaixa80[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                   0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void AcrescentarUtf8(std::string& s, char32_t c) {
+  if (c < 0x80) {
+    s += static_cast<char>(c);
+  } else if (c < 0x800) {
+    s += static_cast<char>(0xC0 | (c >> 6));
+    s += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    s += static_cast<char>(0xE0 | (c >> 12));
+    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    s += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+volatile std::sig_atomic_t g_sinal = 0;
+
+extern "C" void AoReceberSinal(int numero) {
+  g_sinal = numero;
+}
+
+// Installs the handler without SA_RESTART, so a sleep ends early; returns
+// what was installed before.
+struct sigaction Instalar(int numero) {
+  struct sigaction nova {};
+  struct sigaction antiga {};
+  nova.sa_handler = AoReceberSinal;
+  sigemptyset(&nova.sa_mask);
+  sigaction(numero, &nova, &antiga);
+  return antiga;
+}
+
+}  // namespace
+
+std::string Cp1252ParaUtf8(std::string_view texto) {
+  std::string s;
+  s.reserve(texto.size() + texto.size() / 8);
+  for (unsigned char b : texto) {
+    char32_t c = b;
+    if (b >= 0x80 && b < 0xA0) c = kFaixa80[b - 0x80] ? kFaixa80[b - 0x80] : 0xFFFD;
+    AcrescentarUtf8(s, c);
+  }
+  return s;
+}
+
+std::string NomePainel(Painel painel) {
+  switch (painel) {
+    case Painel::Clientes:
+      return "Clientes";
+    case Painel::Produtos:
+      return "Produtos";
+    case Painel::Cupons:
+      return "Cupons";
+  }
+  return "?";
+}
+
+void ConsoleView::Escrever(std::string_view prefixo, const std::string& texto) {
+  saida_ << prefixo << Cp1252ParaUtf8(texto) << '\n';
+  saida_.flush();
+}
+
+void ConsoleView::AdicionarLinha(Painel painel, const std::string& linha) {
+  Escrever(NomePainel(painel) + ": ", linha);
+}
+
+void ConsoleView::MostrarBalao(const std::string& titulo, const std::string& texto) {
+  Escrever("Bandeja: ", titulo + " - " + texto);
+}
+
+bool ConsoleView::Pergunta(const std::string& titulo, const std::string& texto) {
+  Escrever("Pergunta: ", titulo + " - " + texto + " [N\xE3o]");
+  return false;
+}
+
+void ConsoleView::Informacao(const std::string& titulo, const std::string& texto) {
+  Escrever("Informa\xE7\xE3o: ", titulo + " - " + texto);
+}
+
+void ConsoleView::MostrarErro(const std::string& texto) {
+  ++erros_;
+  Escrever("Erro: ", texto);
+}
+
+int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida, AmbienteAgente ambiente) {
+  g_sinal = 0;
+  const struct sigaction antigaInt = Instalar(SIGINT);
+  const struct sigaction antigaTerm = Instalar(SIGTERM);
+
+  ConsoleView view(saida);
+  int status = 0;
+  {
+    Agente agente(view, opcoes, std::move(ambiente));
+    view.aoProcessarMensagens = [&] {
+      if (g_sinal != 0) agente.PedirEncerramento();
+    };
+    if (!agente.FormCreate()) {
+      status = 1;
+    } else {
+      const int errosAntes = view.Erros();
+      agente.btnIniciarClick();
+      if (!agente.Iniciado() || view.Erros() != errosAntes) status = 1;
+    }
+    if (status == 0 && !opcoes.once) {
+      using Relogio = std::chrono::steady_clock;
+      auto ultimo = Relogio::now();
+      while (g_sinal == 0 && !view.Encerrar()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const unsigned intervalo = view.IntervaloTimer();
+        if (!view.TimerHabilitado() || intervalo == 0) {
+          ultimo = Relogio::now();
+          continue;
+        }
+        if (Relogio::now() - ultimo >= std::chrono::milliseconds(intervalo)) {
+          agente.Timer1Timer();
+          ultimo = Relogio::now();
+        }
+      }
+    }
+    agente.FecharConexoes();
+  }
+  sigaction(SIGINT, &antigaInt, nullptr);
+  sigaction(SIGTERM, &antigaTerm, nullptr);
+  return status;
+}
+
+}  // namespace app

@@ -1,0 +1,90 @@
+// The agent without a display: a view that writes the log panes to a text
+// stream and answers every box on its own, and the runner that drives the
+// agent from the console (tolvex-agent --headless).
+//
+// Pane lines go out as UTF-8, one per line, prefixed with the pane's name
+// ("Clientes: ", "Produtos: ", "Cupons: "); balloons shown go out prefixed
+// "Bandeja: ", boxes prefixed with their kind, and each box takes its safe
+// answer (No to every question). The window operations do nothing. The
+// timer is kept as numbers the runner reads. The stream is not owned.
+// Single-threaded, except that the runner's signal handler only sets a flag.
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "app/AgentView.h"
+#include "app/Agente.h"
+#include "app/Opcoes.h"
+
+namespace app {
+
+// Windows-1252 text as UTF-8 (the five unassigned codes become U+FFFD).
+std::string Cp1252ParaUtf8(std::string_view texto);
+
+// "Clientes", "Produtos" or "Cupons".
+std::string NomePainel(Painel painel);
+
+class ConsoleView : public AgentView {
+ public:
+  explicit ConsoleView(std::ostream& saida) : saida_(saida) {}
+
+  void AdicionarLinha(Painel painel, const std::string& linha) override;
+  void LimparPainel(Painel) override {}
+  void AtivarPagina(Painel) override {}
+  void MostrarGauge(int, int, int percentual) override { percentual_ = percentual; }
+  void MostrarBalao(const std::string& titulo, const std::string& texto) override;
+  // A console has no balloon that stays on screen: only explicit shows print.
+  bool BalaoNaTela() const override { return false; }
+  void HabilitarBotao(Botao, bool) override {}
+  void MostrarIntervalo(const std::string&) override {}
+  void MostrarJanela() override {}
+  void EsconderJanela() override {}
+  void MinimizarJanela() override {}
+  void RestaurarJanela() override {}
+  void TrazerParaFrente() override {}
+  void IconeBandejaVisivel(bool) override {}
+  // Prints the question and answers No.
+  bool Pergunta(const std::string& titulo, const std::string& texto) override;
+  void Informacao(const std::string& titulo, const std::string& texto) override;
+  void MostrarErro(const std::string& texto) override;
+  void DefinirIntervaloTimer(unsigned intervaloMs) override { intervaloMs_ = intervaloMs; }
+  void HabilitarTimer(bool habilitado) override { timerHabilitado_ = habilitado; }
+  // There is no dialog to show: it closes at once, unchanged.
+  void MostrarConfiguracoes() override {}
+  void ProcessarMensagensPendentes() override {
+    if (aoProcessarMensagens) aoProcessarMensagens();
+  }
+  void EncerrarAplicacao() override { encerrar_ = true; }
+
+  // Run for every "process pending messages" (the runner checks for signals).
+  std::function<void()> aoProcessarMensagens;
+
+  unsigned IntervaloTimer() const { return intervaloMs_; }
+  bool TimerHabilitado() const { return timerHabilitado_; }
+  bool Encerrar() const { return encerrar_; }
+  int Erros() const { return erros_; }
+  int Percentual() const { return percentual_; }
+
+ private:
+  void Escrever(std::string_view prefixo, const std::string& texto);
+
+  std::ostream& saida_;
+  unsigned intervaloMs_ = 0;
+  bool timerHabilitado_ = false;
+  bool encerrar_ = false;
+  int erros_ = 0;
+  int percentual_ = 0;
+};
+
+// Runs the agent on the console: creation, start, then one pass and out
+// (--once) or timer passes until SIGINT or SIGTERM, after which the current
+// row ends, the pass writes its closing lines and both connections are
+// closed. Returns the exit status: 0 when the pass ran (or the run ended by
+// a signal), 1 when creation or start failed.
+int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida,
+                      AmbienteAgente ambiente = {});
+
+}  // namespace app

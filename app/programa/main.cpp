@@ -1,0 +1,32 @@
+// tolvex-agent: the import agent. With --headless it runs on the console
+// (see ConsoleView.h); otherwise it opens its windows when they are built.
+#include <iostream>
+
+#include "app/ConsoleView.h"
+#include "app/Opcoes.h"
+
+#ifdef TOLVEX_COM_JANELAS
+#include "ui/Janelas.h"
+#endif
+
+int main(int argc, char** argv) {
+  const std::string programa = argc > 0 ? argv[0] : "tolvex-agent";
+  app::OpcoesAgente opcoes;
+  try {
+    opcoes = app::LerOpcoes(argc, argv);
+  } catch (const app::ErroOpcoes& e) {
+    std::cerr << programa << ": " << e.what() << "\n" << app::TextoUso(programa);
+    return 2;
+  }
+  if (opcoes.ajuda) {
+    std::cout << app::TextoUso(programa);
+    return 0;
+  }
+  if (opcoes.headless) return app::ExecutarSemJanela(opcoes, std::cout);
+#ifdef TOLVEX_COM_JANELAS
+  return app::ui::ExecutarJanelas(argc, argv, opcoes);
+#else
+  std::cerr << programa << ": the windows are not built in this program; use --headless\n";
+  return 2;
+#endif
+}
