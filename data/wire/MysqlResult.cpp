@@ -439,6 +439,10 @@ std::int64_t TimeValue(const char* s, std::size_t n) {
     std::from_chars(s + at, s + stop, parts[p]);
     at = stop + 1;
   }
+  // Server times stay within +-838 hours; anything far beyond is clamped so
+  // the arithmetic below cannot overflow.
+  constexpr std::int64_t kLimit = 100000000000LL;
+  for (auto& p : parts) p = std::clamp(p, -kLimit, kLimit);
   const std::int64_t sign = std::memchr(s, '-', n) ? -1 : 1;
   return parts[0] * 10000 + sign * (parts[1] * 100 + parts[2]);
 }
