@@ -410,6 +410,9 @@ bool TmySQLDataSet::GetCurrentRecord(db::TRecordBuffer buffer) {
 // --- field values ---------------------------------------------------------------------------
 
 db::TRecordBuffer TmySQLDataSet::OldValueBuffer() {
+  // During an edit the cursor holds a record lock and will not refill a
+  // buffer; the copy taken when the edit began is the record as fetched.
+  if (old_buffer_) return old_buffer_.get();
   if (!scratch_buffer_ || !handle_) return nullptr;
   UpdateCursorPos();
   if (Engine().GetRecord(handle_, 0, nullptr, U8(scratch_buffer_.get())) != DBIERR_NONE)
@@ -443,8 +446,10 @@ db::TRecordBuffer TmySQLDataSet::StateBuffer() {
 bool TmySQLDataSet::GetFieldData(db::TField& field, void* buffer) {
   if (field.FieldNo() > 0) return GetFieldData(field.FieldNo(), buffer);
   if (field.FieldKind() != db::fkCalculated && field.FieldKind() != db::fkLookup) return false;
-  // Records handed in by the engine's filter callback have no calculated part.
+  // Records handed in by the engine's filter callback, and the records of a
+  // block, have no calculated part.
   if (State() == db::dsFilter && engine_filtering_) return false;
+  if (State() == db::dsBlockRead) return false;
   db::TRecordBuffer rb = StateBuffer();
   if (!rb) return false;
   const char* p = rb + calc_ofs_ + field.Offset();

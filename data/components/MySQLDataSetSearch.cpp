@@ -464,7 +464,10 @@ void TmySQLDataSet::SetBlockReadSize(int size) {
     block_index_ = block_count_ = 0;
     block_total_ = 0;
     db::TDataSet::SetBlockReadSize(size);
+    // The block holds the records after the current one, which stays in
+    // view until the first Next.
     ReadNextBlock();
+    block_index_ = -1;
   } else {
     db::TDataSet::SetBlockReadSize(0);
     block_buffer_.reset();
@@ -475,28 +478,25 @@ void TmySQLDataSet::SetBlockReadSize(int size) {
 bool TmySQLDataSet::ReadNextBlock() {
   int count = block_capacity_;
   engine::DBIResult rc = Engine().ReadBlock(handle_, count, U8(block_buffer_.get()));
-  if (rc != DBIERR_NONE && !(rc == engine::DBIERR_EOF && count > 0)) {
-    if (rc != engine::DBIERR_EOF) Check(rc);
-    block_count_ = block_index_ = 0;
-    SetEof(true);
-    return false;
-  }
-  block_count_ = count;
+  if (rc != DBIERR_NONE && rc != engine::DBIERR_EOF) Check(rc);
+  block_count_ = rc == DBIERR_NONE || count > 0 ? count : 0;
   block_index_ = 0;
-  block_total_ += count;
-  return true;
+  block_total_ += block_count_;
+  return block_count_ > 0;
 }
 
 void TmySQLDataSet::BlockReadNext() {
   if (block_index_ + 1 < block_count_) {
     ++block_index_;
   } else if (!ReadNextBlock()) {
+    SetEof(true);
     return;
   }
   DataEvent(db::deDataSetScroll, 0);
 }
 
 db::TRecordBuffer TmySQLDataSet::BlockRecord() const {
+  if (block_index_ < 0) return ActiveBuffer();
   if (!block_buffer_ || block_index_ >= block_count_) return nullptr;
   return block_buffer_.get() + static_cast<std::ptrdiff_t>(block_index_) * std::max(rec_size_, 1);
 }

@@ -145,6 +145,9 @@ class TmySQLDataSet : public db::TDataSet {
   bool GetCurrentRecord(db::TRecordBuffer buffer) override;
   int Translate(const char* src, char* dest, bool to_oem) override;
   void SetCachedUpdates(bool value) override;
+  // Block reading: n records at a time into a block buffer (n = INT_MAX:
+  // 65536 bytes' worth of records); 0 ends it.
+  void SetBlockReadSize(int size) override;
   db::TUpdateStatus UpdateStatus() override;
   bool GetIsIndexField(const db::TField& field) override;
 
@@ -222,7 +225,6 @@ class TmySQLDataSet : public db::TDataSet {
   void InternalInsert() override;
   void InternalRefresh() override;
   void BlockReadNext() override;
-  void SetBlockReadSize(int size) override;
   std::unique_ptr<char[]> AllocRecordBuffer() override;
   void GetBookmarkData(db::TRecordBuffer buffer, db::TBookmark& data) override;
   db::TBookmarkFlag GetBookmarkFlag(db::TRecordBuffer buffer) override;

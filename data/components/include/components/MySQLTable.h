@@ -31,9 +31,7 @@ class TmySQLTable : public TmySQLDataSet {
   // The one of IndexName / IndexFieldNames not in use reads as empty.
   std::string IndexName() const { return field_names_in_use_ ? std::string() : index_value_; }
   void SetIndexName(const std::string& value) { SetIndex(value, false); }
-  std::string IndexFieldNames() const {
-    return field_names_in_use_ ? index_value_ : std::string();
-  }
+  std::string IndexFieldNames() const { return field_names_in_use_ ? index_value_ : std::string(); }
   void SetIndexFieldNames(const std::string& value) { SetIndex(value, true); }
   bool DefaultIndex() const { return default_index_; }
   void SetDefaultIndex(bool value) { default_index_ = value; }
