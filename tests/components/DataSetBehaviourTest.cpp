@@ -230,5 +230,71 @@ TEST_F(DataSetBehaviourTest, ProviderStatementsRunOnTheConnection) {
   EXPECT_EQ(update_error->ErrorCode(), 1001);
 }
 
+TEST_F(DataSetBehaviourTest, RequiredFlagsFollowNotNullColumnsWithoutDefaults) {
+  const std::string t = Table();
+  Exec("CREATE TABLE " + t +
+       " (id INT AUTO_INCREMENT PRIMARY KEY, nome VARCHAR(10) NOT NULL, "
+       "cidade VARCHAR(10) NOT NULL DEFAULT 'x', obs VARCHAR(10))");
+  TmySQLQuery& q = Query("select * from " + t);
+  q.Open();
+  struct Expect {
+    const char* name;
+    bool required;
+    db::TFieldType type;
+  } expected[] = {{"id", false, db::ftAutoInc},
+                  {"nome", true, db::ftString},
+                  {"cidade", false, db::ftString},
+                  {"obs", false, db::ftString}};
+  for (const Expect& e : expected) {
+    SCOPED_TRACE(e.name);
+    const db::TFieldDef* def = q.FieldDefs().FindDef(e.name);
+    ASSERT_NE(def, nullptr);
+    EXPECT_EQ(def->Required(), e.required);
+    EXPECT_EQ(def->DataType(), e.type);
+  }
+}
+
+TEST_F(DataSetBehaviourTest, NewDetailRecordsTakeTheMasterValues) {
+  const std::string orders = Orders();
+  TmySQLQuery& master = Query("select 3 as cliente");
+  db::TDataSource source;
+  source.SetDataSet(&master);
+  TmySQLTable& detail = TableComponent(orders);
+  detail.SetIndexFieldNames("cliente");
+  detail.SetMasterSource(&source);
+  detail.SetMasterFields("cliente");
+  Exec("ALTER TABLE " + orders + " ADD KEY ix_cliente (cliente)");
+  master.Open();
+  detail.Open();
+  EXPECT_EQ(detail.RecordCount(), 3);
+  detail.Append();
+  EXPECT_EQ(detail.FieldByName("cliente").AsInteger(), 3);
+  detail.FieldByName("id").SetAsInteger(70);
+  detail.Post();
+  EXPECT_EQ(Value("select cliente from " + orders + " where id=70"), "3");
+  detail.Close();
+  source.SetDataSet(nullptr);
+}
+
+TEST_F(DataSetBehaviourTest, BlobStreamsAreRefusedInsideAFilter) {
+  const std::string t = Table();
+  Exec("CREATE TABLE " + t + " (id INT PRIMARY KEY, obs TEXT)");
+  Exec("INSERT INTO " + t + " VALUES (1,'a'),(2,'b')");
+  TmySQLQuery& q = Query("select * from " + t);
+  q.SetName("qryNotas");
+  std::vector<std::string> shown;
+  db::SetExceptionDisplay([&](const std::exception& e) { shown.push_back(e.what()); });
+  q.SetOnFilterRecord([](db::TDataSet& d, bool& accept) {
+    accept = true;
+    d.CreateBlobStream(d.FieldByName("obs"), db::bmRead);
+  });
+  q.SetFiltered(true);
+  q.Open();
+  EXPECT_EQ(q.RecordCount(), 2);
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown[0], "qryNotas: Cannot access field 'obs' in a filter");
+  db::SetExceptionDisplay(nullptr);
+}
+
 }  // namespace
 }  // namespace components::testing
