@@ -108,3 +108,30 @@ TEST(ConnectParams, DefaultsAndConversions) {
 
 }  // namespace
 }  // namespace engine
+
+namespace engine {
+namespace {
+
+TEST(CharacterConversion, BetweenWorkstationAndServerCodePages) {
+  TmySQLEngine engine;
+  EXPECT_EQ(ClientCodePage(), 16);
+  const int saved = ServerCodePage();
+  SetServerCodePage(5);  // ISO 8859-15: the euro sign sits at A4
+  char out[8] = {};
+  engine.AnsiToNativeBuf("\x80\xE7z", out, 3);
+  EXPECT_EQ(std::string(out, 3), "\xA4\xE7z");
+  EXPECT_EQ(engine.NativeToAnsiText("\xA4\xE7"), "\x80\xE7");
+  char text[4];
+  EXPECT_STREQ(engine.AnsiToNativeText("\x80\x80\x80\x80", text, 2), "\xA4\xA4");
+  // A zero byte ends the conversion; without a server code page the bytes
+  // are copied.
+  char mixed[3];
+  engine.AnsiToNativeBuf(std::string("\x80\0\x80", 3).data(), mixed, 3);
+  EXPECT_EQ(std::string(mixed, 3), std::string("\xA4\0\x80", 3));
+  SetServerCodePage(0);
+  EXPECT_EQ(engine.NativeToAnsiText("\xA4"), "\xA4");
+  SetServerCodePage(saved);
+}
+
+}  // namespace
+}  // namespace engine

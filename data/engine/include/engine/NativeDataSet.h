@@ -58,6 +58,7 @@ class TmySQLFilter {
   const db::TFilterExpr& Expression() const { return expression_; }
   const TFilterCallback& Callback() const { return callback_; }
   void* DataSet() const { return dataset_; }
+  TNativeDataSet* Owner() const { return owner_; }
 
  private:
   TNativeDataSet* owner_;
