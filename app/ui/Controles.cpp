@@ -22,6 +22,7 @@ TGauge::TGauge(QWidget* parent) : QProgressBar(parent) {
   setOrientation(Qt::Horizontal);
   setTextVisible(true);
   setAlignment(Qt::AlignCenter);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   Mostrar(100, 0, 0);
 }
 

@@ -20,9 +20,9 @@ int ExecutarJanelas(int argc, char** argv, const OpcoesAgente& opcoes) {
   PrepararFontes();
 
   TfrmPincipal janela(opcoes);
-  // Created visible: a failed creation step shows its box over the window.
-  janela.show();
+  // A failed creation step shows its box; the window opens all the same.
   janela.FormCreate();
+  janela.show();
   const int codigo = QApplication::exec();
   // A pass may still be on the stack only if exec returned through it; the
   // agent has been told to stop, so the passes end at their next row.
