@@ -44,7 +44,13 @@ TmySQLDataSet::~TmySQLDataSet() {
   }
   if (update_object_) SetUpdateObject(nullptr);
   if (database_) {
-    if (holds_ != 0) database_->UnRegisterClient(this);
+    if (holds_ != 0) {
+      holds_ = 0;
+      try {
+        database_->ReleaseHold(this);
+      } catch (...) {
+      }
+    }
     database_->DetachDataSet(this);
     database_ = nullptr;
   }

@@ -357,7 +357,7 @@ void TmySQLQuery::PSSetCommandText(const std::string& text) {
 
 std::string TmySQLQuery::PSGetTableName() {
   std::int32_t version = 0;
-  if (Database() && Database()->Connected()) version = 32307;
+  if (Database() && Database()->Connected()) version = Database()->Handle()->ServerVersion();
   return engine::FindFromTable(sql_.Text(), version);
 }
 
