@@ -1,0 +1,86 @@
+#include "agente_suporte.h"
+
+#include <unistd.h>
+#include <fstream>
+#include <sstream>
+
+#include "components/MySQLQuery.h"
+#include "rtl/DateTime.h"
+
+namespace agentetest {
+
+app::TDateTime MomentoFixo() {
+  return rtl::EncodeDate(2026, 12, 9) + rtl::EncodeTime(10, 20, 30, 0);
+}
+
+void AgenteServidor::SetUp() {
+  SandboxTest::SetUp();
+  if (IsSkipped()) return;
+  retaguarda_ = app::ConexaoAdministrativa(Host(), Port(), kBackOfficeDatabase);
+  pdv_ = app::ConexaoAdministrativa(Host(), Port(), kPdvDatabase);
+  app::AjustarContasRoot(*retaguarda_);
+  app::CriarTabelasRetaguarda(*retaguarda_);
+  app::CriarTabelasPDV(*pdv_);
+  pasta_ = std::filesystem::temp_directory_path() /
+           ("agente_test_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::remove_all(pasta_);
+  std::filesystem::create_directories(pasta_);
+}
+
+void AgenteServidor::TearDown() {
+  agente_.reset();
+  if (!pasta_.empty()) std::filesystem::remove_all(pasta_);
+}
+
+app::Agente& AgenteServidor::CriarAgente(const std::string& pdvHost) {
+  app::OpcoesAgente o;
+  o.retaguarda = app::EnderecoServidor{Host(), static_cast<std::uint32_t>(Port())};
+  o.pdv =
+      app::EnderecoServidor{pdvHost.empty() ? Host() : pdvHost, static_cast<std::uint32_t>(Port())};
+  o.pastaLog = pasta_.string();
+  o.pastaSuporte = (pasta_ / "suporte").string();
+  app::AmbienteAgente a;
+  a.relogio = [] { return MomentoFixo(); };
+  a.plataforma.temConexaoInternet = [] { return false; };
+  a.plataforma.abrirCalculadora = [] { return true; };
+  agente_ = std::make_unique<app::Agente>(view_, o, std::move(a));
+  return *agente_;
+}
+
+app::Agente& AgenteServidor::AgenteAberto(const std::string& pdvHost) {
+  app::Agente& a = CriarAgente(pdvHost);
+  EXPECT_TRUE(a.FormCreate());
+  return a;
+}
+
+std::string AgenteServidor::ValorPdv(const std::string& sql) {
+  components::TmySQLQuery q;
+  q.SetDatabase(pdv_.get());
+  q.SQL().Add(sql);
+  q.Open();
+  std::string v = q.Eof() ? "<none>" : q.Fields()[0].AsString();
+  q.Close();
+  return v;
+}
+
+void AgenteServidor::Cliente(long long codcli, const std::string& colunas,
+                             const std::string& valores) {
+  Retaguarda("insert into cadcliente(codcli" + (colunas.empty() ? "" : "," + colunas) +
+             ") values (" + std::to_string(codcli) + (valores.empty() ? "" : "," + valores) + ")");
+}
+
+void AgenteServidor::Produto(long long codprod, const std::string& colunas,
+                             const std::string& valores) {
+  Retaguarda("insert into cadprod(codprod" + (colunas.empty() ? "" : "," + colunas) + ") values (" +
+             std::to_string(codprod) + (valores.empty() ? "" : "," + valores) + ")");
+}
+
+std::string AgenteServidor::LogDoDia() const {
+  std::ifstream f(pasta_ / "logImportacao" / "09122026.txt", std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+}  // namespace agentetest
