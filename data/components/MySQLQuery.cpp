@@ -116,8 +116,15 @@ void TmySQLQuery::SetProcessComments(TmySQLQueryProcessComments value) {
 }
 
 void TmySQLQuery::Loaded() {
+  // While loading the text was only parsed; the parameters are created now,
+  // before a stored Active opens the query.
+  if (param_check_) {
+    db::TParams list(this);
+    processed_ = list.ParseSQL(RemoveComments(sql_.Text(), process_comments_), true);
+    list.AssignValues(params_);
+    params_ = list;
+  }
   TmySQLDataSet::Loaded();
-  QueryChanged();
 }
 
 void TmySQLQuery::QueryChanged() {

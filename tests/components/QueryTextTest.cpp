@@ -63,6 +63,17 @@ TEST(QueryText, ValuesSurviveAChangeOfTextByName) {
   EXPECT_EQ(q.Params().FindParam("a"), nullptr);
 }
 
+TEST(QueryText, ParametersAreCreatedWhenLoadingEnds) {
+  TmySQLQuery q;
+  q.BeginLoading();
+  q.SQL().Add("select * from t where id = :id");
+  EXPECT_EQ(q.Params().Count(), 0);
+  EXPECT_EQ(q.Text(), "select * from t where id = ?\r\n");
+  q.EndLoading();
+  ASSERT_EQ(q.Params().Count(), 1);
+  EXPECT_EQ(q.Params()[0].Name(), "id");
+}
+
 TEST(QueryText, ParamCheckOffKeepsTheText) {
   TmySQLQuery q;
   q.SetParamCheck(false);
