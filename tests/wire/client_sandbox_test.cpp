@@ -439,4 +439,23 @@ TEST_F(WireSandbox, ConnectionLostInsideATransactionIsReportedOnce) {
   EXPECT_EQ(Scalar(victim, "select 13"), "13");
 }
 
+TEST_F(WireSandbox, TlsGoesOnWhenTheClientCertificateCannotBeLoaded) {
+  TMysqlClient c;
+  c.SetSslMode(true);
+  c.SetSslCertificate("/nonexistent/client-cert.pem");
+  c.SetSslKey("/nonexistent/client-key.pem");
+  ASSERT_TRUE(ConnectAdmin(c)) << c.ErrorNumber() << " " << c.ErrorMessage();
+  EXPECT_EQ(c.Net().Kind(), wire::kVioTls);
+  EXPECT_EQ(Scalar(c, "select 14"), "14");
+  // Switching TLS off closes the connection; a reconnect repeats the TLS
+  // request it made, a new connect without it is plain.
+  c.SetSslMode(false);
+  EXPECT_FALSE(c.Connected());
+  EXPECT_TRUE(c.Reconnect());
+  EXPECT_EQ(c.Net().Kind(), wire::kVioTls);
+  c.Disconnect();
+  ASSERT_TRUE(ConnectAdmin(c));
+  EXPECT_EQ(c.Net().Kind(), wire::kVioTcp);
+}
+
 }  // namespace
