@@ -61,6 +61,25 @@ TEST_F(SearchTest, FilterShowsOnlyMatchingRowsAndCountsThem) {
   EXPECT_EQ(q.RecordCount(), 12);
 }
 
+TEST_F(SearchTest, FilterOptionsChangeHowTextsCompare) {
+  const std::string name = People();
+  TmySQLQuery& q = Query("select * from " + name + " order by id");
+  q.SetFilter("cidade = 'natal'");
+  q.SetFiltered(true);
+  q.Open();
+  EXPECT_EQ(q.RecordCount(), 0);
+  q.SetFilterOptions({db::foCaseInsensitive});
+  EXPECT_EQ(q.RecordCount(), 4);
+  EXPECT_EQ(q.FieldByName("id").AsInteger(), 1);
+  // A trailing star is a prefix match unless partial compares are off.
+  q.SetFilter("cidade = 'Re*'");
+  EXPECT_EQ(Ids(q), (std::vector<int>{3, 6, 9, 12}));
+  q.SetFilterOptions({db::foNoPartialCompare});
+  EXPECT_EQ(q.RecordCount(), 0);
+  q.SetFilter("");
+  EXPECT_EQ(q.RecordCount(), 12);
+}
+
 TEST_F(SearchTest, FilterRecordHandlerDecidesAndItsFailuresDoNotStopTheScan) {
   const std::string name = People();
   TmySQLQuery& q = Query("select * from " + name + " order by id");

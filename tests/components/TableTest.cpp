@@ -253,6 +253,34 @@ TEST_F(TableTest, RangesOnTheCurrentIndex) {
   }
 }
 
+TEST_F(TableTest, RangesWithValuesExclusiveEndsAndIndexChanges) {
+  const std::string name = Items();
+  TmySQLTable& t = TableComponent(name);
+  t.SetIndexFieldNames("grupo");
+  t.Open();
+  t.SetRange({2}, {2});
+  EXPECT_EQ(t.RecordCount(), 10);
+  t.First();
+  while (!t.Eof()) {
+    EXPECT_EQ(t.FieldByName("grupo").AsInteger(), 2);
+    t.Next();
+  }
+  // Widen the end of the range, excluding the end key itself.
+  t.EditRangeEnd();
+  t.FieldByName("grupo").SetAsInteger(3);
+  t.SetKeyExclusive(true);
+  t.ApplyRange();
+  EXPECT_EQ(t.RecordCount(), 10);
+  t.EditRangeEnd();
+  t.SetKeyExclusive(false);
+  t.ApplyRange();
+  EXPECT_EQ(t.RecordCount(), 20);
+  // Changing the index drops the range.
+  t.SetIndexFieldNames("id");
+  EXPECT_EQ(t.RecordCount(), 30);
+  EXPECT_EQ(t.FieldByName("id").AsInteger(), 1);
+}
+
 TEST_F(TableTest, DetailFollowsTheMasterThroughRanges) {
   const std::string items = Items();
   const std::string groups = Table("_g");
