@@ -58,7 +58,11 @@ old_password_hash() {
 write_init_file() {
   local old
   old=$(old_password_hash velha123)
+  # The bootstrap leaves password-less root accounts for the loopback
+  # addresses and anonymous accounts; from 127.0.0.1 they would win over
+  # root@'%'.
   cat > "$dir/init.sql" <<SQL
+DROP USER IF EXISTS 'root'@'127.0.0.1', 'root'@'::1', ''@'localhost', ''@'127.0.0.1';
 CREATE OR REPLACE USER 'root'@'%' IDENTIFIED BY 'kmzq';
 GRANT ALL PRIVILEGES ON *.* TO 'root'@'%' WITH GRANT OPTION;
 CREATE OR REPLACE USER 'root'@'localhost' IDENTIFIED BY 'kmzq';
@@ -113,7 +117,12 @@ start() {
   make_certificate
   write_init_file
   for tries in $(seq 1 20); do
-    port=$(( 20000 + (RANDOM % 30000) ))
+    # A restarted sandbox keeps its port when it is still free.
+    if [ "$tries" -eq 1 ] && [ -f "$dir/port" ]; then
+      port=$(cat "$dir/port")
+    else
+      port=$(( 20000 + (RANDOM % 30000) ))
+    fi
     listening "$port" && continue
     echo "$port" > "$dir/port"
     rm -f "$dir/mariadbd.pid"
