@@ -199,6 +199,15 @@ TEST_F(CursorTest, TableCursorStatements) {
   EXPECT_EQ(engine_.GetIndexDescriptor(s, 0, id), 10764);
 }
 
+TEST_F(CursorTest, OpenTableFailures) {
+  TNativeDataSet* c = reinterpret_cast<TNativeDataSet*>(this);
+  EXPECT_EQ(engine_.OpenTable(conn_, "no_such_table_y", "", -1, 0, c), 1001);
+  EXPECT_EQ(engine_.LastNativeError(), 1146);
+  EXPECT_EQ(c, reinterpret_cast<TNativeDataSet*>(this));  // not written
+  EXPECT_TRUE(conn_->OpenCursors().Items().empty());
+  EXPECT_EQ(engine_.OpenTable(nullptr, "x", "", -1, 0, c), 9990);
+}
+
 TEST_F(CursorTest, RefreshReturnsToTheSameRecordNumber) {
   const std::string t = Table();
   Exec("CREATE TABLE " + t + " (a INT)");
