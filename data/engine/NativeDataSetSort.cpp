@@ -10,19 +10,6 @@
 
 namespace engine {
 
-std::vector<std::int64_t> SortRowOrder(
-    std::int64_t count, const std::function<int(std::int64_t, std::int64_t)>& compare,
-    std::uint64_t& comparisons) {
-  std::vector<std::int64_t> order(static_cast<size_t>(count));
-  for (std::int64_t i = 0; i < count; ++i) order[static_cast<size_t>(i)] = i;
-  comparisons = 0;
-  std::stable_sort(order.begin(), order.end(), [&](std::int64_t a, std::int64_t b) {
-    ++comparisons;
-    return compare(a, b) < 0;
-  });
-  return order;
-}
-
 void TNativeDataSet::SetSortFieldNames(const std::string& spec) {
   std::vector<int> columns;
   std::vector<bool> descending;

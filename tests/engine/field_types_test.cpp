@@ -205,3 +205,35 @@ TEST_F(FieldTypesTest, PutFieldAndInitRecord) {
 
 }  // namespace
 }  // namespace engine
+
+namespace engine {
+namespace {
+
+using FieldTypesRefreshTest = EngineTest;
+
+TEST_F(FieldTypesRefreshTest, AdjustedTypesSurviveARefreshAndUnsignedValuesStayPositive) {
+  const std::string t = Table();
+  Exec("CREATE TABLE " + t +
+       " (yn ENUM('Y','N'), su SMALLINT UNSIGNED, tu TINYINT UNSIGNED, v VARCHAR(3))");
+  Exec("INSERT INTO " + t + " VALUES ('Y', 65535, 255, 'abc')");
+  TNativeDataSet* c = Open("SELECT * FROM " + t);
+  ASSERT_NE(c, nullptr);
+  auto b = Buffer(c);
+  for (int pass = 0; pass < 2; ++pass) {
+    SCOPED_TRACE(pass);
+    engine_.SetToBegin(c);
+    ASSERT_EQ(engine_.GetNextRecord(c, 0, nullptr, b.data()), 0);
+    EXPECT_EQ(Value<std::int16_t>(c, 1, b), 1);
+    EXPECT_EQ(Value<std::uint16_t>(c, 2, b), 65535);
+    EXPECT_EQ(Value<std::uint16_t>(c, 3, b), 255);
+    EXPECT_EQ(c->ValueLiteral(2, b.data(), false), "65535");
+    EXPECT_EQ(Text(c, 4, b), "abc");
+    // The refresh gets a new result whose columns carry the server's types
+    // again; the cursor keeps reading them as it described them.
+    ASSERT_EQ(engine_.ForceReread(c), 0);
+  }
+  engine_.ReleaseRecordBuffer(c, b.data());
+}
+
+}  // namespace
+}  // namespace engine
