@@ -65,7 +65,7 @@ TEST_F(StatementsSentTest, RepeatedCommandIsSentOnce) {
 }
 
 TEST_F(StatementsSentTest, DatabaseCharacterSetDifferingFromTheServers) {
-  const std::string db = "eng_cs_utf8";
+  const std::string db = "eng_cs_utf8_" + std::to_string(getpid());
   Exec("DROP DATABASE IF EXISTS " + db);
   Exec("CREATE DATABASE " + db + " CHARACTER SET utf8mb4");
   TNativeConnect* other = nullptr;
