@@ -17,15 +17,28 @@ namespace {
 constexpr int kEnter = 13;
 
 // The key press last handed to FormKeyDown and the widget it was sent to.
-// Qt offers an ignored key press to each parent in turn, and the
-// application-wide filter sees every offer; only the first one counts.
-const QEvent* ultimaTecla = nullptr;
-QPointer<QObject> alvoUltimaTecla;
+// Qt offers an ignored key press to each parent in turn (and may offer it
+// to the same widget again after a modal loop ran inside the handler); the
+// application-wide filter sees every offer, and only the first one counts.
+// A key release ends the press, so the next press is always new.
+struct TeclaVista {
+  const QEvent* evento = nullptr;
+  int tecla = 0;
+  quint64 momento = 0;
+  QPointer<QObject> alvo;
+};
+TeclaVista ultimaTecla;
 
-bool AncestralEstrito(const QObject* possivel, const QObject* de) {
-  for (const QObject* o = de ? de->parent() : nullptr; o != nullptr; o = o->parent())
+bool MesmoOuAncestral(const QObject* possivel, const QObject* de) {
+  for (const QObject* o = de; o != nullptr; o = o->parent())
     if (o == possivel) return true;
   return false;
+}
+
+bool JaVista(const QObject* objeto, const QKeyEvent* evento) {
+  return evento == ultimaTecla.evento && evento->key() == ultimaTecla.tecla &&
+         evento->timestamp() == ultimaTecla.momento && ultimaTecla.alvo &&
+         MesmoOuAncestral(objeto, ultimaTecla.alvo);
 }
 
 void Pintar(QLineEdit* edit, const QColor& cor) {
@@ -142,7 +155,7 @@ void TfrmModelo::FormKeyPress(int caractere) {
 bool TfrmModelo::eventFilter(QObject* objeto, QEvent* evento) {
   const QEvent::Type tipo = evento->type();
   if (tipo == QEvent::KeyRelease) {
-    ultimaTecla = nullptr;
+    ultimaTecla.evento = nullptr;
     return false;
   }
   auto* widget = qobject_cast<QWidget*>(objeto);
@@ -156,13 +169,11 @@ bool TfrmModelo::eventFilter(QObject* objeto, QEvent* evento) {
   // A modal window elsewhere takes the keys; Qt refuses them here anyway.
   if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != this)
     return false;
-  if (evento == ultimaTecla && alvoUltimaTecla && AncestralEstrito(objeto, alvoUltimaTecla))
-    return false;
-  ultimaTecla = evento;
-  alvoUltimaTecla = objeto;
+  auto* teclaQt = static_cast<QKeyEvent*>(evento);
+  const int tecla = CodigoTecla(teclaQt->key());
+  if (tecla == 0 || JaVista(objeto, teclaQt)) return false;
+  ultimaTecla = {evento, teclaQt->key(), teclaQt->timestamp(), objeto};
 
-  const int tecla = CodigoTecla(static_cast<QKeyEvent*>(evento)->key());
-  if (tecla == 0) return false;
   QPointer<TfrmModelo> eu(this);
   FormKeyDown(tecla);
   if (eu && tecla == kEnter) FormKeyPress(kEnter);

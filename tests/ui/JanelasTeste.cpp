@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <iostream>
 
 #include "components/MySQLQuery.h"
 #include "db/Field.h"
@@ -32,6 +33,8 @@ void RoteiroModal::Verificar() {
     ticksSemAcao_ = 0;
     ++inesperadas;
     ultima_ = modal;
+    std::cerr << "unexpected modal window: " << modal->metaObject()->className() << " \""
+              << modal->windowTitle().toStdString() << "\"\n";
     if (auto* caixa = qobject_cast<QMessageBox*>(modal)) {
       caixas.push_back({caixa->windowTitle(), caixa->text(), caixa->icon(), {}});
       caixa->reject();
@@ -188,6 +191,9 @@ void JanelaServidor::TearDown() {
   }
   QApplication::processEvents();
   EXPECT_EQ(roteiro.inesperadas, 0) << "a modal window opened that the test did not expect";
+  for (const CaixaVista& c : roteiro.caixas)
+    if (HasFailure())
+      std::cerr << "box: " << c.titulo.toStdString() << " / " << c.texto.toStdString() << "\n";
 }
 
 void JanelaServidor::AbrirJanela(const std::string& intervalo, const app::OpcoesAgente* opcoes) {
