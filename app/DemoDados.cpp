@@ -224,16 +224,6 @@ std::unique_ptr<components::TmySQLDatabase> ConexaoAdministrativa(const std::str
   return db;
 }
 
-void AjustarContasRoot(components::TmySQLDatabase& db) {
-  for (const char* host : {"127.0.0.1", "::1", "localhost"}) {
-    try {
-      db.Execute(std::string("alter user if exists 'root'@'") + host + "' identified by 'kmzq'");
-    } catch (const std::exception&) {
-      // An account that cannot be changed is left as it is.
-    }
-  }
-}
-
 void CriarTabelasRetaguarda(components::TmySQLDatabase& db, const std::string& intervalo) {
   db.Execute("drop table if exists cadcliente");
   db.Execute("drop table if exists cadprod");
@@ -293,7 +283,6 @@ void CriarTabelasPDV(components::TmySQLDatabase& db) {
 
 ResumoDemo SemearDemo(components::TmySQLDatabase& retaguarda, components::TmySQLDatabase& pdv,
                       int clientes, int produtos) {
-  AjustarContasRoot(retaguarda);
   CriarTabelasRetaguarda(retaguarda);
   CriarTabelasPDV(pdv);
   {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "agente_repasse.h"
 #include "agente_suporte.h"
 #include "app/Catalogo.h"
 #include "app/JanelaModelo.h"
@@ -71,30 +72,22 @@ TEST_F(EstadoTest, StopInAPassLetsItEndAndLaterTicksDoNothing) {
 
 TEST_F(EstadoTest, LostPdvConnectionFailsTheRemainingRowsIntoTheLog) {
   TresClientes();
-  app::Agente& a = AgenteAberto();
-  bool derrubada = false;
-  view_.aoProcessar = [&] {
-    if (derrubada) return;
-    derrubada = true;
-    // The client pings and reconnects before each statement: the login
-    // must fail too for the connection to stay lost.
-    Pdv("alter user 'root'@'127.0.0.1' identified by 'outra'");
-    const long long id = ContarPdv(
-        "select id from information_schema.processlist where user='root' and db='t2tipafecf' "
-        "order by id desc limit 1");
-    Pdv("kill " + std::to_string(id));
-  };
+  Repasse rede(Host(), Port());
+  app::Agente& a = CriarAgente();
+  app::ComponentesAgente::DefinirServidor(a.Componentes().dbPDV, "127.0.0.1",
+                                          static_cast<std::uint32_t>(rede.Porta()));
+  ASSERT_TRUE(a.FormCreate());
+  view_.aoProcessar = [&] { rede.Derrubar(); };
   a.btnIniciarClick();
-  app::AjustarContasRoot(*retaguarda_);
   EXPECT_EQ(view_.Clientes().back(), "*** Importados: 1 - Atualizados: 0");
   const std::string log = LogDoDia();
   for (const char* linha :
-       {" - ERRO AO INSERIR CLIENTE: 2 - CLIENTE 2 Erro do sistema: MySQL Error Code: (",
-        " - ERRO AO INSERIR CLIENTE: 3 - CLIENTE 3 Erro do sistema: MySQL Error Code: ("})
+       {" - ERRO AO INSERIR CLIENTE: 2 - CLIENTE 2 Erro do sistema: MySQL Error Code: (20",
+        " - ERRO AO INSERIR CLIENTE: 3 - CLIENTE 3 Erro do sistema: MySQL Error Code: (20"})
     EXPECT_NE(log.find(linha), std::string::npos) << log;
   EXPECT_EQ(ContarRetaguarda("select count(*) from cadcliente where importado='N'"), 2);
   EXPECT_FALSE(a.Ocupado());
-  EXPECT_TRUE(view_.caixas.empty() || view_.caixas[0].tipo == "erro");
+  for (const auto& c : view_.caixas) ADD_FAILURE() << c.tipo << ": " << c.texto;
 }
 
 TEST_F(EstadoTest, IntervalComesFromCadparametosUnweighted) {

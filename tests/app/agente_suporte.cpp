@@ -18,7 +18,6 @@ void AgenteServidor::SetUp() {
   if (IsSkipped()) return;
   retaguarda_ = app::ConexaoAdministrativa(Host(), Port(), kBackOfficeDatabase);
   pdv_ = app::ConexaoAdministrativa(Host(), Port(), kPdvDatabase);
-  app::AjustarContasRoot(*retaguarda_);
   app::CriarTabelasRetaguarda(*retaguarda_);
   app::CriarTabelasPDV(*pdv_);
   pasta_ = std::filesystem::temp_directory_path() /

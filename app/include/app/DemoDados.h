@@ -23,11 +23,6 @@ std::unique_ptr<components::TmySQLDatabase> ConexaoAdministrativa(const std::str
                                                                   std::uint32_t porta,
                                                                   const std::string& banco);
 
-// Gives the root accounts bound to the loopback addresses the password the
-// agent's PDV connection logs in with (a freshly made server leaves them
-// without one, and they win over 'root'@'%' for loopback clients).
-void AjustarContasRoot(components::TmySQLDatabase& administrativa);
-
 // Drops and creates cadcliente, cadprod, cadparametos (one row holding
 // `intervalo`, "hh:mm:ss") and cadempresa (one row).
 void CriarTabelasRetaguarda(components::TmySQLDatabase& retaguarda,
