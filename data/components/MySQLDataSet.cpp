@@ -190,6 +190,7 @@ void TmySQLDataSet::ComputeLayout() {
   rec_info_ofs_ = calc_ofs_ + CalcFieldsSize();
   bookmark_ofs_ = rec_info_ofs_ + static_cast<int>(sizeof(TRecInfo));
   rec_buf_size_ = bookmark_ofs_ + bookmark_size_;
+  ReleaseEngineBuffer(scratch_buffer_);
   scratch_buffer_.reset(new char[rec_buf_size_]());
 }
 
@@ -229,8 +230,8 @@ void TmySQLDataSet::InternalClose() {
   if (DefaultFields()) DestroyFields();
   ResetKeyState();
   FreeOldBuffer();
-  block_buffer_.reset();
-  block_capacity_ = block_index_ = block_count_ = 0;
+  ReleaseEngineBuffer(scratch_buffer_);
+  ReleaseBlockBuffer();
   after_open_pending_ = false;
 }
 
@@ -321,7 +322,7 @@ void TmySQLDataSet::InitKeyBuffer(TKeyBuffer& buffer) {
 }
 
 void TmySQLDataSet::AllocKeyBuffers() {
-  key_buffers_.clear();
+  FreeKeyBuffers();
   key_buffers_.resize(6);
   for (TKeyBuffer& kb : key_buffers_) {
     kb.Record.reset(new char[rec_buf_size_]());
@@ -330,6 +331,7 @@ void TmySQLDataSet::AllocKeyBuffers() {
 }
 
 void TmySQLDataSet::FreeKeyBuffers() {
+  for (TKeyBuffer& kb : key_buffers_) ReleaseEngineBuffer(kb.Record);
   key_buffers_.clear();
   key_buffer_ = nullptr;
 }
@@ -338,6 +340,19 @@ void TmySQLDataSet::FreeKeyBuffers() {
 
 std::unique_ptr<char[]> TmySQLDataSet::AllocRecordBuffer() {
   return std::unique_ptr<char[]>(new char[std::max(rec_buf_size_, 1)]());
+}
+
+void TmySQLDataSet::FreeRecordBuffer(std::unique_ptr<char[]>& buffer) {
+  ReleaseEngineBuffer(buffer);
+}
+
+void TmySQLDataSet::ReleaseEngineBuffer(char* buffer) {
+  if (buffer && handle_ && database_) Engine().ReleaseRecordBuffer(handle_, U8(buffer));
+}
+
+void TmySQLDataSet::ReleaseEngineBuffer(std::unique_ptr<char[]>& buffer) {
+  ReleaseEngineBuffer(buffer.get());
+  buffer.reset();
 }
 
 void TmySQLDataSet::GetBookmarkData(db::TRecordBuffer buffer, db::TBookmark& data) {
@@ -554,6 +569,7 @@ int TmySQLDataSet::Translate(const char* src, char* dest, bool to_oem) {
 // --- editing ------------------------------------------------------------------------------------
 
 void TmySQLDataSet::InternalEdit() {
+  FreeOldBuffer();
   old_buffer_.reset(new char[rec_buf_size_]);
   std::memcpy(old_buffer_.get(), ActiveBuffer(), static_cast<std::size_t>(rec_buf_size_));
   Check(Engine().GetRecord(handle_, 1, nullptr, U8(ActiveBuffer())));

@@ -398,6 +398,7 @@ std::uint32_t TmySQLBlobStream::BlobSize() {
 
 int64_t TmySQLBlobStream::Read(void* buffer, int64_t count) {
   if (!dataset_ || !buffer_ || count <= 0) return 0;
+  if (known_end_ >= 0 && position_ >= known_end_) return 0;
   engine::TmySQLEngine& eng = dataset_->Engine();
   std::uint32_t read = 0;
   engine::DBIResult rc =
@@ -409,6 +410,7 @@ int64_t TmySQLBlobStream::Read(void* buffer, int64_t count) {
     eng.NativeToAnsiBuf(static_cast<char*>(buffer), static_cast<char*>(buffer),
                         static_cast<int>(read));
   position_ += read;
+  if (read < count) known_end_ = position_;
   return read;
 }
 
@@ -421,6 +423,7 @@ int64_t TmySQLBlobStream::Write(const void* buffer, int64_t count) {
                         static_cast<std::int32_t>(count), data.data()));
   position_ += static_cast<std::uint32_t>(count);
   modified_ = true;
+  known_end_ = -1;
   return count;
 }
 
@@ -448,6 +451,7 @@ void TmySQLBlobStream::Truncate(std::uint32_t length) {
   engine::TmySQLEngine& eng = dataset_->Engine();
   eng.Check(eng.TruncateBlob(dataset_->handle_, TmySQLDataSet::U8(buffer_), field_no_, length));
   modified_ = true;
+  known_end_ = -1;
 }
 
 // --- block reading ---------------------------------------------------------------------------
@@ -458,6 +462,7 @@ void TmySQLDataSet::SetBlockReadSize(int size) {
     if (Eof() || BufferCount() > 1 || !handle_) return;
     UpdateCursorPos();
     Engine().SetBoolProperty(handle_, 0x50014, 0);
+    ReleaseBlockBuffer();
     const int stride = std::max(rec_size_, 1);
     block_capacity_ = size == INT_MAX ? std::max(1, 65536 / stride) : size;
     block_buffer_.reset(new char[static_cast<std::size_t>(block_capacity_) * stride]());
@@ -470,9 +475,17 @@ void TmySQLDataSet::SetBlockReadSize(int size) {
     block_index_ = -1;
   } else {
     db::TDataSet::SetBlockReadSize(0);
-    block_buffer_.reset();
-    block_capacity_ = block_index_ = block_count_ = 0;
+    ReleaseBlockBuffer();
   }
+}
+
+void TmySQLDataSet::ReleaseBlockBuffer() {
+  // ReadBlock hands the engine every place of the block in turn.
+  const int stride = std::max(rec_size_, 1);
+  for (int i = 0; block_buffer_ && i < block_capacity_; ++i)
+    ReleaseEngineBuffer(block_buffer_.get() + static_cast<std::ptrdiff_t>(i) * stride);
+  block_buffer_.reset();
+  block_capacity_ = block_index_ = block_count_ = 0;
 }
 
 bool TmySQLDataSet::ReadNextBlock() {

@@ -36,7 +36,9 @@ TEST_F(QueryTest, FieldDefinitionsFollowTheColumnTypes) {
     EXPECT_EQ(q.FieldDefs()[i].Name(), expected[i].name);
     EXPECT_EQ(q.FieldDefs()[i].DataType(), expected[i].type);
     EXPECT_EQ(q.FieldDefs()[i].FieldNo(), i + 1);
-    if (expected[i].size >= 0) EXPECT_EQ(q.FieldDefs()[i].Size(), expected[i].size);
+    if (expected[i].size >= 0) {
+      EXPECT_EQ(q.FieldDefs()[i].Size(), expected[i].size);
+    }
   }
   EXPECT_EQ(q.FieldByName("i").AsString(), "7");
   EXPECT_EQ(q.FieldByName("b").AsString(), "9000000000");

@@ -226,6 +226,11 @@ class TmySQLDataSet : public db::TDataSet {
   void InternalRefresh() override;
   void BlockReadNext() override;
   std::unique_ptr<char[]> AllocRecordBuffer() override;
+  void FreeRecordBuffer(std::unique_ptr<char[]>& buffer) override;
+  // The engine remembers the last record buffer it was handed and may write
+  // to it on a later move: a buffer is released there before it is freed.
+  void ReleaseEngineBuffer(std::unique_ptr<char[]>& buffer);
+  void ReleaseEngineBuffer(char* buffer);
   void GetBookmarkData(db::TRecordBuffer buffer, db::TBookmark& data) override;
   db::TBookmarkFlag GetBookmarkFlag(db::TRecordBuffer buffer) override;
   void SetBookmarkFlag(db::TRecordBuffer buffer, db::TBookmarkFlag flag) override;
@@ -270,6 +275,7 @@ class TmySQLDataSet : public db::TDataSet {
   void DoSetFiltered(bool value);
   void ApplySortOrder();
   bool ReadNextBlock();
+  void ReleaseBlockBuffer();
   db::TRecordBuffer BlockRecord() const;
 
   // Key state of the current index (the table fills it).
@@ -281,7 +287,7 @@ class TmySQLDataSet : public db::TDataSet {
 
  private:
   db::TRecordBuffer OldValueBuffer();
-  void FreeOldBuffer() { old_buffer_.reset(); }
+  void FreeOldBuffer() { ReleaseEngineBuffer(old_buffer_); }
 
   TmySQLDatabase* database_ = nullptr;
   engine::TNativeDataSet* handle_ = nullptr;
@@ -337,6 +343,8 @@ class TmySQLBlobStream : public rtl::TStream {
   int field_no_;
   db::TRecordBuffer buffer_ = nullptr;
   std::uint32_t position_ = 0;
+  // Where a short read found the end of the value (until the next change).
+  std::int64_t known_end_ = -1;
   bool modified_ = false;
   bool opened_ = false;
   db::TBlobStreamMode mode_;
