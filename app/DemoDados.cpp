@@ -379,8 +379,9 @@ std::int64_t SemearVolume(components::TmySQLDatabase& retaguarda, int clientes, 
     Lote lote(retaguarda, kColunasCliente, 500);
     for (int i = 1; i <= clientes; ++i) {
       std::vector<std::string> v = ClienteDemo(i);
-      v[v.size() - 2] = "'N'";  // nothing blocked
-      v.back() = "'N'";         // nothing marked
+      v[9] = i % 2 ? "'M'" : "'F'";  // every row fits the PDV
+      v[v.size() - 2] = "'N'";       // nothing blocked
+      v.back() = "'N'";              // nothing marked
       somar(v);
       lote.Linha(v);
     }
@@ -390,6 +391,7 @@ std::int64_t SemearVolume(components::TmySQLDatabase& retaguarda, int clientes, 
     Lote lote(retaguarda, kColunasProduto, 500);
     for (int i = 1; i <= produtos; ++i) {
       std::vector<std::string> v = ProdutoDemo(i);
+      if (i % 71 == 5) v[8] = "'7890000000000'";  // every row fits the PDV
       v.back() = "'N'";
       somar(v);
       lote.Linha(v);

@@ -42,7 +42,7 @@ ResumoDemo SemearDemo(components::TmySQLDatabase& retaguarda, components::TmySQL
                       int clientes = 300, int produtos = 300);
 
 // `clientes` pending customers and `produtos` pending products with plain
-// generated values, inserted in large blocks (benchmarks). Returns the
+// generated values that the PDV accepts, inserted in large blocks (benchmarks). Returns the
 // bytes of the source values written.
 std::int64_t SemearVolume(components::TmySQLDatabase& retaguarda, int clientes, int produtos);
 
