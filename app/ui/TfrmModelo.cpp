@@ -16,29 +16,10 @@ namespace {
 
 constexpr int kEnter = 13;
 
-// The key press last handed to FormKeyDown and the widget it was sent to.
-// Qt offers an ignored key press to each parent in turn (and may offer it
-// to the same widget again after a modal loop ran inside the handler); the
-// application-wide filter sees every offer, and only the first one counts.
-// A key release ends the press, so the next press is always new.
-struct TeclaVista {
-  const QEvent* evento = nullptr;
-  int tecla = 0;
-  quint64 momento = 0;
-  QPointer<QObject> alvo;
-};
-TeclaVista ultimaTecla;
-
 bool MesmoOuAncestral(const QObject* possivel, const QObject* de) {
   for (const QObject* o = de; o != nullptr; o = o->parent())
     if (o == possivel) return true;
   return false;
-}
-
-bool JaVista(const QObject* objeto, const QKeyEvent* evento) {
-  return evento == ultimaTecla.evento && evento->key() == ultimaTecla.tecla &&
-         evento->timestamp() == ultimaTecla.momento && ultimaTecla.alvo &&
-         MesmoOuAncestral(objeto, ultimaTecla.alvo);
 }
 
 void Pintar(QLineEdit* edit, const QColor& cor) {
@@ -154,12 +135,12 @@ void TfrmModelo::FormKeyPress(int caractere) {
 
 bool TfrmModelo::eventFilter(QObject* objeto, QEvent* evento) {
   const QEvent::Type tipo = evento->type();
-  if (tipo == QEvent::KeyRelease) {
-    ultimaTecla.evento = nullptr;
-    return false;
-  }
   auto* widget = qobject_cast<QWidget*>(objeto);
   if (widget == nullptr || widget->window() != this) return false;
+  if (tipo == QEvent::KeyRelease) {
+    ultimaTecla_.evento = nullptr;
+    return false;
+  }
 
   if (tipo == QEvent::FocusIn) {
     if (widget->property("tolvexDestacar").toBool()) DestacarEdicao();
@@ -172,12 +153,18 @@ bool TfrmModelo::eventFilter(QObject* objeto, QEvent* evento) {
   auto* teclaQt = static_cast<QKeyEvent*>(evento);
   const int tecla = CodigoTecla(teclaQt->key());
   if (tecla == 0 || JaVista(objeto, teclaQt)) return false;
-  ultimaTecla = {evento, teclaQt->key(), teclaQt->timestamp(), objeto};
+  ultimaTecla_ = {evento, teclaQt->key(), teclaQt->timestamp(), objeto};
 
   QPointer<TfrmModelo> eu(this);
   FormKeyDown(tecla);
   if (eu && tecla == kEnter) FormKeyPress(kEnter);
   return false;
+}
+
+bool TfrmModelo::JaVista(const QObject* objeto, const QKeyEvent* evento) const {
+  return evento == ultimaTecla_.evento && evento->key() == ultimaTecla_.tecla &&
+         evento->timestamp() == ultimaTecla_.momento && ultimaTecla_.alvo &&
+         MesmoOuAncestral(objeto, ultimaTecla_.alvo);
 }
 
 void TfrmModelo::closeEvent(QCloseEvent* evento) {

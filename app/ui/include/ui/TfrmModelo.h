@@ -17,6 +17,7 @@
 #include <string>
 
 class QEventLoop;
+class QKeyEvent;
 
 namespace app::ui {
 
@@ -71,6 +72,20 @@ class TfrmModelo : public QWidget {
   void showEvent(QShowEvent* evento) override;
 
  private:
+  // The key press last handed to FormKeyDown and the widget it was sent
+  // to. Qt offers an ignored key press to each parent in turn, and offers
+  // it again after a modal loop ran inside the handler; the application-wide
+  // filter sees every offer, and only the first one counts. A key release
+  // in this window ends the press, so the next press is always new.
+  struct TeclaVista {
+    const QEvent* evento = nullptr;
+    int tecla = 0;
+    quint64 momento = 0;
+    QPointer<QObject> alvo;
+  };
+  bool JaVista(const QObject* objeto, const QKeyEvent* evento) const;
+
+  TeclaVista ultimaTecla_;
   bool centrada_ = false;
   QEventLoop* laco_ = nullptr;
 };
