@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "ServidorHttp.h"
 #include "agente_suporte.h"
 #include "app/ConsoleView.h"
 #include "app/JanelaModelo.h"
@@ -136,6 +137,38 @@ TEST_F(ControladorTest, KeysF8AndF10AndTheDialogWithoutSettingsTable) {
   EXPECT_EQ(calculadoras_, 1);
   agente_->FormKeyDown(65);  // 'A': nothing
   EXPECT_EQ(view_.configuracoes, 1);
+}
+
+TEST(SuporteDoAgente, F12DownloadsFromTheServerGivenOnTheCommandLineAndStartsTheTool) {
+  apptest::ServidorHttp servidor;
+  servidor.Responder("/sistema/AA_v3.exe", apptest::ServidorHttp::Ok("MZ-ferramenta"));
+  const std::filesystem::path pasta =
+      std::filesystem::path(::testing::TempDir()) / "agente_f12" / "ATUALIZACAO";
+  std::filesystem::remove_all(pasta.parent_path());
+  app::OpcoesAgente o;
+  o.servidorSuporte = "127.0.0.1:" + std::to_string(servidor.Porta());
+  o.pastaSuporte = pasta.string();
+  std::vector<std::string> iniciados;
+  app::AmbienteAgente a;
+  a.plataforma.temConexaoInternet = [] { return true; };
+  a.plataforma.executarArquivo = [&](const std::string& p, const std::string&) {
+    iniciados.push_back(p);
+    return true;
+  };
+  VisaoAgente view;
+  view.respostas = {true};
+  app::Agente agente(view, o, std::move(a));
+  agente.FormKeyDown(app::Tecla::F12);
+  ASSERT_EQ(view.caixas.size(), 2u);
+  EXPECT_EQ(view.caixas[0].texto, "Deseja baixar o programa Ammy Admin?");
+  EXPECT_EQ(view.caixas[1].tipo, "informacao");
+  EXPECT_EQ(servidor.Pedidos().size(), 1u);
+  EXPECT_EQ(iniciados, std::vector<std::string>{(pasta / "AA_v3.exe").string()});
+  // Present now: started at once, nothing asked.
+  agente.FormKeyDown(app::Tecla::F12);
+  EXPECT_EQ(view.caixas.size(), 2u);
+  EXPECT_EQ(iniciados.size(), 2u);
+  std::filesystem::remove_all(pasta.parent_path());
 }
 
 TEST(OpcoesAgente, CommandLinesAndAddresses) {

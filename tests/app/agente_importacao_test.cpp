@@ -10,6 +10,7 @@
 
 #include "agente_suporte.h"
 #include "app/Catalogo.h"
+#include "rtl/FormatSettings.h"
 
 namespace agentetest {
 namespace {
@@ -291,6 +292,32 @@ TEST_F(ImportacaoTest, UnwritableLogIsToldOnceAndThePassGoesOn) {
   EXPECT_EQ(view_.Clientes().back(), "*** Importados: 1 - Atualizados: 0");
   EXPECT_FALSE(agente_->Ocupado());
   EXPECT_TRUE(view_.caixas.empty());
+}
+
+TEST_F(ImportacaoTest, DecimalCommaWhateverTheProcessSettingsSay) {
+  rtl::FormatSettings().DecimalSeparator = '.';
+  rtl::FormatSettings().ThousandSeparator = ',';
+  Produto(8, "descricao,punit,qtestoque,vlipi", "'LEITE',1234.5,0.25,7.6");
+  AgenteAberto().btnIniciarClick();
+  EXPECT_EQ(rtl::FormatSettings().DecimalSeparator, ',');
+  EXPECT_EQ(ValorPdv("select concat_ws('|',VALOR_VENDA,QTD_ESTOQUE,TAXA_IPI) from produto"),
+            "1234.500000|0.250000|7.600000");
+}
+
+TEST_F(ImportacaoTest, SourceThatCannotBeOpenedEndsThePassShownAndNotBusy) {
+  Cliente(70, "cliente", "'ANTES'");
+  app::Agente& a = AgenteAberto();
+  Retaguarda("drop table cadprod");
+  a.btnIniciarClick();
+  ASSERT_EQ(view_.caixas.size(), 1u);
+  EXPECT_EQ(view_.caixas[0].texto.rfind("MySQL Error Code: (1146)\r\n", 0), 0u)
+      << view_.caixas[0].texto;
+  EXPECT_EQ(view_.Clientes().back(), "*** Importados: 1 - Atualizados: 0");
+  EXPECT_FALSE(a.Ocupado());
+  EXPECT_FALSE(a.EmImportacao());
+  // The next tick runs again (and fails again the same way).
+  a.Timer1Timer();
+  EXPECT_EQ(view_.caixas.size(), 2u);
 }
 
 }  // namespace
