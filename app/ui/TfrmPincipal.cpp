@@ -359,8 +359,12 @@ void TfrmPincipal::changeEvent(QEvent* evento) {
   auto* mudanca = static_cast<QWindowStateChangeEvent*>(evento);
   const bool minimizada = (windowState() & Qt::WindowMinimized) != 0;
   const bool antes = (mudanca->oldState() & Qt::WindowMinimized) != 0;
-  // Minimised from outside (the task bar): hide to the tray like ESC.
-  if (minimizada && !antes) agente_->ApplicationEvents1Minimize();
+  // Minimised from outside (the task bar): hide to the tray like ESC, once
+  // the minimising has finished (showMinimized shows the window after
+  // changing its state).
+  if (minimizada && !antes)
+    QMetaObject::invokeMethod(
+        this, [this] { agente_->ApplicationEvents1Minimize(); }, Qt::QueuedConnection);
 }
 
 void TfrmPincipal::closeEvent(QCloseEvent* evento) {
