@@ -159,4 +159,62 @@ TEST_F(Configuracoes, PassagensContinuamComODialogoAberto) {
       Linhas(frm->memoClientes).contains(QStringLiteral(">> 2 clientes a serem importados")));
 }
 
+TEST_F(Configuracoes, HoraInvalidaMostraOErroEODialogoFica) {
+  AbrirJanela("00:01:00");
+  bool abertoDepois = false;
+  NoDialogo([&](TfrmConfiguracao& dlg) {
+    Digitar(dlg.DBEdit1, "993000");
+    roteiro.Esperar(uiteste::Responder(QMessageBox::Ok));
+    QTest::mouseClick(dlg.AdvGlowButton1, Qt::LeftButton);
+    abertoDepois = dlg.isVisible();
+    // Still editing: the operator may correct the value or close.
+    EXPECT_EQ(frm->Agent().Componentes().tblParametos.State(), db::dsEdit);
+    EXPECT_EQ(dlg.DBEdit1->text(), QStringLiteral("99:30:00"));
+  });
+  EXPECT_TRUE(abertoDepois);
+  ASSERT_EQ(roteiro.caixas.size(), 1u);
+  EXPECT_EQ(roteiro.caixas[0].icone, QMessageBox::Critical);
+  EXPECT_TRUE(roteiro.caixas[0].texto.contains(QStringLiteral("99:30:00")))
+      << roteiro.caixas[0].texto.toStdString();
+  EXPECT_EQ(Intervalo(), "00:01:00");
+  EXPECT_EQ(frm->Timer1->interval(), 1000);
+  EXPECT_EQ(frm->Agent().Componentes().tblParametos.State(), db::dsBrowse);
+}
+
+TEST_F(Configuracoes, HostDaRetaguardaCorrigidoDepoisDeUmaCriacaoFalha) {
+  app::OpcoesAgente opcoes;
+  // The sandbox listens on 127.0.0.1 only: 127.0.0.2 refuses at once.
+  opcoes.retaguarda = app::EnderecoServidor{"127.0.0.2", static_cast<std::uint32_t>(Port())};
+  roteiro.Esperar(uiteste::Responder(QMessageBox::Ok));
+  AbrirJanela("00:00:30", &opcoes);
+  ASSERT_EQ(roteiro.caixas.size(), 1u);
+  EXPECT_EQ(frm->DBText1->text(), QString());
+
+  // The settings table is closed: its error first, then the dialog.
+  roteiro.Esperar(uiteste::Responder(QMessageBox::Ok));
+  NoDialogo([&](TfrmConfiguracao& dlg) {
+    EXPECT_EQ(roteiro.caixas.size(), 2u);
+    EXPECT_EQ(dlg.DBEdit1->text(), QString());
+    // Typing into an interval that cannot be edited changes nothing.
+    QTest::keyClicks(dlg.DBEdit1, QStringLiteral("0005"));
+    EXPECT_EQ(dlg.DBEdit1->text(), QString());
+    Digitar(dlg.edtIpTolvex, Host().c_str());
+    // The failed creation never opened the PDV either: give its host too.
+    Digitar(dlg.edtIpPDV, Host().c_str());
+    QTest::mouseClick(dlg.AdvGlowButton1, Qt::LeftButton);
+    EXPECT_FALSE(dlg.isVisible());
+  });
+  EXPECT_TRUE(frm->Agent().Componentes().dbVidoru.Connected());
+  EXPECT_TRUE(frm->Agent().Componentes().dbPDV.Connected());
+  EXPECT_EQ(frm->Agent().IpRetaguarda(), Host());
+  // The settings table came back with the connection.
+  EXPECT_EQ(frm->DBText1->text(), QStringLiteral("00:00:30"));
+  EXPECT_EQ(frm->Timer1->interval(), 30000);
+
+  InserirClientes(1);
+  QTest::mouseClick(frm->btnIniciar, Qt::LeftButton);
+  EXPECT_EQ(Pdv().Valor("select count(*) from cliente"), "1");
+  EXPECT_EQ(roteiro.caixas.size(), 2u);
+}
+
 }  // namespace
