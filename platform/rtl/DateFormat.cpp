@@ -1,8 +1,12 @@
 // Text forms of date-times: FormatDateTime patterns and reading dates and
 // times back from text.
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "DayNumbers.h"
 #include "rtl/DateTime.h"
 #include "rtl/SysUtils.h"
 
@@ -29,16 +33,6 @@ bool StartsWithNoCase(std::string_view text, size_t at, std::string_view word) {
     if (Up(text[at + i]) != Up(word[i])) return false;
   return true;
 }
-
-std::string Pad(int value, int width) {
-  std::string s = std::to_string(value);
-  if (static_cast<int>(s.size()) < width) s.insert(0, width - s.size(), '0');
-  return s;
-}
-
-struct Parts {
-  int year, month, day, hour, min, sec, msec, dow;
-};
 
 // Whether the pattern asks for a 12-hour clock (holds am/pm, a/p or ampm
 // outside quotes).
@@ -75,19 +69,97 @@ char NextElement(std::string_view p, size_t from) {
   return 0;
 }
 
-void Append(std::string& out, std::string_view pattern, const Parts& v, TDateTime value,
-            const TFormatSettings& fs, int depth);
+// A pattern is compiled once into steps (per thread, per pattern and
+// settings) and then run for each value: reading the pattern letter by
+// letter for every field value of a large result would cost more than
+// writing the digits.
 
-void AppendCompound(std::string& out, std::string_view pattern, const Parts& v, TDateTime value,
-                    const TFormatSettings& fs, int depth) {
+// The parts of a date-time a step prints.
+enum class Part : std::uint8_t {
+  kYear,
+  kYear2,
+  kMonth,
+  kDay,
+  kHour,
+  kHour12,
+  kMin,
+  kSec,
+  kMsec,
+  kDow
+};
+
+enum class StepKind : std::uint8_t {
+  kText,            // `text`
+  kNumber,          // `part` in decimal, zero-padded to `width`
+  kName,            // names[part - 1]; nothing for a month 0
+  kAmPm,            // `text` before noon, `alt` from noon on
+  kSkipAtMidnight,  // skips the next `skip` steps when the time of day is 0
+};
+
+struct Step {
+  StepKind kind = StepKind::kText;
+  Part part = Part::kYear;
+  std::uint8_t width = 0;
+  std::size_t skip = 0;
+  const char* const* names = nullptr;
+  std::string text, alt;
+};
+
+struct Program {
+  std::string pattern;
+  char date_separator = 0;
+  char time_separator = 0;
+  // Whether the steps came in part from the settings' patterns (c, t, tt,
+  // ddddd, dddddd): then those belong to the cache key as well.
+  bool uses_formats = false;
+  std::string short_date, long_date, short_time, long_time;
+  std::vector<Step> steps;
+  std::size_t length_hint = 0;
+
+  void Text(std::string_view t) {
+    Step s;
+    s.text = std::string(t);
+    length_hint += t.size();
+    steps.push_back(std::move(s));
+  }
+  void Number(Part part, int width) {
+    Step s;
+    s.kind = StepKind::kNumber;
+    s.part = part;
+    s.width = static_cast<std::uint8_t>(width);
+    length_hint += width < 2 ? 2 : width;
+    steps.push_back(std::move(s));
+  }
+  void Name(Part part, const char* const* names) {
+    Step s;
+    s.kind = StepKind::kName;
+    s.part = part;
+    s.names = names;
+    length_hint += 9;
+    steps.push_back(std::move(s));
+  }
+  void AmPm(std::string_view before_noon, std::string_view from_noon) {
+    Step s;
+    s.kind = StepKind::kAmPm;
+    s.text = std::string(before_noon);
+    s.alt = std::string(from_noon);
+    length_hint += 2;
+    steps.push_back(std::move(s));
+  }
+};
+
+void Compile(std::string_view p, const TFormatSettings& fs, int depth, Program& prog);
+
+void CompileCompound(std::string_view pattern, const TFormatSettings& fs, int depth,
+                     Program& prog) {
   // Compound elements expand to the settings' patterns; those never hold
   // compound elements in turn unless misconfigured, and the depth keeps a
   // self-referring pattern from recursing for ever.
-  if (depth < 2) Append(out, pattern, v, value, fs, depth + 1);
+  prog.uses_formats = true;
+  if (depth < 2) Compile(pattern, fs, depth + 1, prog);
 }
 
-void Append(std::string& out, std::string_view p, const Parts& v, TDateTime value,
-            const TFormatSettings& fs, int depth) {
+void Compile(std::string_view p, const TFormatSettings& fs, int depth, Program& prog) {
   const bool twelve = UsesTwelveHours(p);
   char last = 0;  // the previous element, for "m" after "h" meaning minutes
   size_t i = 0;
@@ -101,109 +173,225 @@ void Append(std::string& out, std::string_view p, const Parts& v, TDateTime valu
       case '"': {
         const size_t end = p.find(ch, i + 1);
         const size_t stop = end == std::string_view::npos ? p.size() : end;
-        out.append(p.substr(i + 1, stop - i - 1));
+        prog.Text(p.substr(i + 1, stop - i - 1));
         i = stop == p.size() ? stop : stop + 1;
         continue;
       }
       case 'Y':
-        out += run <= 2 ? Pad(v.year % 100, 2) : Pad(v.year, 4);
+        if (run <= 2)
+          prog.Number(Part::kYear2, 2);
+        else
+          prog.Number(Part::kYear, 4);
         break;
       case 'M': {
         const char next = NextElement(p, i + run);
         if (run <= 2 && (last == 'H' || next == 'S')) {
-          out += run == 1 ? std::to_string(v.min) : Pad(v.min, 2);
+          prog.Number(Part::kMin, static_cast<int>(run));
           last = 'N';
           i += run;
           continue;
         }
-        if (run == 1)
-          out += std::to_string(v.month);
-        else if (run == 2)
-          out += Pad(v.month, 2);
-        else if (v.month >= 1)
-          out += (run == 3 ? kShortMonths : kLongMonths)[v.month - 1];
+        if (run <= 2)
+          prog.Number(Part::kMonth, static_cast<int>(run));
+        else
+          prog.Name(Part::kMonth, run == 3 ? kShortMonths : kLongMonths);
         if (run > 4) run = 4;
         break;
       }
       case 'D':
-        if (run == 1)
-          out += std::to_string(v.day);
-        else if (run == 2)
-          out += Pad(v.day, 2);
+        if (run <= 2)
+          prog.Number(Part::kDay, static_cast<int>(run));
         else if (run == 3)
-          out += kShortDays[v.dow - 1];
+          prog.Name(Part::kDow, kShortDays);
         else if (run == 4)
-          out += kLongDays[v.dow - 1];
+          prog.Name(Part::kDow, kLongDays);
         else if (run == 5)
-          AppendCompound(out, fs.ShortDateFormat, v, value, fs, depth);
+          CompileCompound(fs.ShortDateFormat, fs, depth, prog);
         else {
-          AppendCompound(out, fs.LongDateFormat, v, value, fs, depth);
+          CompileCompound(fs.LongDateFormat, fs, depth, prog);
           run = 6;
         }
         break;
-      case 'H': {
-        int h = v.hour;
-        if (twelve) {
-          h %= 12;
-          if (h == 0) h = 12;
-        }
+      case 'H':
         if (run > 2) run = 2;
-        out += run == 1 ? std::to_string(h) : Pad(h, 2);
+        prog.Number(twelve ? Part::kHour12 : Part::kHour, static_cast<int>(run));
         break;
-      }
       case 'N':
         if (run > 2) run = 2;
-        out += run == 1 ? std::to_string(v.min) : Pad(v.min, 2);
+        prog.Number(Part::kMin, static_cast<int>(run));
         break;
       case 'S':
         if (run > 2) run = 2;
-        out += run == 1 ? std::to_string(v.sec) : Pad(v.sec, 2);
+        prog.Number(Part::kSec, static_cast<int>(run));
         break;
       case 'Z':
         if (run > 3) run = 3;
-        out += run < 3 ? std::to_string(v.msec) : Pad(v.msec, 3);
+        prog.Number(Part::kMsec, run < 3 ? 1 : 3);
         break;
       case 'T':
         if (run > 2) run = 2;
-        AppendCompound(out, run == 1 ? fs.ShortTimeFormat : fs.LongTimeFormat, v, value, fs, depth);
+        CompileCompound(run == 1 ? fs.ShortTimeFormat : fs.LongTimeFormat, fs, depth, prog);
         break;
-      case 'C':
+      case 'C': {
         run = 1;
-        AppendCompound(out, fs.ShortDateFormat, v, value, fs, depth);
-        if (v.hour != 0 || v.min != 0 || v.sec != 0 || v.msec != 0) {
-          out += ' ';
-          AppendCompound(out, fs.LongTimeFormat, v, value, fs, depth);
-        }
+        CompileCompound(fs.ShortDateFormat, fs, depth, prog);
+        // The time follows only when it is not midnight.
+        const size_t skip_at = prog.steps.size();
+        Step skip;
+        skip.kind = StepKind::kSkipAtMidnight;
+        prog.steps.push_back(std::move(skip));
+        prog.Text(" ");
+        CompileCompound(fs.LongTimeFormat, fs, depth, prog);
+        prog.steps[skip_at].skip = prog.steps.size() - skip_at - 1;
         break;
+      }
       case 'A':
         if (StartsWithNoCase(p, i, "am/pm")) {
-          out += v.hour < 12 ? std::string(p.substr(i, 2)) : std::string(p.substr(i + 3, 2));
+          prog.AmPm(p.substr(i, 2), p.substr(i + 3, 2));
           i += 5;
         } else if (StartsWithNoCase(p, i, "a/p")) {
-          out += v.hour < 12 ? p[i] : p[i + 2];
+          prog.AmPm(p.substr(i, 1), p.substr(i + 2, 1));
           i += 3;
         } else if (StartsWithNoCase(p, i, "ampm")) {
-          out += v.hour < 12 ? "AM" : "PM";
+          prog.AmPm("AM", "PM");
           i += 4;
         } else {
-          out += ch;
+          prog.Text(p.substr(i, 1));
           ++i;
         }
         continue;
       case '/':
-      case ':':
+      case ':': {
         // Separators are not elements: "hh:mm" still has "mm" after the hour.
-        out += c == '/' ? fs.DateSeparator : fs.TimeSeparator;
+        const char sep = c == '/' ? fs.DateSeparator : fs.TimeSeparator;
+        prog.Text(std::string_view(&sep, 1));
         ++i;
         continue;
+      }
       default:
-        out.append(p.substr(i, run));
+        prog.Text(p.substr(i, run));
         i += run;
         continue;
     }
     last = c;
     i += run;
   }
+}
+
+bool SameKey(const Program& prog, std::string_view pattern, const TFormatSettings& fs) {
+  if (prog.pattern != pattern || prog.date_separator != fs.DateSeparator ||
+      prog.time_separator != fs.TimeSeparator)
+    return false;
+  return !prog.uses_formats ||
+         (prog.short_date == fs.ShortDateFormat && prog.long_date == fs.LongDateFormat &&
+          prog.short_time == fs.ShortTimeFormat && prog.long_time == fs.LongTimeFormat);
+}
+
+// The compiled form of `pattern` under `fs`, from this thread's cache of the
+// last few patterns used.
+const Program& CompiledPattern(std::string_view pattern, const TFormatSettings& fs) {
+  constexpr size_t kCacheSize = 16;
+  thread_local std::vector<Program> cache;
+  thread_local size_t next_victim = 0;
+  for (const Program& prog : cache)
+    if (SameKey(prog, pattern, fs)) return prog;
+  Program prog;
+  prog.pattern = std::string(pattern);
+  prog.date_separator = fs.DateSeparator;
+  prog.time_separator = fs.TimeSeparator;
+  Compile(pattern, fs, 0, prog);
+  if (prog.uses_formats) {
+    prog.short_date = fs.ShortDateFormat;
+    prog.long_date = fs.LongDateFormat;
+    prog.short_time = fs.ShortTimeFormat;
+    prog.long_time = fs.LongTimeFormat;
+  }
+  if (cache.size() < kCacheSize) {
+    cache.push_back(std::move(prog));
+    return cache.back();
+  }
+  Program& slot = cache[next_victim];
+  next_victim = (next_victim + 1) % kCacheSize;
+  slot = std::move(prog);
+  return slot;
+}
+
+void AppendNumber(std::string& out, int value, int width) {
+  char digits[16];
+  const auto r = std::to_chars(digits, digits + sizeof digits, value);
+  const int n = static_cast<int>(r.ptr - digits);
+  if (n < width) out.append(static_cast<size_t>(width - n), '0');
+  out.append(digits, static_cast<size_t>(n));
+}
+
+std::string Run(const Program& prog, const TTimeStamp& ts) {
+  int year, month, day;
+  detail::DecodeDayNumber(ts.Date, year, month, day);
+  const int t = ts.Time;
+  const int hour = t / 3600000;
+  const int dow = (ts.Date % 7 + 7) % 7 + 1;
+  std::string out;
+  out.reserve(prog.length_hint);
+  const std::vector<Step>& steps = prog.steps;
+  for (size_t k = 0; k < steps.size(); ++k) {
+    const Step& s = steps[k];
+    switch (s.kind) {
+      case StepKind::kText:
+        out += s.text;
+        break;
+      case StepKind::kNumber: {
+        int v = 0;
+        switch (s.part) {
+          case Part::kYear:
+            v = year;
+            break;
+          case Part::kYear2:
+            v = year % 100;
+            break;
+          case Part::kMonth:
+            v = month;
+            break;
+          case Part::kDay:
+            v = day;
+            break;
+          case Part::kHour:
+            v = hour;
+            break;
+          case Part::kHour12:
+            v = hour % 12;
+            if (v == 0) v = 12;
+            break;
+          case Part::kMin:
+            v = t / 60000 % 60;
+            break;
+          case Part::kSec:
+            v = t / 1000 % 60;
+            break;
+          case Part::kMsec:
+            v = t % 1000;
+            break;
+          case Part::kDow:
+            v = dow;
+            break;
+        }
+        AppendNumber(out, v, s.width);
+        break;
+      }
+      case StepKind::kName:
+        if (s.part == Part::kDow)
+          out += s.names[dow - 1];
+        else if (month >= 1)
+          out += s.names[month - 1];
+        break;
+      case StepKind::kAmPm:
+        out += hour < 12 ? s.text : s.alt;
+        break;
+      case StepKind::kSkipAtMidnight:
+        if (t == 0) k += s.skip;
+        break;
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -214,12 +402,9 @@ std::string FormatDateTime(std::string_view pattern, TDateTime value) {
 
 std::string FormatDateTime(std::string_view pattern, TDateTime value,
                            const TFormatSettings& settings) {
-  Parts v{};
-  DecodeDateTime(value, v.year, v.month, v.day, v.hour, v.min, v.sec, v.msec);
-  v.dow = DayOfWeek(value);
-  std::string out;
-  Append(out, pattern.empty() ? std::string_view("c") : pattern, v, value, settings, 0);
-  return out;
+  const Program& prog =
+      CompiledPattern(pattern.empty() ? std::string_view("c") : pattern, settings);
+  return Run(prog, DateTimeToTimeStamp(value));
 }
 
 std::string DateToStr(TDateTime value) {

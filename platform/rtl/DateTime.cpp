@@ -4,6 +4,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "DayNumbers.h"
 #include "rtl/SysUtils.h"
 
 namespace rtl {
@@ -118,13 +119,16 @@ TDateTime TimeStampToDateTime(const TTimeStamp& stamp) {
   return days < 0 ? days - frac : days + frac;
 }
 
-void DecodeDate(TDateTime value, int& year, int& month, int& day) {
-  const TTimeStamp ts = DateTimeToTimeStamp(value);
-  if (ts.Date <= 0) {
+void detail::DecodeDayNumber(int date, int& year, int& month, int& day) {
+  if (date <= 0) {
     year = month = day = 0;
     return;
   }
-  CivilFromDays(static_cast<int64_t>(ts.Date) - DateDelta + kEpochOffset, year, month, day);
+  CivilFromDays(static_cast<int64_t>(date) - DateDelta + kEpochOffset, year, month, day);
+}
+
+void DecodeDate(TDateTime value, int& year, int& month, int& day) {
+  detail::DecodeDayNumber(DateTimeToTimeStamp(value).Date, year, month, day);
 }
 
 void DecodeTime(TDateTime value, int& hour, int& min, int& sec, int& msec) {
