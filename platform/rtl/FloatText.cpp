@@ -2,6 +2,7 @@
 // parsing. Everything goes through std::to_chars/from_chars, which ignore the
 // C locale (a Qt program sets it from the environment), so only the
 // TFormatSettings decide the separators.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -14,20 +15,27 @@ namespace rtl {
 
 namespace {
 
-// The significant digits of |value| rounded to `precision` digits, trailing
-// zeros removed, and the decimal exponent of the first digit (value =
-// d1.d2d3... * 10^exp10). `value` must be finite and non-zero.
-void Digits(double value, int precision, std::string& digits, int& exp10) {
-  char buf[64];
+// The significant digits of |value| rounded to `precision` digits (at most
+// 17), trailing zeros removed, into `digits`; returns their count and sets
+// the decimal exponent of the first digit (value = d1.d2d3... * 10^exp10).
+// `value` must be finite and non-zero.
+int Digits(double value, int precision, char (&digits)[24], int& exp10) {
+  char buf[48];
   const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value),
                                std::chars_format::scientific, precision - 1);
-  std::string_view text(buf, r.ptr - buf);
-  const size_t e = text.find('e');
-  digits.clear();
-  for (char c : text.substr(0, e))
-    if (c != '.') digits.push_back(c);
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  exp10 = std::atoi(std::string(text.substr(e + 1)).c_str());
+  // buf holds d[.ddd]e<sign><digits>.
+  int n = 0;
+  const char* p = buf;
+  for (; p < r.ptr && *p != 'e'; ++p)
+    if (*p != '.') digits[n++] = *p;
+  while (n > 1 && digits[n - 1] == '0') --n;
+  ++p;
+  const bool negative = p < r.ptr && *p == '-';
+  if (p < r.ptr && (*p == '-' || *p == '+')) ++p;
+  int e = 0;
+  for (; p < r.ptr; ++p) e = e * 10 + (*p - '0');
+  exp10 = negative ? -e : e;
+  return n;
 }
 
 }  // namespace
@@ -45,38 +53,41 @@ std::string FloatToStrF(double value, int precision, const TFormatSettings& sett
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
   if (value == 0) return "0";
   const int kPrecision = precision < 1 ? 1 : (precision > 17 ? 17 : precision);
-  std::string digits;
+  char digits[24];
   int exp10;
-  Digits(value, kPrecision, digits, exp10);
-  std::string out = value < 0 ? "-" : "";
+  const int n = Digits(value, kPrecision, digits, exp10);
+  // At most a sign, "0", the separator, three zeros and 17 digits, or a
+  // sign, 17 digits, the separator and an exponent.
+  char out[48];
+  char* o = out;
+  if (value < 0) *o++ = '-';
   // Position of the decimal point relative to the digits: plain notation is
   // used while the number has at most `precision` integer digits and no more than
   // three zeros after the point before the first digit (0.0001 is plain,
   // 0.00001 is 1E-5).
   const int point = exp10 + 1;
-  const int n = static_cast<int>(digits.size());
   if (point > kPrecision || point < -3) {
-    out += digits[0];
+    *o++ = digits[0];
     if (n > 1) {
-      out += settings.DecimalSeparator;
-      out.append(digits, 1, std::string::npos);
+      *o++ = settings.DecimalSeparator;
+      o = std::copy(digits + 1, digits + n, o);
     }
-    out += 'E';
-    out += std::to_string(exp10);
+    *o++ = 'E';
+    o = std::to_chars(o, out + sizeof out, exp10).ptr;
   } else if (point <= 0) {
-    out += '0';
-    out += settings.DecimalSeparator;
-    out.append(static_cast<size_t>(-point), '0');
-    out += digits;
+    *o++ = '0';
+    *o++ = settings.DecimalSeparator;
+    o = std::fill_n(o, -point, '0');
+    o = std::copy(digits, digits + n, o);
   } else if (point >= n) {
-    out += digits;
-    out.append(static_cast<size_t>(point - n), '0');
+    o = std::copy(digits, digits + n, o);
+    o = std::fill_n(o, point - n, '0');
   } else {
-    out.append(digits, 0, point);
-    out += settings.DecimalSeparator;
-    out.append(digits, point, std::string::npos);
+    o = std::copy(digits, digits + point, o);
+    *o++ = settings.DecimalSeparator;
+    o = std::copy(digits + point, digits + n, o);
   }
-  return out;
+  return std::string(out, static_cast<size_t>(o - out));
 }
 
 std::string FormatFloat(std::string_view pattern, double value) {
