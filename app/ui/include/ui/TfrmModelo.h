@@ -37,7 +37,6 @@ class TfrmModelo : public QWidget {
   // Shows the window application-modal and returns once it has closed. The
   // window may be deleted by then (close frees it).
   void ShowModal();
-  bool EmModal() const { return laco_ != nullptr; }
 
   // Every plain edit of the window, then every data-aware edit: yellow
   // background if it has the keyboard focus, white otherwise.
@@ -73,10 +72,11 @@ class TfrmModelo : public QWidget {
 
  private:
   // The key press last handed to FormKeyDown and the widget it was sent
-  // to. Qt offers an ignored key press to each parent in turn, and offers
-  // it again after a modal loop ran inside the handler; the application-wide
-  // filter sees every offer, and only the first one counts. A key release
-  // in this window ends the press, so the next press is always new.
+  // to. Qt offers an ignored key press to each parent in turn, and may
+  // offer it again after a modal loop ran inside the handler; the
+  // application-wide filter sees every offer, and only the first one
+  // counts. A key release in this window ends the press, so the next press
+  // is always new.
   struct TeclaVista {
     const QEvent* evento = nullptr;
     int tecla = 0;
