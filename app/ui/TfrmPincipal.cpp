@@ -167,8 +167,11 @@ void TfrmPincipal::CriarBandeja() {
             if (motivo == QSystemTrayIcon::DoubleClick) agente_->TrayIcon1DblClick();
           });
   connect(TrayIcon1, &QSystemTrayIcon::messageClicked, this, [this] { balaoFechado_ = true; });
-  temBandeja_ = QSystemTrayIcon::isSystemTrayAvailable();
   TrayIcon1->setVisible(true);
+}
+
+bool TfrmPincipal::TemBandeja() const {
+  return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 bool TfrmPincipal::FormCreate() {
@@ -234,14 +237,14 @@ void TfrmPincipal::MostrarBalao(const std::string& titulo, const std::string& te
   tituloBalao_ = DeCp1252(titulo);
   textoBalao_ = DeCp1252(texto);
   ++baloesMostrados_;
-  if (!temBandeja_ || !TrayIcon1->isVisible()) return;
+  if (!TemBandeja() || !TrayIcon1->isVisible()) return;
   TrayIcon1->showMessage(tituloBalao_, textoBalao_, QSystemTrayIcon::Information, kDuracaoBalao);
   relogioBalao_.start();
   balaoFechado_ = false;
 }
 
 bool TfrmPincipal::BalaoNaTela() const {
-  return temBandeja_ && !balaoFechado_ && relogioBalao_.isValid() &&
+  return TemBandeja() && !balaoFechado_ && relogioBalao_.isValid() &&
          relogioBalao_.elapsed() < kDuracaoBalao;
 }
 
@@ -260,7 +263,7 @@ void TfrmPincipal::MostrarJanela() {
 void TfrmPincipal::EsconderJanela() {
   // Without a notification area there would be no way back: the window
   // stays on the task bar and is only minimised.
-  if (temBandeja_) hide();
+  if (TemBandeja()) hide();
 }
 
 void TfrmPincipal::MinimizarJanela() {

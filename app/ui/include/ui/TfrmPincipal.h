@@ -51,9 +51,10 @@ class TfrmPincipal : public TfrmModelo, public AgentView {
   // The settings dialog while it is shown, otherwise null.
   TfrmConfiguracao* frmConfiguracao() const { return frmConfiguracao_; }
 
-  // Whether the desktop has a notification area: without one the window
-  // stays on the task bar and minimising only minimises.
-  bool TemBandeja() const { return temBandeja_; }
+  // Whether the desktop has a notification area now (a panel may come and
+  // go): without one the window stays on the task bar and minimising only
+  // minimises.
+  bool TemBandeja() const;
   // The balloon last shown (title, text), and how many were shown.
   const QString& TituloUltimoBalao() const { return tituloBalao_; }
   const QString& TextoUltimoBalao() const { return textoBalao_; }
@@ -127,7 +128,6 @@ class TfrmPincipal : public TfrmModelo, public AgentView {
 
   std::unique_ptr<Agente> agente_;
   TfrmConfiguracao* frmConfiguracao_ = nullptr;
-  bool temBandeja_ = false;
   bool timerHabilitado_ = false;
   unsigned intervaloTimer_ = 60000;
   bool mudandoEstado_ = false;
