@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "db/Consts.h"
 #include "db/DBError.h"
@@ -18,13 +19,22 @@ TStringField::TStringField(TComponent* owner, TFieldType type) : TField(owner, t
 }
 
 std::string TStringField::AsString() const {
-  std::string buffer(static_cast<std::size_t>(DataSize()) + 1, '\0');
-  if (!GetData(buffer.data())) return {};
-  if (Transliterate() && DataSet() != nullptr)
-    DataSet()->Translate(buffer.data(), buffer.data(), false);
-  buffer.resize(std::strlen(buffer.c_str()));
-  if (DataType() == ftFixedChar) buffer = rtl::TrimRight(buffer);
-  return buffer;
+  // Short values are read into the stack: one allocation per text, the
+  // result's own.
+  const std::size_t size = static_cast<std::size_t>(DataSize()) + 1;
+  char local[256];
+  std::unique_ptr<char[]> heap;
+  char* buffer = local;
+  if (size > sizeof local) {
+    heap = std::make_unique<char[]>(size);
+    buffer = heap.get();
+  }
+  std::memset(buffer, 0, size);
+  if (!GetData(buffer)) return {};
+  if (Transliterate() && DataSet() != nullptr) DataSet()->Translate(buffer, buffer, false);
+  std::string text(buffer, strnlen(buffer, size));
+  if (DataType() == ftFixedChar) return rtl::TrimRight(text);
+  return text;
 }
 
 void TStringField::SetAsString(const std::string& value) {
@@ -340,21 +350,34 @@ int TDateTimeField::DataSize() const {
   return DataType() == ftDate || DataType() == ftTime ? 4 : 8;
 }
 
-rtl::TDateTime TDateTimeField::AsDateTime() const {
+bool TDateTimeField::ReadDateTime(rtl::TDateTime& value) const {
+  value = 0.0;
   switch (DataType()) {
     case ftDate: {
       int32_t day = 0;
-      return GetData(&day) ? NativeDateToDateTime(day) : 0.0;
+      if (!GetData(&day)) return false;
+      value = NativeDateToDateTime(day);
+      return true;
     }
     case ftTime: {
       int32_t ms = 0;
-      return GetData(&ms) ? NativeTimeToDateTime(ms) : 0.0;
+      if (!GetData(&ms)) return false;
+      value = NativeTimeToDateTime(ms);
+      return true;
     }
     default: {
       double ms = 0;
-      return GetData(&ms) ? NativeDateTimeToDateTime(ms) : 0.0;
+      if (!GetData(&ms)) return false;
+      value = NativeDateTimeToDateTime(ms);
+      return true;
     }
   }
+}
+
+rtl::TDateTime TDateTimeField::AsDateTime() const {
+  rtl::TDateTime v;
+  ReadDateTime(v);
+  return v;
 }
 
 void TDateTimeField::SetAsDateTime(rtl::TDateTime value) {
@@ -387,8 +410,10 @@ std::string TDateTimeField::GetText(bool display_text) const {
 }
 
 std::string TDateTimeField::AsString() const {
-  if (IsNull()) return {};
-  rtl::TDateTime v = AsDateTime();
+  // One read of the record for the common case of a value; a value that
+  // cannot be read but is not null either prints as day 0.
+  rtl::TDateTime v;
+  if (!ReadDateTime(v) && IsNull()) return {};
   switch (DataType()) {
     case ftDate:
       return rtl::DateToStr(v);

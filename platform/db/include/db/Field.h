@@ -345,6 +345,10 @@ class TDateTimeField : public TField {
  protected:
   rtl::Variant GetAsVariant() const override;
   std::string GetText(bool display_text) const override;
+
+ private:
+  // The value in one read of the record; false (and 0) when there is none.
+  bool ReadDateTime(rtl::TDateTime& value) const;
 };
 
 class TDateField : public TDateTimeField {
