@@ -17,6 +17,41 @@ std::atomic<int> g_server_code_page{0};
 std::mutex g_to_native_lock;
 std::mutex g_to_ansi_lock;
 
+// What wire::Convert does to each byte between two code pages, taken from it
+// once per thread and pair: the conversion decides byte by byte, so the
+// table gives the same text without searching the code-page tables for
+// every character of every value.
+struct ByteMap {
+  int from = -1;
+  int to = -1;
+  bool identity = false;
+  unsigned char map[256] = {};
+};
+
+void ConvertText(const char* source, char* destination, size_t count, int from, int to) {
+  thread_local ByteMap m;
+  if (m.from != from || m.to != to) {
+    m.identity = true;
+    for (int b = 0; b < 256; ++b) {
+      const char in = static_cast<char>(b);
+      char out = in;
+      wire::Convert(&in, &out, 1, from, to);
+      m.map[b] = static_cast<unsigned char>(out);
+      if (m.map[b] != b) m.identity = false;
+    }
+    m.from = from;
+    m.to = to;
+  }
+  if (source != destination) std::memcpy(destination, source, count);
+  if (m.identity) return;
+  // Like wire::Convert, the conversion ends at the first zero byte.
+  for (size_t i = 0; i < count; ++i) {
+    const auto b = static_cast<unsigned char>(destination[i]);
+    if (b == 0) break;
+    destination[i] = static_cast<char>(m.map[b]);
+  }
+}
+
 }  // namespace
 
 void SetServerCodePage(int identifier) {
@@ -397,15 +432,15 @@ DBIResult TmySQLEngine::DeactivateFilter(TNativeDataSet* cursor, TmySQLFilter* f
 
 DBIResult TmySQLEngine::AnsiToNative(char* destination, const char* source, int length) {
   if (length > 0)
-    wire::Convert(source, destination, static_cast<size_t>(length), ClientCodePage(),
-                  ServerCodePage());
+    ConvertText(source, destination, static_cast<size_t>(length), ClientCodePage(),
+                ServerCodePage());
   return DBIERR_NONE;
 }
 
 DBIResult TmySQLEngine::NativeToAnsi(char* destination, const char* source, int length) {
   if (length > 0)
-    wire::Convert(source, destination, static_cast<size_t>(length), ServerCodePage(),
-                  ClientCodePage());
+    ConvertText(source, destination, static_cast<size_t>(length), ServerCodePage(),
+                ClientCodePage());
   return DBIERR_NONE;
 }
 
