@@ -125,8 +125,8 @@ void TfrmModelo::ShowModal() {
   }
 }
 
-bool TfrmModelo::FormKeyDown(int tecla) {
-  return teclasComuns && teclasComuns(tecla);
+bool TfrmModelo::FormKeyDown(int) {
+  return false;
 }
 
 void TfrmModelo::FormKeyPress(int caractere) {
@@ -135,6 +135,8 @@ void TfrmModelo::FormKeyPress(int caractere) {
 
 bool TfrmModelo::eventFilter(QObject* objeto, QEvent* evento) {
   const QEvent::Type tipo = evento->type();
+  if (tipo != QEvent::KeyPress && tipo != QEvent::KeyRelease && tipo != QEvent::FocusIn)
+    return false;
   auto* widget = qobject_cast<QWidget*>(objeto);
   if (widget == nullptr || widget->window() != this) return false;
   if (tipo == QEvent::KeyRelease) {

@@ -13,8 +13,6 @@
 
 #include <QPointer>
 #include <QWidget>
-#include <functional>
-#include <string>
 
 class QEventLoop;
 class QKeyEvent;
@@ -56,15 +54,13 @@ class TfrmModelo : public QWidget {
   void FormCreate();
 
   // Key preview: called with the virtual-key code of every key pressed in
-  // the window, before the focused control sees it. The base handles F10
-  // and F12 through `teclasComuns` when set. Returns true when it used the
-  // key; the key still reaches the control either way.
+  // the window, before the focused control sees it (once per press). The
+  // derived windows hand it to the agent (F10, F12 and their own keys).
+  // Returns true when it used the key; the key still reaches the control
+  // either way.
   virtual bool FormKeyDown(int tecla);
   // Character keys: Enter moves the focus to the next control.
   virtual void FormKeyPress(int caractere);
-
-  // The F10/F12 handling, supplied by the agent.
-  std::function<bool(int)> teclasComuns;
 
   bool eventFilter(QObject* objeto, QEvent* evento) override;
   void closeEvent(QCloseEvent* evento) override;
