@@ -1,6 +1,10 @@
 #include "agente_suporte.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
+
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -13,9 +17,16 @@ app::TDateTime MomentoFixo() {
   return rtl::EncodeDate(2026, 12, 9) + rtl::EncodeTime(10, 20, 30, 0);
 }
 
+std::string ArquivoBloqueioBancos() {
+  const char* pasta = std::getenv("MYSQL_TEST_DIR");
+  return std::string(pasta && *pasta ? pasta : "/tmp") + "/agent-databases.lock";
+}
+
 void AgenteServidor::SetUp() {
   SandboxTest::SetUp();
   if (IsSkipped()) return;
+  bloqueio_ = ::open(ArquivoBloqueioBancos().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (bloqueio_ >= 0) ::flock(bloqueio_, LOCK_EX);
   retaguarda_ = app::ConexaoAdministrativa(Host(), Port(), kBackOfficeDatabase);
   pdv_ = app::ConexaoAdministrativa(Host(), Port(), kPdvDatabase);
   app::CriarTabelasRetaguarda(*retaguarda_);
@@ -29,7 +40,10 @@ void AgenteServidor::SetUp() {
 
 void AgenteServidor::TearDown() {
   agente_.reset();
+  retaguarda_.reset();
+  pdv_.reset();
   if (!pasta_.empty()) std::filesystem::remove_all(pasta_);
+  if (bloqueio_ >= 0) ::close(bloqueio_);
 }
 
 app::Agente& AgenteServidor::CriarAgente(const std::string& pdvHost) {

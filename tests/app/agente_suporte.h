@@ -107,9 +107,14 @@ app::TDateTime MomentoFixo();
 // "10:20:30 - 09/12/2026"
 inline const char* kCarimbo = "10:20:30 - 09/12/2026";
 
+// The file every test that recreates the agent's two databases locks
+// (flock, exclusive) for its whole run, so that test processes run in
+// parallel by ctest take turns on them: MYSQL_TEST_DIR/agent-databases.lock.
+std::string ArquivoBloqueioBancos();
+
 // Fresh demo tables in both databases, an agent pointed at the sandbox
 // (both connections to its host and port) with a fixed clock and a scratch
-// log folder.
+// log folder. The databases are locked from SetUp to TearDown.
 class AgenteServidor : public support::SandboxTest {
  protected:
   void SetUp() override;
@@ -140,6 +145,7 @@ class AgenteServidor : public support::SandboxTest {
   std::unique_ptr<components::TmySQLDatabase> retaguarda_;
   std::unique_ptr<components::TmySQLDatabase> pdv_;
   std::filesystem::path pasta_;
+  int bloqueio_ = -1;
 };
 
 }  // namespace agentetest
