@@ -15,8 +15,9 @@
 // Failures: every handler catches what leaves it and shows it with the
 // view's default error display (MostrarErro), as a window's event would;
 // a silent abort ends the handler without a box. The passes
-// (ImportarClientes, ImportarProdutos) raise only when their source query
-// cannot be opened, and always leave the busy flag clear.
+// (ImportarClientes, ImportarProdutos) handle every failure of a row
+// themselves (daily log, next row); they raise only when their source
+// query cannot be opened or walked, and always leave the busy flag clear.
 //
 // Ownership: the agent owns everything it creates; the view is not owned
 // and must outlive the agent. Single-threaded: every call comes from the
