@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <system_error>
 
@@ -20,9 +21,24 @@ namespace {
 // the decimal exponent of the first digit (value = d1.d2d3... * 10^exp10).
 // `value` must be finite and non-zero.
 int Digits(double value, int precision, char (&digits)[24], int& exp10) {
+  const double magnitude = std::fabs(value);
   char buf[48];
-  const auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(value),
-                               std::chars_format::scientific, precision - 1);
+  // The shortest text that reads back as the value is much cheaper to get.
+  // When it has no more than `precision` digits (at most 15, a normal
+  // number), it is also the value rounded to `precision` digits: every
+  // decimal of up to 15 digits reads back as a different double, so no other
+  // one of that length can lie nearer. Otherwise round explicitly.
+  auto r = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific);
+  bool rounded = precision <= 15 && magnitude >= std::numeric_limits<double>::min();
+  if (rounded) {
+    int count = 0;
+    for (const char* p = buf; p < r.ptr && *p != 'e'; ++p)
+      if (*p != '.') ++count;
+    rounded = count <= precision;
+  }
+  if (!rounded)
+    r = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific,
+                      precision - 1);
   // buf holds d[.ddd]e<sign><digits>.
   int n = 0;
   const char* p = buf;
