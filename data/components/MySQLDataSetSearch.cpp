@@ -308,6 +308,8 @@ rtl::Variant TmySQLDataSet::Lookup(const std::string& key_fields, const rtl::Var
 
 std::unique_ptr<rtl::TStream> TmySQLDataSet::CreateBlobStream(db::TField& field,
                                                               db::TBlobStreamMode mode) {
+  // A field of this dataset spares the stream finding out the dataset's type.
+  if (field.DataSet() == this) return std::make_unique<TmySQLBlobStream>(*this, field, mode);
   return std::make_unique<TmySQLBlobStream>(field, mode);
 }
 
@@ -338,17 +340,22 @@ void TmySQLDataSet::CloseBlob(db::TField& field) {
 }
 
 TmySQLBlobStream::TmySQLBlobStream(db::TField& field, db::TBlobStreamMode mode)
-    : field_(field),
-      dataset_(dynamic_cast<TmySQLDataSet*>(field.DataSet())),
-      field_no_(field.FieldNo()),
-      mode_(mode) {
+    : TmySQLBlobStream(dynamic_cast<TmySQLDataSet*>(field.DataSet()), field, mode) {}
+
+TmySQLBlobStream::TmySQLBlobStream(TmySQLDataSet& dataset, db::TField& field,
+                                   db::TBlobStreamMode mode)
+    : TmySQLBlobStream(&dataset, field, mode) {}
+
+TmySQLBlobStream::TmySQLBlobStream(TmySQLDataSet* dataset, db::TField& field,
+                                   db::TBlobStreamMode mode)
+    : field_(field), dataset_(dataset), field_no_(field.FieldNo()), mode_(mode) {
   if (!dataset_) return;
   buffer_ = dataset_->StateBuffer();
   if (!buffer_) return;
   const db::TDataSetState state = dataset_->State();
   if (state == db::dsFilter)
     db::DatabaseError(rtl::Format(db::msg::kNoFieldAccess, field.DisplayName().c_str()), dataset_);
-  auto* blob = dynamic_cast<db::TBlobField*>(&field);
+  db::TBlobField* blob = AsBlob(field);
   if (blob && blob->Modified()) return;
   if (mode != db::bmRead) {
     if (field.ReadOnly())
@@ -371,7 +378,7 @@ TmySQLBlobStream::TmySQLBlobStream(db::TField& field, db::TBlobStreamMode mode)
 
 TmySQLBlobStream::~TmySQLBlobStream() {
   if (!dataset_ || !buffer_) return;
-  auto* blob = dynamic_cast<db::TBlobField*>(&field_);
+  db::TBlobField* blob = AsBlob(field_);
   if (modified_ && blob) blob->SetModified(true);
   if (!(blob && blob->Modified()) && dataset_->handle_)
     dataset_->Engine().FreeBlob(dataset_->handle_, TmySQLDataSet::U8(buffer_), field_no_);
@@ -382,6 +389,11 @@ TmySQLBlobStream::~TmySQLBlobStream() {
       db::ShowException(e);
     }
   }
+}
+
+db::TBlobField* TmySQLBlobStream::AsBlob(db::TField& field) {
+  // Only blob fields say they are blobs.
+  return field.IsBlob() ? static_cast<db::TBlobField*>(&field) : nullptr;
 }
 
 bool TmySQLBlobStream::Transliterated() const {

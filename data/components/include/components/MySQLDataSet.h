@@ -130,8 +130,8 @@ class TmySQLDataSet : public db::TDataSet {
 
   // --- framework surface ---------------------------------------------------------
   // Post and Cancel also complete or abandon a key edit (set-key state).
-  void Post();
-  void Cancel();
+  void Post() override;
+  void Cancel() override;
   void SetRecNo(int value) override;
   bool IsSequenced() override;
   bool BookmarkValid(const db::TBookmark& bookmark) override;
@@ -326,6 +326,8 @@ class TmySQLDataSet : public db::TDataSet {
 class TmySQLBlobStream : public rtl::TStream {
  public:
   TmySQLBlobStream(db::TField& field, db::TBlobStreamMode mode);
+  // For a field of `dataset` (field.DataSet() == &dataset).
+  TmySQLBlobStream(TmySQLDataSet& dataset, db::TField& field, db::TBlobStreamMode mode);
   ~TmySQLBlobStream() override;
 
   int64_t Read(void* buffer, int64_t count) override;
@@ -335,6 +337,8 @@ class TmySQLBlobStream : public rtl::TStream {
   void Truncate(std::uint32_t length);
 
  private:
+  TmySQLBlobStream(TmySQLDataSet* dataset, db::TField& field, db::TBlobStreamMode mode);
+  static db::TBlobField* AsBlob(db::TField& field);
   std::uint32_t BlobSize();
   bool Transliterated() const;
 
