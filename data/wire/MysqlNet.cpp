@@ -27,6 +27,67 @@ void Put3(std::uint8_t* p, std::uint32_t v) {
 
 }  // namespace
 
+// One deflate and one inflate stream, reset before each use. A reset stream
+// at the default level produces exactly the bytes zlib's compress() would,
+// without allocating its window and tables again for every packet.
+class TMysqlNet::ZlibStreams {
+ public:
+  ZlibStreams() = default;
+  ~ZlibStreams() {
+    if (deflateReady_) deflateEnd(&deflater_);
+    if (inflateReady_) inflateEnd(&inflater_);
+  }
+  ZlibStreams(const ZlibStreams&) = delete;
+  ZlibStreams& operator=(const ZlibStreams&) = delete;
+
+  // Compresses [source, source + length) into [dest, dest + *destLength);
+  // on Z_OK *destLength is the compressed size.
+  int Compress(std::uint8_t* dest, uLongf* destLength, const std::uint8_t* source,
+               std::size_t length) {
+    if (!deflateReady_) {
+      if (deflateInit(&deflater_, Z_DEFAULT_COMPRESSION) != Z_OK) return Z_MEM_ERROR;
+      deflateReady_ = true;
+    } else if (deflateReset(&deflater_) != Z_OK) {
+      return Z_STREAM_ERROR;
+    }
+    deflater_.next_in = const_cast<Bytef*>(source);
+    deflater_.avail_in = static_cast<uInt>(length);
+    deflater_.next_out = dest;
+    deflater_.avail_out = static_cast<uInt>(*destLength);
+    int rc = deflate(&deflater_, Z_FINISH);
+    if (rc != Z_STREAM_END) return rc == Z_OK ? Z_BUF_ERROR : rc;
+    *destLength = deflater_.total_out;
+    return Z_OK;
+  }
+
+  // Decompresses a whole zlib stream; Z_OK only when it ends exactly and
+  // *destLength then holds the decompressed size.
+  int Uncompress(std::uint8_t* dest, uLongf* destLength, const std::uint8_t* source,
+                 std::size_t length) {
+    if (!inflateReady_) {
+      if (inflateInit(&inflater_) != Z_OK) return Z_MEM_ERROR;
+      inflateReady_ = true;
+    } else if (inflateReset(&inflater_) != Z_OK) {
+      return Z_STREAM_ERROR;
+    }
+    inflater_.next_in = const_cast<Bytef*>(source);
+    inflater_.avail_in = static_cast<uInt>(length);
+    inflater_.next_out = dest;
+    inflater_.avail_out = static_cast<uInt>(*destLength);
+    int rc = inflate(&inflater_, Z_FINISH);
+    if (rc != Z_STREAM_END)
+      return rc == Z_OK ? Z_BUF_ERROR : (rc == Z_NEED_DICT ? Z_DATA_ERROR : rc);
+    *destLength = inflater_.total_out;
+    return Z_OK;
+  }
+
+ private:
+  z_stream deflater_{};
+  z_stream inflater_{};
+  bool deflateReady_ = false;
+  bool inflateReady_ = false;
+};
+
 TMysqlNet::TMysqlNet() = default;
 TMysqlNet::~TMysqlNet() = default;
 
@@ -146,8 +207,8 @@ int TMysqlNet::PhysicalWrite(const std::uint8_t* data, std::size_t length) {
     if (length >= kMinCompressLength) {
       uLongf packed = static_cast<uLongf>(length * 120 / 100 + 12);
       auto tmp = std::make_unique_for_overwrite<std::uint8_t[]>(packed);
-      if (compress(tmp.get(), &packed, data, static_cast<uLong>(length)) == Z_OK &&
-          packed < length) {
+      if (!zlib_) zlib_ = std::make_unique<ZlibStreams>();
+      if (zlib_->Compress(tmp.get(), &packed, data, length) == Z_OK && packed < length) {
         std::memcpy(block.get() + 7, tmp.get(), packed);
         sent = packed;
         original = static_cast<std::uint32_t>(length);
@@ -292,8 +353,9 @@ long TMysqlNet::ReadPacket() {
     if (original != 0) {
       auto unpacked = std::make_unique_for_overwrite<std::uint8_t[]>(original);
       uLongf size = original;
-      if (uncompress(unpacked.get(), &size, buffer_.get() + readBase_,
-                     static_cast<uLong>(length)) != Z_OK ||
+      if (!zlib_) zlib_ = std::make_unique<ZlibStreams>();
+      if (zlib_->Uncompress(unpacked.get(), &size, buffer_.get() + readBase_,
+                            static_cast<std::size_t>(length)) != Z_OK ||
           size != original) {
         return -1;
       }

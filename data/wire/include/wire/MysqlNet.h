@@ -110,7 +110,12 @@ class TMysqlNet {
   long PhysicalRead(std::uint32_t& uncompressedLength);
   bool Grow(std::size_t needed);
 
+  // zlib's compressor and decompressor, kept between packets: setting a
+  // stream up costs more than compressing a small packet. Made on first use.
+  class ZlibStreams;
+
   TMysqlVio vio_;
+  std::unique_ptr<ZlibStreams> zlib_;
   bool compress_ = false;
   State state_ = kIdle;
   std::unique_ptr<std::uint8_t[]> buffer_;
