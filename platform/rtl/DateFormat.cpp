@@ -1,8 +1,11 @@
 // Text forms of date-times: FormatDateTime patterns and reading dates and
 // times back from text.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -114,12 +117,13 @@ struct Program {
   bool uses_formats = false;
   std::string short_date, long_date, short_time, long_time;
   std::vector<Step> steps;
-  std::size_t length_hint = 0;
+  // The longest text the steps can write.
+  std::size_t max_length = 0;
 
   void Text(std::string_view t) {
     Step s;
     s.text = std::string(t);
-    length_hint += t.size();
+    max_length += t.size();
     steps.push_back(std::move(s));
   }
   void Number(Part part, int width) {
@@ -127,7 +131,7 @@ struct Program {
     s.kind = StepKind::kNumber;
     s.part = part;
     s.width = static_cast<std::uint8_t>(width);
-    length_hint += width < 2 ? 2 : width;
+    max_length += 11;  // any int
     steps.push_back(std::move(s));
   }
   void Name(Part part, const char* const* names) {
@@ -135,7 +139,7 @@ struct Program {
     s.kind = StepKind::kName;
     s.part = part;
     s.names = names;
-    length_hint += 9;
+    max_length += 9;  // "September", "Wednesday"
     steps.push_back(std::move(s));
   }
   void AmPm(std::string_view before_noon, std::string_view from_noon) {
@@ -143,7 +147,7 @@ struct Program {
     s.kind = StepKind::kAmPm;
     s.text = std::string(before_noon);
     s.alt = std::string(from_noon);
-    length_hint += 2;
+    max_length += std::max(before_noon.size(), from_noon.size());
     steps.push_back(std::move(s));
   }
 };
@@ -316,12 +320,22 @@ const Program& CompiledPattern(std::string_view pattern, const TFormatSettings& 
   return slot;
 }
 
-void AppendNumber(std::string& out, int value, int width) {
+// Writes `value` zero-padded to `width` digits at `o`; returns the end.
+char* WriteNumber(char* o, int value, int width) {
+  if (value >= 0 && value < 100 && width <= 2) {
+    if (value >= 10 || width == 2) *o++ = static_cast<char>('0' + value / 10);
+    *o++ = static_cast<char>('0' + value % 10);
+    return o;
+  }
   char digits[16];
   const auto r = std::to_chars(digits, digits + sizeof digits, value);
   const int n = static_cast<int>(r.ptr - digits);
-  if (n < width) out.append(static_cast<size_t>(width - n), '0');
-  out.append(digits, static_cast<size_t>(n));
+  if (n < width) o = std::fill_n(o, width - n, '0');
+  return std::copy(digits, r.ptr, o);
+}
+
+char* WriteText(char* o, const std::string& text) {
+  return std::copy(text.begin(), text.end(), o);
 }
 
 std::string Run(const Program& prog, const TTimeStamp& ts) {
@@ -330,14 +344,19 @@ std::string Run(const Program& prog, const TTimeStamp& ts) {
   const int t = ts.Time;
   const int hour = t / 3600000;
   const int dow = (ts.Date % 7 + 7) % 7 + 1;
-  std::string out;
-  out.reserve(prog.length_hint);
+  // The text is written into the stack, so the result is allocated once.
+  char local[128];
+  std::unique_ptr<char[]> heap;
+  char* const out = prog.max_length <= sizeof local
+                        ? local
+                        : (heap = std::make_unique<char[]>(prog.max_length)).get();
+  char* o = out;
   const std::vector<Step>& steps = prog.steps;
   for (size_t k = 0; k < steps.size(); ++k) {
     const Step& s = steps[k];
     switch (s.kind) {
       case StepKind::kText:
-        out += s.text;
+        o = WriteText(o, s.text);
         break;
       case StepKind::kNumber: {
         int v = 0;
@@ -374,24 +393,24 @@ std::string Run(const Program& prog, const TTimeStamp& ts) {
             v = dow;
             break;
         }
-        AppendNumber(out, v, s.width);
+        o = WriteNumber(o, v, s.width);
         break;
       }
       case StepKind::kName:
-        if (s.part == Part::kDow)
-          out += s.names[dow - 1];
-        else if (month >= 1)
-          out += s.names[month - 1];
+        if (s.part == Part::kDow || month >= 1) {
+          const char* name = s.names[(s.part == Part::kDow ? dow : month) - 1];
+          o = std::copy(name, name + std::strlen(name), o);
+        }
         break;
       case StepKind::kAmPm:
-        out += hour < 12 ? s.text : s.alt;
+        o = WriteText(o, hour < 12 ? s.text : s.alt);
         break;
       case StepKind::kSkipAtMidnight:
         if (t == 0) k += s.skip;
         break;
     }
   }
-  return out;
+  return std::string(out, static_cast<size_t>(o - out));
 }
 
 }  // namespace
