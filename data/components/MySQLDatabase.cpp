@@ -230,11 +230,6 @@ void TmySQLDatabase::CreateEngine() {
   engine_->SetSSLCert(ssl_cert_);
 }
 
-engine::TmySQLEngine& TmySQLDatabase::Engine() {
-  CreateEngine();
-  return *engine_;
-}
-
 engine::TNativeConnect* TmySQLDatabase::Handle() {
   if (!Connected()) Open();
   return handle_;

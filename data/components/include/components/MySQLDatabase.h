@@ -133,8 +133,12 @@ class TmySQLDatabase : public db::TComponent {
   int CachedStatementCount() const { return static_cast<int>(statements_.size()); }
 
   // --- used by the datasets --------------------------------------------------
-  // The engine object, created on first need.
-  engine::TmySQLEngine& Engine();
+  // The engine object, created on first need. Every field read asks for it,
+  // so the common case stays inline.
+  engine::TmySQLEngine& Engine() {
+    if (!engine_) CreateEngine();
+    return *engine_;
+  }
   // The native connection, connecting first when needed.
   engine::TNativeConnect* Handle();
   int HoldCount() const { return hold_count_; }
