@@ -3,6 +3,8 @@
 // data that the cursor keeps (presence byte 1).
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "engine/EngineErrors.h"
 #include "engine/NativeDataSet.h"
@@ -40,18 +42,22 @@ void TNativeDataSet::OpenBlob(const std::uint8_t* buffer, int field_no) {
 }
 
 // The value of the row a buffer was read from (its bookmark), which need not
-// be the cursor's current row when the caller keeps several buffers.
-static std::string BufferRowValue(TNativeDataSet& cursor, const std::uint8_t* buffer, int column) {
+// be the cursor's current row when the caller keeps several buffers. The
+// current row's value is read where the result holds it; another row's is
+// copied into `holder`. Valid until the cursor moves or `holder` changes.
+static std::string_view BufferRowValue(TNativeDataSet& cursor, const std::uint8_t* buffer,
+                                       int column, std::string& holder) {
   wire::TMysqlResult* result = cursor.Result();
-  if (!result) return std::string();
+  if (!result) return {};
   std::int32_t row;
   std::memcpy(&row, buffer + cursor.BookmarkOffset(), 4);
-  if (row < 0 || row >= cursor.RowCount()) return std::string();
+  if (row < 0 || row >= cursor.RowCount()) return {};
   if (row == cursor.CurrentRow()) {
     const char* v = result->Value(column);
-    return v ? std::string(v, result->ValueLength(column)) : std::string();
+    return v ? std::string_view(v, result->ValueLength(column)) : std::string_view();
   }
-  return cursor.RowValueAt(row, column);
+  holder = cursor.RowValueAt(row, column);
+  return holder;
 }
 
 std::uint32_t TNativeDataSet::GetBlobSize(const std::uint8_t* buffer, int field_no) {
@@ -60,7 +66,8 @@ std::uint32_t TNativeDataSet::GetBlobSize(const std::uint8_t* buffer, int field_
   if (BlobIsNull(buffer, f)) return 0;
   if (std::string* stream = BlobStream(buffer, f))
     return static_cast<std::uint32_t>(stream->size());
-  return static_cast<std::uint32_t>(BufferRowValue(*this, buffer, field_no - 1).size());
+  std::string holder;
+  return static_cast<std::uint32_t>(BufferRowValue(*this, buffer, field_no - 1, holder).size());
 }
 
 std::uint32_t TNativeDataSet::GetBlob(const std::uint8_t* buffer, int field_no,
@@ -69,16 +76,14 @@ std::uint32_t TNativeDataSet::GetBlob(const std::uint8_t* buffer, int field_no,
   if (!buffer) throw EmySQLException(DBIERR_INVALIDPARAM);
   TmySQLField& f = BlobField(field_no);
   if (!destination || length <= 0 || BlobIsNull(buffer, f)) return 0;
-  std::string row_value;
-  const std::string* data = BlobStream(buffer, f);
-  if (!data) {
-    row_value = BufferRowValue(*this, buffer, field_no - 1);
-    data = &row_value;
-  }
-  if (offset >= data->size()) return 0;
+  std::string holder;
+  const std::string* stream = BlobStream(buffer, f);
+  const std::string_view data =
+      stream ? std::string_view(*stream) : BufferRowValue(*this, buffer, field_no - 1, holder);
+  if (offset >= data.size()) return 0;
   std::uint32_t count = std::min<std::uint32_t>(static_cast<std::uint32_t>(length),
-                                                static_cast<std::uint32_t>(data->size() - offset));
-  std::memcpy(destination, data->data() + offset, count);
+                                                static_cast<std::uint32_t>(data.size() - offset));
+  std::memcpy(destination, data.data() + offset, count);
   return count;
 }
 
