@@ -20,19 +20,20 @@ TStringField::TStringField(TComponent* owner, TFieldType type) : TField(owner, t
 
 std::string TStringField::AsString() const {
   // Short values are read into the stack: one allocation per text, the
-  // result's own.
+  // result's own. The value and its zero take DataSize() + 1 bytes; one more
+  // zero stays behind them whatever the dataset writes.
   const std::size_t size = static_cast<std::size_t>(DataSize()) + 1;
   char local[256];
   std::unique_ptr<char[]> heap;
   char* buffer = local;
-  if (size > sizeof local) {
-    heap = std::make_unique<char[]>(size);
+  if (size + 1 > sizeof local) {
+    heap = std::make_unique<char[]>(size + 1);
     buffer = heap.get();
   }
-  std::memset(buffer, 0, size);
+  std::memset(buffer, 0, size + 1);
   if (!GetData(buffer)) return {};
   if (Transliterate() && DataSet() != nullptr) DataSet()->Translate(buffer, buffer, false);
-  std::string text(buffer, strnlen(buffer, size));
+  std::string text(buffer, std::strlen(buffer));
   if (DataType() == ftFixedChar) return rtl::TrimRight(text);
   return text;
 }
