@@ -335,6 +335,11 @@ char* WriteNumber(char* o, int value, int width) {
 }
 
 char* WriteText(char* o, const std::string& text) {
+  // Mostly a single separator: not worth a call to copy memory.
+  if (text.size() == 1) {
+    *o = text[0];
+    return o + 1;
+  }
   return std::copy(text.begin(), text.end(), o);
 }
 
