@@ -18,30 +18,14 @@
 
 #include "common/BenchCommon.h"
 #include "common/BenchTable.h"
+#include "common/EngineWalk.h"
 #include "engine/MySQLEngine.h"
 #include "wire/MysqlClient.h"
 
 namespace {
 
+constexpr const char* kProgram = "bench_engine";
 const std::string kSelect = std::string("select * from ") + bench::kBenchTable;
-
-struct Account {
-  std::string user, password;
-};
-
-// The account that logs in: the one given, else root, else the agent's
-// account (some sandboxes keep a password-less root@127.0.0.1 that shadows
-// root@%).
-Account Login(const bench::Options& o) {
-  wire::TMysqlClient c;
-  if (c.ConnectToServer(o.host, o.user, o.password, bench::kBenchDatabase, o.port, "", true,
-                        0x30000))
-    return {o.user, o.password};
-  if (c.ErrorNumber() == 1045 && !o.userGiven) return {"tolve536", "kb71530264809"};
-  std::fprintf(stderr, "bench_engine: cannot connect to %s:%d: %d %s\n", o.host.c_str(), o.port,
-               c.ErrorNumber(), c.ErrorMessage().c_str());
-  std::exit(1);
-}
 
 double WireWalk(wire::TMysqlClient& c, std::uint64_t& rows) {
   bench::Timer t;
@@ -66,29 +50,13 @@ double WireWalk(wire::TMysqlClient& c, std::uint64_t& rows) {
   return s;
 }
 
-void Check(engine::TmySQLEngine& e, engine::DBIResult r, const char* what) {
-  if (r == 0) return;
-  std::fprintf(stderr, "bench_engine: %s failed: %u %s\n", what, r, e.LastErrorMessage().c_str());
-  std::exit(1);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const bench::Options o = bench::ParseOptions(argc, argv, {}, {"repeat"});
   const int repeat = std::max(1, std::atoi(o.Value("repeat", "2").c_str()));
-  const Account account = Login(o);
-  {
-    wire::TMysqlClient c;
-    c.ConnectToServer(o.host, account.user, account.password, bench::kBenchDatabase, o.port, "",
-                      true, 0x30000);
-    std::string error;
-    if (!bench::EnsureBenchTable(c, error)) {
-      std::fprintf(stderr, "bench_engine: cannot prepare %s: %s\n", bench::kBenchTable,
-                   error.c_str());
-      return 1;
-    }
-  }
+  const bench::Account account = bench::Login(o, kProgram);
+  bench::PrepareBenchTable(o, account, kProgram);
 
   // Both sides read uncompressed, as the engine connection below does.
   wire::TMysqlClient client;
@@ -102,44 +70,24 @@ int main(int argc, char** argv) {
   double wire_s = 1e9;
   engine::TmySQLEngine e;
   engine::TNativeConnect* conn = nullptr;
-  Check(e,
-        e.OpenDatabase(
-            0,
-            {"Port=" + std::to_string(o.port), "Host=" + o.host, "UID=" + account.user,
-             "PWD=" + account.password, "DatabaseName=" + std::string(bench::kBenchDatabase)},
-            conn),
-        "OpenDatabase");
+  bench::CheckEngine(e, e.OpenDatabase(0, bench::EngineParams(o, account), conn), "OpenDatabase",
+                     kProgram);
   double engine_s = 1e9, sort_s = 1e9;
   std::uint64_t engine_rows = 0, checksum = 0;
   // Wire and engine walks take turns, so both see the same server load.
   for (int i = 0; i < repeat; ++i) {
     wire_s = std::min(wire_s, WireWalk(client, rows));
-    engine::TNativeDataSet* stmt = nullptr;
-    Check(e, e.AllocateStatement(conn, stmt), "AllocateStatement");
-    Check(e, e.PrepareStatement(stmt, kSelect), "PrepareStatement");
-    bench::Timer t;
-    engine::TNativeDataSet* cursor = nullptr;
-    Check(e, e.ExecuteStatement(stmt, &cursor), "ExecuteStatement");
-    engine::CursorProperties props;
-    Check(e, e.GetCursorProperties(cursor, props), "GetCursorProperties");
-    std::vector<std::uint8_t> buffer(props.iRecBufSize);
-    std::vector<char> value(70000);
-    e.SetToBegin(cursor);
-    engine_rows = 0;
-    while (e.GetNextRecord(cursor, 0, nullptr, buffer.data()) == 0) {
-      ++engine_rows;
-      for (int k = 1; k <= props.iFields; ++k) {
-        bool is_null = false;
-        e.GetField(cursor, k, buffer.data(), value.data(), is_null);
-        checksum += is_null ? 1u : static_cast<unsigned char>(value[0]);
-      }
-    }
-    engine_s = std::min(engine_s, t.Seconds());
-    bench::Timer s;
-    cursor->SetSortFieldNames("nome DESC, id");
-    sort_s = std::min(sort_s, s.Seconds());
-    e.ReleaseRecordBuffer(cursor, buffer.data());
-    e.FreeStatement(stmt);
+    double sorted = 0;
+    const bench::WalkFigures walk =
+        bench::EngineWalk(e, conn, kSelect, kProgram, [&](engine::TNativeDataSet* cursor) {
+          bench::Timer s;
+          cursor->SetSortFieldNames("nome DESC, id");
+          sorted = s.Seconds();
+        });
+    engine_rows = walk.rows;
+    checksum += walk.checksum;
+    engine_s = std::min(engine_s, walk.seconds);
+    sort_s = std::min(sort_s, sorted);
   }
   e.CloseDatabase(conn);
   if (engine_rows != rows) {
