@@ -40,6 +40,7 @@ bool Configuracao::FormCreate() {
   textoIpPDV_ = agente_.IpPDV();
   try {
     agente_.Componentes().tblParametos.Edit();
+    editandoIntervalo_ = true;
     return true;
   } catch (const rtl::EAbort&) {
     return false;
@@ -60,10 +61,12 @@ bool Configuracao::AdvGlowButton1Click(const std::string& textoIpTolvex,
       agente_.View().Informacao(TituloAtencao(), TextoAlteracaoDuranteImportacao());
       return false;
     }
-    // The interval is written only while there is an edit to write; a
-    // table that could not be opened, or one already saved by an earlier
-    // attempt, leaves the hosts still changeable.
-    if (EmEdicao(c.tblParametos)) c.tblParametos.Post();
+    // A dialog whose opening could not edit the settings table (the back
+    // office was unreachable) skips the interval and still lets the hosts be
+    // changed. Otherwise the save always posts: after an earlier attempt
+    // that failed at a reconnect the table is no longer in edit state, the
+    // post fails and only "Fechar [ESC]" leaves the dialog.
+    if (editandoIntervalo_) c.tblParametos.Post();
     agente_.AplicarIntervalo();
     if (mudaRetaguarda) {
       agente_.DefinirIpRetaguarda(textoIpTolvex);

@@ -180,14 +180,66 @@ TEST_F(EstadoTest, BackOfficeReconnectReopensTheSettingsAndAFailedHostCanBeCorre
     ASSERT_EQ(view_.caixas.size(), 1u);
     EXPECT_EQ(view_.caixas[0].texto.rfind("MySQL Error Code: (2003)", 0), 0u);
     EXPECT_FALSE(a.Componentes().dbVidoru.Connected());
-    // A second save with the right host is not stuck on the settings table.
+    // The settings table has left edit state: a second save fails at its
+    // post, whatever host it carries, and only closing leaves the dialog.
+    EXPECT_FALSE(d.AdvGlowButton1Click(Host(), ""));
+    ASSERT_EQ(view_.caixas.size(), 2u);
+    EXPECT_EQ(view_.caixas[1].texto, "tblParametos: Dataset not in edit or insert mode");
+    EXPECT_FALSE(d.Fechado());
+    EXPECT_EQ(a.IpRetaguarda(), "127.0.0.2");
+    d.btnSairClick();
+  };
+  a.btnConfigClick();
+  EXPECT_FALSE(a.Componentes().dbVidoru.Connected());
+
+  // The next opening cannot edit the closed settings table (shown) but
+  // still takes the right host.
+  view_.aoMostrarConfiguracoes = [&] {
+    app::Configuracao& d = *a.frmConfiguracao();
+    EXPECT_EQ(view_.caixas.size(), 3u);
+    EXPECT_EQ(d.TextoIpTolvex(), "127.0.0.2");
     EXPECT_TRUE(d.AdvGlowButton1Click(Host(), ""));
   };
   a.btnConfigClick();
+  EXPECT_EQ(view_.caixas.size(), 3u);
   EXPECT_TRUE(a.Componentes().dbVidoru.Connected());
   EXPECT_TRUE(a.Componentes().tblParametos.Active());
   EXPECT_EQ(view_.textoIntervalo, "00:05:00");
   EXPECT_EQ(view_.intervalo, 5000u);
+}
+
+TEST_F(EstadoTest, FailedPdvHostLeavesTheDialogOnlyThroughCloseAndALaterOpeningFixesIt) {
+  app::Agente& a = AgenteAberto();
+  view_.aoMostrarConfiguracoes = [&] {
+    app::Configuracao& d = *a.frmConfiguracao();
+    d.tblParametostempoatualizacaoPDV().SetAsDateTime(rtl::EncodeTime(0, 0, 45, 0));
+    EXPECT_FALSE(d.AdvGlowButton1Click("", "127.0.0.2"));
+    ASSERT_EQ(view_.caixas.size(), 1u);
+    EXPECT_EQ(view_.caixas[0].texto.rfind("MySQL Error Code: (2003)", 0), 0u);
+    // The interval was posted before the reconnect; the table is open but
+    // no longer edited, so saving again fails at the post.
+    EXPECT_EQ(a.Componentes().tblParametos.State(), db::dsBrowse);
+    EXPECT_FALSE(d.AdvGlowButton1Click("", Host()));
+    ASSERT_EQ(view_.caixas.size(), 2u);
+    EXPECT_EQ(view_.caixas[1].texto, "tblParametos: Dataset not in edit or insert mode");
+    EXPECT_FALSE(d.Fechado());
+    EXPECT_FALSE(a.Componentes().dbPDV.Connected());
+    d.btnSairClick();
+  };
+  a.btnConfigClick();
+  EXPECT_EQ(Intervalo(), "00:00:45");
+  EXPECT_EQ(a.IpPDV(), "127.0.0.2");
+  EXPECT_FALSE(a.Componentes().dbPDV.Connected());
+
+  view_.aoMostrarConfiguracoes = [&] {
+    app::Configuracao& d = *a.frmConfiguracao();
+    EXPECT_EQ(d.TextoIpPDV(), "127.0.0.2");
+    EXPECT_TRUE(d.AdvGlowButton1Click("", Host()));
+  };
+  a.btnConfigClick();
+  EXPECT_EQ(view_.caixas.size(), 2u);
+  EXPECT_TRUE(a.Componentes().dbPDV.Connected());
+  EXPECT_EQ(a.IpPDV(), Host());
 }
 
 }  // namespace

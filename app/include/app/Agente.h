@@ -164,7 +164,8 @@ class Configuracao {
   // "Salvar [F5]": posts the interval, applies it, reconnects a connection
   // whose host changed, and closes the dialog. A failure is shown and the
   // dialog stays open; a host change while a pass runs is refused with an
-  // information box. True when the dialog has closed.
+  // information box. The post is skipped only when the opening could not
+  // edit the settings table. True when the dialog has closed.
   bool AdvGlowButton1Click(const std::string& textoIpTolvex, const std::string& textoIpPDV);
   // "Fechar [ESC]": cancels the edit of the interval and closes the dialog.
   void btnSairClick();
@@ -183,6 +184,7 @@ class Configuracao {
   Agente& agente_;
   std::string textoIpTolvex_;
   std::string textoIpPDV_;
+  bool editandoIntervalo_ = false;  // the opening put the settings table into edit state
   bool fechado_ = false;
 };
 
