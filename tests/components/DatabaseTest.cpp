@@ -67,6 +67,18 @@ TEST_F(DatabaseTest, ChangesWhileConnectedRaiseTheOpenDatabaseError) {
   expect_refused([&] { db_->SetHost("10.0.0.1"); });
   expect_refused([&] { db_->SetDatabaseName("outro"); });
   expect_refused([&] { db_->SetPort(1); });
+  expect_refused([&] { db_->SetUserName("outro"); });
+  expect_refused([&] { db_->SetUserPassword(""); });
+  expect_refused([&] { db_->SetConnectionTimeout(5); });
+  expect_refused([&] { db_->SetReadOnly(true); });
+  expect_refused([&] {
+    rtl::TStringList replacement;
+    replacement.Add("Port=3306");
+    db_->SetParams(replacement);
+  });
+  EXPECT_FALSE(db_->ReadOnly());
+  EXPECT_EQ(db_->ConnectionTimeout(), 30u);
+  EXPECT_EQ(db_->Params().Values("PWD"), kAgentPassword);
   expect_refused([&] { db_->Params().SetValues("UID", "x"); });
   expect_refused([&] { db_->Params().Add("Extra=1"); });
   EXPECT_EQ(db_->Host(), host);
@@ -98,9 +110,42 @@ TEST_F(DatabaseTest, WrongPasswordGoesToTheFailureEventOrRaises) {
 }
 
 TEST_F(DatabaseTest, MissingOrNonNumericPortFailsTheConnect) {
+  // The conversion error itself, not an engine error wrapping it.
+  auto expect_conversion_error = [&](const std::string& text) {
+    try {
+      db_->Open();
+      ADD_FAILURE() << "connect with Port=" << text << " succeeded";
+    } catch (const rtl::EConvertError& e) {
+      EXPECT_EQ(std::string(e.what()), "'" + text + "' is not a valid integer value");
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "unexpected failure: " << e.what();
+    }
+    EXPECT_FALSE(db_->Connected());
+  };
   db_->Params().SetValues("Port", "abc");
-  EXPECT_THROW(db_->Open(), rtl::Exception);
-  EXPECT_FALSE(db_->Connected());
+  expect_conversion_error("abc");
+  db_->Params().SetValues("Port", "");
+  ASSERT_EQ(db_->Params().IndexOfName("Port"), -1);
+  expect_conversion_error("");
+}
+
+TEST_F(DatabaseTest, ConnectAndDisconnectHooksRunInOrder) {
+  std::vector<std::string> log;
+  auto note = [&log](const char* what) {
+    return [&log, what](TmySQLDatabase& d) {
+      log.push_back(std::string(what) + (d.Connected() ? "+" : "-"));
+    };
+  };
+  db_->BeforeConnect = note("BeforeConnect");
+  db_->AfterConnect = note("AfterConnect");
+  db_->BeforeDisconnect = note("BeforeDisconnect");
+  db_->AfterDisconnect = note("AfterDisconnect");
+  TmySQLQuery& q = Query("select 1");
+  q.BeforeClose = [&log](db::TDataSet&) { log.push_back("query closes"); };
+  q.Open();
+  db_->Close();
+  EXPECT_EQ(log, (std::vector<std::string>{"BeforeConnect-", "AfterConnect+", "BeforeDisconnect+",
+                                           "query closes", "AfterDisconnect-"}));
 }
 
 TEST_F(DatabaseTest, LoginPromptUsesTheLoginEvent) {

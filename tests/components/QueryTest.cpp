@@ -5,6 +5,7 @@
 #include "ComponentFixture.h"
 #include "db/Consts.h"
 #include "engine/EngineErrors.h"
+#include "rtl/FormatSettings.h"
 
 namespace components::testing {
 namespace {
@@ -103,6 +104,31 @@ TEST_F(QueryTest, NullReadsAsNoValue) {
   EXPECT_EQ(q.FieldByName("d").AsDateTime(), 0.0);
 }
 
+TEST_F(QueryTest, AsStringGivesTheAgentsTextForms) {
+  TmySQLQuery& q = Query(
+      "select -5 as i, cast(-9000000000 as signed) as b, 1234567.125e0 as f, "
+      "0.1e0 + 0.2e0 as g, 1.5e20 as e, cast(null as double) as n, "
+      "cast(null as char(10000)) as m, cast('10:20:30' as time) as t");
+  q.Open();
+  const std::string sep(1, rtl::FormatSettings().DecimalSeparator);
+  EXPECT_EQ(q.FieldByName("i").AsString(), "-5");
+  EXPECT_EQ(q.FieldByName("b").AsString(), "-9000000000");
+  // General format: no thousands separator, at most 15 significant digits.
+  EXPECT_EQ(q.FieldByName("f").AsString(), "1234567" + sep + "125");
+  EXPECT_EQ(q.FieldByName("g").AsString(), "0" + sep + "3");
+  EXPECT_EQ(q.FieldByName("e").AsString(), "1" + sep + "5E20");
+  EXPECT_EQ(q.FieldByName("n").AsString(), "");
+  EXPECT_EQ(q.FieldByName("m").DataType(), db::ftMemo);
+  EXPECT_EQ(q.FieldByName("m").AsString(), "");
+  EXPECT_NEAR(q.FieldByName("t").AsDateTime(), (10 * 3600 + 20 * 60 + 30) / 86400.0, 1e-9);
+  try {
+    q.FieldByName("nenhum");
+    FAIL();
+  } catch (const db::EDatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()), "qry1: Field 'nenhum' not found");
+  }
+}
+
 TEST_F(QueryTest, ExecuteOfAnUpdateReportsAffectedRowsAndLeavesTheQueryClosed) {
   const std::string t = Table();
   Exec("CREATE TABLE " + t + " (n INT, flag CHAR(1))");
@@ -173,6 +199,22 @@ TEST_F(QueryTest, ParametersAreSubstitutedIntoTheText) {
   EXPECT_EQ(r.RecordCount(), 1);
   EXPECT_EQ(r.FieldByName("nome").AsString(), "O'Brien");
   EXPECT_DOUBLE_EQ(r.FieldByName("d").AsDateTime(), 45322.0);
+}
+
+TEST_F(QueryTest, AssigningTheSameTextKeepsTheQueryOpen) {
+  TmySQLQuery& q = Query("select 1 as um");
+  q.Open();
+  rtl::TStringList same;
+  same.Add("select 1 as um");
+  q.SetSQL(same);
+  EXPECT_TRUE(q.Active());
+  rtl::TStringList other;
+  other.Add("select :a as um");
+  q.SetSQL(other);
+  EXPECT_FALSE(q.Active());
+  EXPECT_FALSE(q.Prepared());
+  ASSERT_EQ(q.Params().Count(), 1);
+  EXPECT_EQ(q.Text(), "select ? as um\r\n");
 }
 
 TEST_F(QueryTest, NegativeMultiResultsetNoClosesAndKeepsTheOldValue) {

@@ -28,12 +28,33 @@ TEST(RemoveComments, RulesAsWorded) {
       {"select a /* open\r\nstill */ from t", standard, "select a  from t\r\n"},
       {"select a /* never closed", standard, "select a /* never closed\r\n"},
       {"a */ b /* c", standard, "a */ b /* c\r\n"},
+      // The count is taken literally: an unclosed opening mark at the very
+      // start loses its first character, and "/*/" counts as closed.
+      {"/* x", standard, "* x\r\n"},
+      {"/*/ x", standard, " x\r\n"},
+      {"select 1 /*", standard, "select 1 /*\r\n"},
       {"select 1", {}, "select 1\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.in);
     EXPECT_EQ(RemoveComments(c.in, c.options), c.out);
   }
+}
+
+TEST(QueryText, ANewQueryHasTheDocumentedDefaults) {
+  TmySQLQuery q;
+  EXPECT_EQ(q.SQL().Count(), 0);
+  EXPECT_EQ(q.Params().Count(), 0);
+  EXPECT_TRUE(q.ParamCheck());
+  EXPECT_FALSE(q.RequestLive());
+  EXPECT_FALSE(q.UniDirectional());
+  EXPECT_EQ(q.MultiResultsetNo(), 0);
+  EXPECT_EQ(q.UpdateMode(), db::upWhereAll);
+  EXPECT_EQ(q.UpdateObject(), nullptr);
+  EXPECT_EQ(q.DataSource(), nullptr);
+  EXPECT_EQ(q.ProcessComments(), (TmySQLQueryProcessComments{qpcMinusMinus, qpcSlashAsterisk}));
+  EXPECT_FALSE(q.Prepared());
+  EXPECT_EQ(q.AffectedRowCount(), -1);
 }
 
 TEST(QueryText, MarkersBecomePlaceholdersOutsideQuotes) {
