@@ -160,6 +160,28 @@ TEST_F(DatabaseTest, LoginPromptUsesTheLoginEvent) {
   EXPECT_EQ(db_->Params().Values("UID"), kAgentUser);
 }
 
+TEST_F(DatabaseTest, LoginDialogStartsEmptyAndItsAnswersGoIntoTheParameters) {
+  db_->SetUserName("ninguem");
+  db_->SetLoginPrompt(true);
+  std::string shown_database, shown_user = "unset";
+  SetLoginDialog([&](const std::string& database, std::string& user, std::string& password) {
+    shown_database = database;
+    shown_user = user;
+    user = kAgentUser;
+    password = kAgentPassword;
+    return true;
+  });
+  db_->Open();
+  SetLoginDialog(nullptr);
+  EXPECT_TRUE(db_->Connected());
+  EXPECT_EQ(shown_database, db_->DatabaseName());
+  EXPECT_EQ(shown_user, "");
+  EXPECT_EQ(db_->Params().Values("UID"), kAgentUser);
+  EXPECT_EQ(db_->Params().Values("PWD"), kAgentPassword);
+  // The parameter list, not the property, carries the login.
+  EXPECT_EQ(db_->UserName(), "ninguem");
+}
+
 TEST_F(DatabaseTest, CancelledLoginRaisesCannotConnect) {
   db_->SetLoginPrompt(true);
   SetLoginDialog([](const std::string&, std::string&, std::string&) { return false; });
