@@ -258,7 +258,7 @@ TEST_F(JanelaAgente, PerguntaDeEncerramento) {
   roteiro.Esperar(Responder(QMessageBox::No));
   QTest::mouseClick(frm->btnEncerrar, Qt::LeftButton);
   ASSERT_EQ(roteiro.caixas.size(), 1u);
-  const uiteste::CaixaVista& caixa = roteiro.caixas[0];
+  const uiteste::CaixaVista caixa = roteiro.caixas[0];
   EXPECT_EQ(caixa.titulo, QStringLiteral("Pergunta"));
   EXPECT_EQ(caixa.texto, QStringLiteral(u"Tem certeza que deseja encerrar a aplicação?"));
   EXPECT_EQ(caixa.icone, QMessageBox::Question);
