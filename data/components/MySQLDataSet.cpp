@@ -179,7 +179,10 @@ void TmySQLDataSet::GetCursorProps() {
   Check(Engine().GetCursorProperties(handle_, props));
   // The engine record carries its null indicators and bookmark after the
   // values, so a buffer needs the record buffer size, not just the data.
-  rec_size_ = static_cast<int>(std::max(props.iRecSize, props.iRecBufSize));
+  // The record is packed: copy the fields before comparing them.
+  const std::uint32_t data_size = props.iRecSize;
+  const std::uint32_t buffer_size = props.iRecBufSize;
+  rec_size_ = static_cast<int>(std::max(data_size, buffer_size));
   bookmark_size_ = props.iBookMarkSize;
   recno_mode_ = props.iSeqNums;
   can_modify_ = props.eOpenMode != 1;
