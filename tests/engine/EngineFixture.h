@@ -17,6 +17,13 @@
 
 namespace engine {
 
+// The engine's descriptor and property records are packed: a test copies a
+// field out before handing it to a comparison that takes a reference.
+template <typename T>
+T Packed(T value) {
+  return value;
+}
+
 class EngineTest : public support::SandboxTest {
  protected:
   void SetUp() override {

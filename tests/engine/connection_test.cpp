@@ -137,17 +137,17 @@ TEST_F(ConnectionTest, FieldAndIndexLists) {
   IndexDescriptor id{};
   ASSERT_EQ(engine_.GetNextRecord(list, 0, nullptr, reinterpret_cast<std::uint8_t*>(&id)), 0);
   EXPECT_STREQ(id.szName, "");
-  EXPECT_NE(id.bPrimary, 0);
-  EXPECT_NE(id.bUnique, 0);
-  EXPECT_EQ(id.iFldsInKey, 2);
-  EXPECT_EQ(id.aiKeyFld[0], 1);
-  EXPECT_EQ(id.aiKeyFld[1], 2);
-  EXPECT_EQ(id.iBlockSize, 4 + 11);
-  EXPECT_EQ(id.iKeyLen, 4 + 11 + 2);
+  EXPECT_NE(Packed(id.bPrimary), 0);
+  EXPECT_NE(Packed(id.bUnique), 0);
+  EXPECT_EQ(Packed(id.iFldsInKey), 2);
+  EXPECT_EQ(Packed(id.aiKeyFld[0]), 1);
+  EXPECT_EQ(Packed(id.aiKeyFld[1]), 2);
+  EXPECT_EQ(Packed(id.iBlockSize), 4 + 11);
+  EXPECT_EQ(Packed(id.iKeyLen), 4 + 11 + 2);
   ASSERT_EQ(engine_.GetNextRecord(list, 0, nullptr, reinterpret_cast<std::uint8_t*>(&id)), 0);
   EXPECT_STREQ(id.szName, "u");
-  EXPECT_EQ(id.iIndexId, 2);
-  EXPECT_EQ(id.bPrimary, 0);
+  EXPECT_EQ(Packed(id.iIndexId), 2);
+  EXPECT_EQ(Packed(id.bPrimary), 0);
   engine_.CloseCursor(list);
 }
 

@@ -162,8 +162,8 @@ TEST_F(CursorTest, TableCursorStatements) {
   EXPECT_EQ(k->PrimaryIndexNumber(), 1);
   CursorProperties props;
   ASSERT_EQ(engine_.GetCursorProperties(k, props), 0);
-  EXPECT_EQ(props.iIndexes, 2);
-  EXPECT_EQ(props.iKeySize, 5);
+  EXPECT_EQ(Packed(props.iIndexes), 2);
+  EXPECT_EQ(Packed(props.iKeySize), 5);
   EXPECT_STREQ(props.szName, keyed.c_str());
 
   TNativeDataSet* p = OpenTable(plain);

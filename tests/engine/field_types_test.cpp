@@ -26,7 +26,7 @@ TEST_F(FieldTypesTest, MappingOfServerTypes) {
   ASSERT_NE(c, nullptr);
   CursorProperties props;
   ASSERT_EQ(engine_.GetCursorProperties(c, props), 0);
-  ASSERT_EQ(props.iFields, 20);
+  ASSERT_EQ(Packed(props.iFields), 20);
   std::vector<FieldDescriptor> fd(props.iFields);
   ASSERT_EQ(engine_.GetFieldDescriptors(c, fd.data()), 0);
   const struct {
@@ -58,18 +58,18 @@ TEST_F(FieldTypesTest, MappingOfServerTypes) {
   for (int k = 0; k < 20; ++k) {
     SCOPED_TRACE(expected[k].name);
     EXPECT_STREQ(fd[k].szName, expected[k].name);
-    EXPECT_EQ(fd[k].iFldNum, k + 1);
-    EXPECT_EQ(fd[k].iFldType, expected[k].type);
-    EXPECT_EQ(fd[k].iSubType, expected[k].sub);
-    EXPECT_EQ(fd[k].iLen, expected[k].len);
-    EXPECT_EQ(fd[k].iUnits1, expected[k].units1);
-    EXPECT_EQ(fd[k].iUnits2, 0);
-    EXPECT_EQ(fd[k].iOffset, offset);
-    EXPECT_EQ(fd[k].efldvVchk, 2u);
+    EXPECT_EQ(Packed(fd[k].iFldNum), k + 1);
+    EXPECT_EQ(Packed(fd[k].iFldType), expected[k].type);
+    EXPECT_EQ(Packed(fd[k].iSubType), expected[k].sub);
+    EXPECT_EQ(Packed(fd[k].iLen), expected[k].len);
+    EXPECT_EQ(Packed(fd[k].iUnits1), expected[k].units1);
+    EXPECT_EQ(Packed(fd[k].iUnits2), 0);
+    EXPECT_EQ(Packed(fd[k].iOffset), offset);
+    EXPECT_EQ(Packed(fd[k].efldvVchk), 2u);
     offset += fd[k].iLen;
   }
   // The computed column is marked calculated.
-  EXPECT_EQ(fd[19].bCalcField, -1);
+  EXPECT_EQ(Packed(fd[19].bCalcField), -1);
   EXPECT_EQ(fd[0].bCalcField, 0);
   EXPECT_EQ(fd[1].bUnsigned, 1);
   // Members of enumerations and sets come from the table definition.
@@ -79,8 +79,8 @@ TEST_F(FieldTypesTest, MappingOfServerTypes) {
   // Null indicators follow the data size, 8 bytes per field, then the spare
   // byte and the bookmark.
   const std::uint32_t d = props.iRecSize;
-  for (int k = 0; k < 20; ++k) EXPECT_EQ(fd[k].iNullOffset, d + 8u * k);
-  EXPECT_EQ(props.iRecBufSize, d + 8u * 20 + 9);
+  for (int k = 0; k < 20; ++k) EXPECT_EQ(Packed(fd[k].iNullOffset), d + 8u * k);
+  EXPECT_EQ(Packed(props.iRecBufSize), d + 8u * 20 + 9);
   EXPECT_EQ(c->BookmarkOffset(), d + 8u * 20 + 1);
   // The data size covers every slot.
   EXPECT_GE(d, offset + 20);

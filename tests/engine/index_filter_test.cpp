@@ -137,7 +137,7 @@ TEST_F(IndexFilterTest, FiltersAndTheMessagePump) {
   EXPECT_EQ(pumps, 1);
   CursorProperties props;
   ASSERT_EQ(engine_.GetCursorProperties(c, props), 0);
-  EXPECT_EQ(props.iFilters, 2);
+  EXPECT_EQ(Packed(props.iFilters), 2);
 }
 
 TEST_F(IndexFilterTest, BlobsClonesAndCanModify) {
