@@ -520,6 +520,20 @@ TNativeDataSet* FindTableCursor(TNativeConnect* connection, const std::string& t
   }
 }
 
+// Runs `use` on an open cursor over `table_name`: the connection's own open
+// table cursor when there is one, else a temporary one opened for the call.
+template <typename Use>
+void WithTableCursor(TNativeConnect* connection, const std::string& table_name, Use&& use) {
+  if (TNativeDataSet* found = FindTableCursor(connection, table_name)) {
+    use(found);
+    return;
+  }
+  connection->Connect();
+  auto temp = std::make_unique<TNativeDataSet>(connection, table_name, std::string(), -1, 0);
+  temp->Open();
+  use(temp.get());
+}
+
 }  // namespace
 
 DBIResult TmySQLEngine::OpenFieldList(TNativeConnect* connection, const std::string& table_name,
@@ -531,14 +545,7 @@ DBIResult TmySQLEngine::OpenFieldList(TNativeConnect* connection, const std::str
       items.resize(static_cast<size_t>(c->FieldCount()));
       if (!items.empty()) c->GetFieldDescriptors(items.data());
     };
-    if (TNativeDataSet* found = FindTableCursor(connection, table_name)) {
-      collect(found);
-    } else {
-      connection->Connect();
-      auto temp = std::make_unique<TNativeDataSet>(connection, table_name, std::string(), -1, 0);
-      temp->Open();
-      collect(temp.get());
-    }
+    WithTableCursor(connection, table_name, collect);
     list = new TFieldList(connection, std::move(items));
   });
 }
@@ -554,14 +561,7 @@ DBIResult TmySQLEngine::OpenIndexList(TNativeConnect* connection, const std::str
       items.resize(props.iIndexes);
       if (!items.empty()) c->GetIndexDescriptors(items.data());
     };
-    if (TNativeDataSet* found = FindTableCursor(connection, table_name)) {
-      collect(found);
-    } else {
-      connection->Connect();
-      auto temp = std::make_unique<TNativeDataSet>(connection, table_name, std::string(), -1, 0);
-      temp->Open();
-      collect(temp.get());
-    }
+    WithTableCursor(connection, table_name, collect);
     list = new TIndexList(connection, std::move(items));
   });
 }
