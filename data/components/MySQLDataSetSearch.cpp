@@ -75,22 +75,25 @@ void TmySQLDataSet::DropFilters() {
   func_filter_ = nullptr;
 }
 
+// Puts `filter` (may be null) in place of the expression filter; while the
+// dataset is filtered the new one takes effect from the first record.
+void TmySQLDataSet::ReplaceExprFilter(engine::TmySQLFilter* filter) {
+  if (Filtered()) {
+    CursorPosChanged();
+    DropLookupCursor();
+    Check(Engine().SetToBegin(handle_));
+  }
+  if (expr_filter_) Engine().DropFilter(handle_, expr_filter_);
+  expr_filter_ = filter;
+  if (Filtered() && filter) Check(Engine().ActivateFilter(handle_, filter));
+}
+
 void TmySQLDataSet::SetFilterText(const std::string& text) {
   if (Active()) {
     CheckBrowseMode();
     if (text != Filter()) {
       engine::TmySQLFilter* filter = CreateExprFilter(text, FilterOptions());
-      if (Filtered()) {
-        CursorPosChanged();
-        DropLookupCursor();
-        Check(Engine().SetToBegin(handle_));
-        if (expr_filter_) Engine().DropFilter(handle_, expr_filter_);
-        expr_filter_ = filter;
-        if (filter) Check(Engine().ActivateFilter(handle_, filter));
-      } else {
-        if (expr_filter_) Engine().DropFilter(handle_, expr_filter_);
-        expr_filter_ = filter;
-      }
+      ReplaceExprFilter(filter);
     }
   }
   db::TDataSet::SetFilterText(text);
@@ -102,17 +105,7 @@ void TmySQLDataSet::SetFilterOptions(db::TFilterOptions options) {
     CheckBrowseMode();
     if (!(options == FilterOptions())) {
       engine::TmySQLFilter* filter = CreateExprFilter(Filter(), options);
-      if (Filtered()) {
-        CursorPosChanged();
-        DropLookupCursor();
-        Check(Engine().SetToBegin(handle_));
-        if (expr_filter_) Engine().DropFilter(handle_, expr_filter_);
-        expr_filter_ = filter;
-        if (filter) Check(Engine().ActivateFilter(handle_, filter));
-      } else {
-        if (expr_filter_) Engine().DropFilter(handle_, expr_filter_);
-        expr_filter_ = filter;
-      }
+      ReplaceExprFilter(filter);
     }
   }
   db::TDataSet::SetFilterOptions(options);

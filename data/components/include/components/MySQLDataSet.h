@@ -271,6 +271,7 @@ class TmySQLDataSet : public db::TDataSet {
   void DeactivateFilters();
   void DropFilters();
   engine::TmySQLFilter* CreateExprFilter(const std::string& text, db::TFilterOptions options);
+  void ReplaceExprFilter(engine::TmySQLFilter* filter);
   engine::TmySQLFilter* CreateFuncFilter();
   void DoSetFiltered(bool value);
   void ApplySortOrder();
