@@ -10,10 +10,10 @@
 
 namespace engine {
 
-void TNativeDataSet::SetSortFieldNames(const std::string& spec) {
+void TNativeDataSet::SetSortFieldNames(const std::string& field_list) {
   std::vector<int> columns;
   std::vector<bool> descending;
-  std::string text = rtl::StringReplace(spec, "\t", " ", rtl::rfReplaceAll);
+  std::string text = rtl::StringReplace(field_list, "\t", " ", rtl::rfReplaceAll);
   if (!rtl::IsBlank(text)) {
     size_t start = 0;
     for (;;) {

@@ -169,7 +169,7 @@ class TNativeDataSet {
   void DeactivateFilter(TmySQLFilter* filter);
   bool Filtering() const { return filtering_; }
   int FilterCount() const { return static_cast<int>(filters_.size()); }
-  void SetSortFieldNames(const std::string& spec);
+  void SetSortFieldNames(const std::string& field_list);
   // Comparisons made by the last sort (for complexity checks).
   std::uint64_t LastSortComparisons() const { return sort_comparisons_; }
 
