@@ -111,10 +111,7 @@ void ProcessarCliente(ComponentesAgente& c, RegistroAtividade& registro, ErrosDo
   }
   try {
     try {
-      c.qryInsertPDV.Close();
-      c.qryInsertPDV.SQL().Clear();
-      c.qryInsertPDV.SQL().Add(SqlInserirCliente(o));
-      c.qryInsertPDV.ExecSQL();
+      Executar(c.qryInsertPDV, SqlInserirCliente(o));
       Executar(c.qryEuVidoru, SqlMarcarCliente(o.codcli));
       registro.Linha(Painel::Clientes, LinhaClienteInserido(o.codcli, o.cliente));
       ++n.importados;
@@ -161,10 +158,7 @@ void ProcessarProduto(ComponentesAgente& c, RegistroAtividade& registro, ErrosDo
   }
   try {
     try {
-      c.qryInsertPDV.Close();
-      c.qryInsertPDV.SQL().Clear();
-      c.qryInsertPDV.SQL().Add(SqlInserirProduto(o));
-      c.qryInsertPDV.ExecSQL();
+      Executar(c.qryInsertPDV, SqlInserirProduto(o));
       registro.Linha(Painel::Produtos, LinhaProdutoInserido(o.codprod, o.descricao));
       Executar(c.qryEuVidoru, SqlMarcarProduto(o.codprod));
       ++n.importados;
