@@ -72,9 +72,20 @@ std::string NomePainel(Painel painel) {
   return "?";
 }
 
+ConsoleView::~ConsoleView() {
+  Descarregar();
+}
+
+void ConsoleView::Descarregar() {
+  saida_.flush();
+  ultimaDescarga_ = std::chrono::steady_clock::now();
+}
+
 void ConsoleView::Escrever(std::string_view prefixo, const std::string& texto) {
   saida_ << prefixo << Cp1252ParaUtf8(texto) << '\n';
-  saida_.flush();
+  if (descarga_ == Descarga::CadaLinha ||
+      std::chrono::steady_clock::now() - ultimaDescarga_ >= std::chrono::milliseconds(250))
+    Descarregar();
 }
 
 void ConsoleView::AdicionarLinha(Painel painel, const std::string& linha) {
@@ -99,12 +110,13 @@ void ConsoleView::MostrarErro(const std::string& texto) {
   Escrever("Erro: ", texto);
 }
 
-int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida, AmbienteAgente ambiente) {
+int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida, AmbienteAgente ambiente,
+                      Descarga descarga) {
   g_sinal = 0;
   const struct sigaction antigaInt = Instalar(SIGINT);
   const struct sigaction antigaTerm = Instalar(SIGTERM);
 
-  ConsoleView view(saida);
+  ConsoleView view(saida, descarga);
   int status = 0;
   {
     Agente agente(view, opcoes, std::move(ambiente));
@@ -122,6 +134,7 @@ int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida, AmbienteA
       using Relogio = std::chrono::steady_clock;
       auto ultimo = Relogio::now();
       while (g_sinal == 0 && !view.Encerrar()) {
+        view.Descarregar();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const unsigned intervalo = view.IntervaloTimer();
         if (!view.TimerHabilitado() || intervalo == 0) {
@@ -135,6 +148,7 @@ int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida, AmbienteA
       }
     }
     agente.FecharConexoes();
+    view.Descarregar();
   }
   sigaction(SIGINT, &antigaInt, nullptr);
   sigaction(SIGTERM, &antigaTerm, nullptr);

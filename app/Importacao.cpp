@@ -30,10 +30,20 @@ class Ocupacao {
   bool& flag_;
 };
 
+// Close, clear the text, add the statement, execute. The clearing and the
+// adding are one change of the text, so the query takes the new text once.
 void Executar(components::TmySQLQuery& q, const std::string& sql) {
   q.Close();
-  q.SQL().Clear();
-  q.SQL().Add(sql);
+  rtl::TStrings& texto = q.SQL();
+  texto.BeginUpdate();
+  try {
+    texto.Clear();
+    texto.Add(sql);
+  } catch (...) {
+    texto.EndUpdate();
+    throw;
+  }
+  texto.EndUpdate();
   q.ExecSQL();
 }
 

@@ -157,7 +157,8 @@ int main(int argc, char** argv) {
     const std::int64_t bytes = app::SemearVolume(*retaguarda, clientes, produtos);
 
     std::ofstream nulo("/dev/null");
-    app::ConsoleView view(nulo);
+    // As tolvex-agent --headless > /dev/null writes.
+    app::ConsoleView view(nulo, app::Descarga::Periodica);
     double segundos = 0, pico = 0;
     Cpu cpu;
     {

@@ -1,5 +1,7 @@
 // tolvex-agent: the import agent. With --headless it runs on the console
 // (see ConsoleView.h); otherwise it opens its windows when they are built.
+#include <unistd.h>
+
 #include <iostream>
 
 #include "app/ConsoleView.h"
@@ -22,7 +24,13 @@ int main(int argc, char** argv) {
     std::cout << app::TextoUso(programa);
     return 0;
   }
-  if (opcoes.headless) return app::ExecutarSemJanela(opcoes, std::cout);
+  if (opcoes.headless) {
+    // A terminal gets each line as it comes; a pipe or a file gets them in
+    // blocks (see Descarga).
+    const auto descarga =
+        isatty(STDOUT_FILENO) ? app::Descarga::CadaLinha : app::Descarga::Periodica;
+    return app::ExecutarSemJanela(opcoes, std::cout, {}, descarga);
+  }
 #ifdef TOLVEX_COM_JANELAS
   return app::ui::ExecutarJanelas(argc, argv, opcoes);
 #else

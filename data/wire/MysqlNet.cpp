@@ -210,30 +210,42 @@ int TMysqlNet::PhysicalWrite(const std::uint8_t* data, std::size_t length) {
   if (!IsConnected()) return -1;
   if (length > kMaxBufferSize) return 2;  // never more than one buffer at a time
   state_ = kWriting;
-  std::unique_ptr<std::uint8_t[]> block;
+  std::unique_ptr<std::uint8_t[]> own;
   const std::uint8_t* out = data;
   std::size_t total = length;
   if (compress_) {
     // Header of 7 bytes, then the data, compressed when that makes it smaller
     // (never for blocks under 50 bytes; a compressor failure sends it plain).
+    constexpr std::size_t kScratchKeep = 64 * 1024;
+    const std::size_t room = length * 120 / 100 + 12;  // >= length
+    std::uint8_t* block;
+    if (7 + room <= scratchSize_) {
+      block = scratch_.get();
+    } else if (7 + room <= kScratchKeep) {
+      scratch_ = std::make_unique_for_overwrite<std::uint8_t[]>(kScratchKeep);
+      scratchSize_ = kScratchKeep;
+      block = scratch_.get();
+    } else {
+      own = std::make_unique_for_overwrite<std::uint8_t[]>(7 + room);
+      block = own.get();
+    }
     std::uint32_t original = 0;
     std::size_t sent = length;
-    block = std::make_unique_for_overwrite<std::uint8_t[]>(length + 7);
-    std::memcpy(block.get() + 7, data, length);
+    bool packed = false;
     if (length >= kMinCompressLength) {
-      uLongf packed = static_cast<uLongf>(length * 120 / 100 + 12);
-      auto tmp = std::make_unique_for_overwrite<std::uint8_t[]>(packed);
+      uLongf size = static_cast<uLongf>(room);
       if (!zlib_) zlib_ = std::make_unique<ZlibStreams>();
-      if (zlib_->Compress(tmp.get(), &packed, data, length) == Z_OK && packed < length) {
-        std::memcpy(block.get() + 7, tmp.get(), packed);
-        sent = packed;
+      if (zlib_->Compress(block + 7, &size, data, length) == Z_OK && size < length) {
+        sent = size;
         original = static_cast<std::uint32_t>(length);
+        packed = true;
       }
     }
-    Put3(block.get(), static_cast<std::uint32_t>(sent));
+    if (!packed) std::memcpy(block + 7, data, length);
+    Put3(block, static_cast<std::uint32_t>(sent));
     block[3] = sequence_++;
-    Put3(block.get() + 4, original);
-    out = block.get();
+    Put3(block + 4, original);
+    out = block;
     total = sent + 7;
   }
   std::size_t done = 0;

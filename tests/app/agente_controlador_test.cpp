@@ -220,5 +220,45 @@ TEST(ConsoleTexto, PaneLinesAreNamedAndBoxesTakeTheSafeAnswer) {
   EXPECT_EQ(v.Erros(), 1);
 }
 
+// A stream buffer that holds what it is given until it is flushed.
+class SaidaRetida : public std::stringbuf {
+ public:
+  std::string entregue;
+  int descargas = 0;
+
+ protected:
+  int sync() override {
+    ++descargas;
+    entregue += str();
+    str("");
+    return 0;
+  }
+};
+
+TEST(ConsoleTexto, PipedOutputIsHandedOnInBlocksAndNothingIsLeftBehind) {
+  SaidaRetida buffer;
+  std::ostream s(&buffer);
+  {
+    app::ConsoleView v(s, app::Descarga::Periodica);
+    for (int i = 0; i < 100; ++i) v.AdicionarLinha(app::Painel::Clientes, "linha");
+    EXPECT_EQ(buffer.descargas, 0);
+    EXPECT_EQ(buffer.entregue, "");
+    v.Descarregar();
+    EXPECT_EQ(buffer.descargas, 1);
+    v.AdicionarLinha(app::Painel::Produtos, "\xFAltima");
+  }
+  EXPECT_EQ(buffer.descargas, 2);  // the view hands on its last lines when it goes
+  EXPECT_EQ(buffer.entregue.size(), 100 * std::string("Clientes: linha\n").size() +
+                                        std::string("Produtos: \xC3\xBAltima\n").size());
+
+  SaidaRetida terminal;
+  std::ostream t(&terminal);
+  app::ConsoleView v(t);
+  v.AdicionarLinha(app::Painel::Clientes, "a");
+  v.AdicionarLinha(app::Painel::Clientes, "b");
+  EXPECT_EQ(terminal.descargas, 2);
+  EXPECT_EQ(terminal.entregue, "Clientes: a\nClientes: b\n");
+}
+
 }  // namespace
 }  // namespace agentetest

@@ -10,6 +10,7 @@
 // Single-threaded, except that the runner's signal handler only sets a flag.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -27,9 +28,19 @@ std::string Cp1252ParaUtf8(std::string_view texto);
 // "Clientes", "Produtos" or "Cupons".
 std::string NomePainel(Painel painel);
 
+// When the console view hands its lines on: each line at once (a terminal
+// someone watches), or at most every quarter of a second and whenever the
+// runner goes idle (a pipe or a file, where a write per line would cost a
+// system call per imported row).
+enum class Descarga { CadaLinha, Periodica };
+
 class ConsoleView : public AgentView {
  public:
-  explicit ConsoleView(std::ostream& saida) : saida_(saida) {}
+  explicit ConsoleView(std::ostream& saida, Descarga descarga = Descarga::CadaLinha)
+      : saida_(saida), descarga_(descarga) {}
+  ~ConsoleView() override;
+  ConsoleView(const ConsoleView&) = delete;
+  ConsoleView& operator=(const ConsoleView&) = delete;
 
   void AdicionarLinha(Painel painel, const std::string& linha) override;
   void LimparPainel(Painel) override {}
@@ -67,11 +78,15 @@ class ConsoleView : public AgentView {
   bool Encerrar() const { return encerrar_; }
   int Erros() const { return erros_; }
   int Percentual() const { return percentual_; }
+  // Hands on every line written so far.
+  void Descarregar();
 
  private:
   void Escrever(std::string_view prefixo, const std::string& texto);
 
   std::ostream& saida_;
+  Descarga descarga_;
+  std::chrono::steady_clock::time_point ultimaDescarga_ = std::chrono::steady_clock::now();
   unsigned intervaloMs_ = 0;
   bool timerHabilitado_ = false;
   bool encerrar_ = false;
@@ -84,7 +99,7 @@ class ConsoleView : public AgentView {
 // row ends, the pass writes its closing lines and both connections are
 // closed. Returns the exit status: 0 when the pass ran (or the run ended by
 // a signal), 1 when creation or start failed.
-int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida,
-                      AmbienteAgente ambiente = {});
+int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida, AmbienteAgente ambiente = {},
+                      Descarga descarga = Descarga::CadaLinha);
 
 }  // namespace app

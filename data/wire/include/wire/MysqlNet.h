@@ -116,6 +116,10 @@ class TMysqlNet {
 
   TMysqlVio vio_;
   std::unique_ptr<ZlibStreams> zlib_;
+  // Compressed mode: the outgoing block with its 7-byte header, kept between
+  // writes of up to kScratchKeep bytes (larger blocks get their own).
+  std::unique_ptr<std::uint8_t[]> scratch_;
+  std::size_t scratchSize_ = 0;
   bool compress_ = false;
   State state_ = kIdle;
   std::unique_ptr<std::uint8_t[]> buffer_;
