@@ -89,6 +89,14 @@ void ConsoleView::Escrever(std::string_view prefixo, const std::string& texto) {
 }
 
 void ConsoleView::AdicionarLinha(Painel painel, const std::string& linha) {
+  switch (painel) {
+    case Painel::Clientes:
+      return Escrever("Clientes: ", linha);
+    case Painel::Produtos:
+      return Escrever("Produtos: ", linha);
+    case Painel::Cupons:
+      return Escrever("Cupons: ", linha);
+  }
   Escrever(NomePainel(painel) + ": ", linha);
 }
 

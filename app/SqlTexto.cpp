@@ -5,7 +5,12 @@
 namespace app {
 
 std::string Aspas(const std::string& valor) {
-  return "'" + wire::EscapeString(valor) + "'";
+  std::string s;
+  s.reserve(valor.size() + valor.size() / 8 + 2);
+  s += '\'';
+  wire::AppendEscaped(s, valor);
+  s += '\'';
+  return s;
 }
 
 }  // namespace app

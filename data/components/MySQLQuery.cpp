@@ -19,7 +19,27 @@ void CutAt(std::string& line, const char* mark) {
 
 }  // namespace
 
+namespace {
+
+// True when every line break of `text` is CR LF and the text ends with one
+// (or is empty): splitting it into lines and joining them again with CR LF
+// gives the same text.
+bool JoinedWithCrLf(const std::string& text) {
+  const std::size_t n = text.size();
+  if (n == 0) return true;
+  if (n < 2 || text[n - 2] != '\r' || text[n - 1] != '\n') return false;
+  for (std::size_t i = text.find_first_of("\r\n"); i != std::string::npos;
+       i = text.find_first_of("\r\n", i + 2)) {
+    if (text[i] != '\r' || i + 1 >= n || text[i + 1] != '\n') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::string RemoveComments(const std::string& text, TmySQLQueryProcessComments options) {
+  // Nothing to remove and the lines already joined as below: the text itself.
+  if (options.Empty() && JoinedWithCrLf(text)) return text;
   std::string s = text;
   if (options.Contains(qpcSlashAsterisk)) {
     const std::size_t open = s.find("/*");

@@ -363,31 +363,45 @@ bool TMysqlClient::SendLocalFile(const std::string& name) {
 std::string EscapeString(const std::string& text) {
   std::string out;
   out.reserve(text.size() + text.size() / 8 + 2);
-  for (char c : text) {
-    switch (static_cast<unsigned char>(c)) {
+  AppendEscaped(out, text);
+  return out;
+}
+
+void AppendEscaped(std::string& out, std::string_view text) {
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char* escape;
+    switch (static_cast<unsigned char>(text[i])) {
       case 0:
-        out += "\\0";
+        escape = "\\0";
         break;
       case 9:
-        out += "\\t";
+        escape = "\\t";
         break;
       case 10:
-        out += "\\n";
+        escape = "\\n";
         break;
       case 13:
-        out += "\\r";
+        escape = "\\r";
         break;
       case 34:
+        escape = "\\\"";
+        break;
       case 39:
+        escape = "\\'";
+        break;
       case 92:
-        out += '\\';
-        out += c;
+        escape = "\\\\";
         break;
       default:
-        out += c;
+        continue;
     }
+    // Plain runs go out in one piece.
+    out.append(text, from, i - from);
+    out.append(escape, 2);
+    from = i + 1;
   }
-  return out;
+  out.append(text, from, std::string_view::npos);
 }
 
 }  // namespace wire

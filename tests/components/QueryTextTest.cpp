@@ -34,6 +34,15 @@ TEST(RemoveComments, RulesAsWorded) {
       {"/*/ x", standard, " x\r\n"},
       {"select 1 /*", standard, "select 1 /*\r\n"},
       {"select 1", {}, "select 1\r\n"},
+      // Without options the lines are still split and joined with CR LF,
+      // whether or not the text already is.
+      {"select 1\r\n", {}, "select 1\r\n"},
+      {"a\r\n\r\nb\r\n", {}, "a\r\n\r\nb\r\n"},
+      {"a\nb\r\n", {}, "a\r\nb\r\n"},
+      {"a\rb\r\n", {}, "a\r\nb\r\n"},
+      {"a\r\nb\n", {}, "a\r\nb\r\n"},
+      {"\r\n", {}, "\r\n"},
+      {"", {}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.in);

@@ -175,8 +175,15 @@ TEST(WireProtocol, EscapeString) {
       {"100% _x_", "100% _x_"},
       {"Jo\xE3o \x80", "Jo\xE3o \x80"},
       {"", ""},
+      {"'a'", "\\'a\\'"},
+      {"''\\", "\\'\\'\\\\"},
   };
-  for (const Case& k : cases) EXPECT_EQ(wire::EscapeString(k.in), k.out) << Hex(k.in);
+  for (const Case& k : cases) {
+    EXPECT_EQ(wire::EscapeString(k.in), k.out) << Hex(k.in);
+    std::string appended = "x";
+    wire::AppendEscaped(appended, k.in);
+    EXPECT_EQ(appended, "x" + k.out) << Hex(k.in);
+  }
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "wire/MysqlNet.h"
@@ -212,5 +213,7 @@ class TMysqlClient {
 // Backslash-escapes NUL, tab, LF, CR, double quote, single quote and
 // backslash for use inside a quoted SQL literal.
 std::string EscapeString(const std::string& text);
+// The same, appended to `out`.
+void AppendEscaped(std::string& out, std::string_view text);
 
 }  // namespace wire
