@@ -188,10 +188,13 @@ int main(int argc, char** argv) {
     const long long cheio = TrocasDeUmPasso(contador);
     const double porLinha = amostra ? static_cast<double>(cheio - vazio) / amostra : 0;
 
+    // The server's pace depends on how it makes commits durable (1, its
+    // default: flushed at every commit).
+    const long long durabilidade = app::Contar(*pdv, "select @@innodb_flush_log_at_trx_commit");
     std::printf(
         "imported %lld of %lld rows; agent cpu user %.3f s, system %.3f s; empty pass %lld "
-        "exchanges, %d rows %lld\n",
-        chegaram, linhas, cpu.usuario, cpu.sistema, vazio, amostra, cheio);
+        "exchanges, %d rows %lld; server innodb_flush_log_at_trx_commit=%lld\n",
+        chegaram, linhas, cpu.usuario, cpu.sistema, vazio, amostra, cheio, durabilidade);
     std::printf("%s\n", bench::FormatFigures({{"rows", static_cast<double>(linhas)},
                                               {"seconds", segundos},
                                               {"rows_per_s", linhas / segundos},
