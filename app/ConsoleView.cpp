@@ -60,7 +60,7 @@ std::string Cp1252ParaUtf8(std::string_view texto) {
   return s;
 }
 
-std::string NomePainel(Painel painel) {
+std::string_view NomePainel(Painel painel) {
   switch (painel) {
     case Painel::Clientes:
       return "Clientes";
@@ -81,41 +81,33 @@ void ConsoleView::Descarregar() {
   ultimaDescarga_ = std::chrono::steady_clock::now();
 }
 
-void ConsoleView::Escrever(std::string_view prefixo, const std::string& texto) {
-  saida_ << prefixo << Cp1252ParaUtf8(texto) << '\n';
+void ConsoleView::Escrever(std::string_view rotulo, const std::string& texto) {
+  saida_ << rotulo << ": " << Cp1252ParaUtf8(texto) << '\n';
   if (descarga_ == Descarga::CadaLinha ||
       std::chrono::steady_clock::now() - ultimaDescarga_ >= std::chrono::milliseconds(250))
     Descarregar();
 }
 
 void ConsoleView::AdicionarLinha(Painel painel, const std::string& linha) {
-  switch (painel) {
-    case Painel::Clientes:
-      return Escrever("Clientes: ", linha);
-    case Painel::Produtos:
-      return Escrever("Produtos: ", linha);
-    case Painel::Cupons:
-      return Escrever("Cupons: ", linha);
-  }
-  Escrever(NomePainel(painel) + ": ", linha);
+  Escrever(NomePainel(painel), linha);
 }
 
 void ConsoleView::MostrarBalao(const std::string& titulo, const std::string& texto) {
-  Escrever("Bandeja: ", titulo + " - " + texto);
+  Escrever("Bandeja", titulo + " - " + texto);
 }
 
 bool ConsoleView::Pergunta(const std::string& titulo, const std::string& texto) {
-  Escrever("Pergunta: ", titulo + " - " + texto + " [N\xE3o]");
+  Escrever("Pergunta", titulo + " - " + texto + " [N\xE3o]");
   return false;
 }
 
 void ConsoleView::Informacao(const std::string& titulo, const std::string& texto) {
-  Escrever("Informa\xE7\xE3o: ", titulo + " - " + texto);
+  Escrever("Informa\xE7\xE3o", titulo + " - " + texto);
 }
 
 void ConsoleView::MostrarErro(const std::string& texto) {
   ++erros_;
-  Escrever("Erro: ", texto);
+  Escrever("Erro", texto);
 }
 
 int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida, AmbienteAgente ambiente,

@@ -26,7 +26,7 @@ namespace app {
 std::string Cp1252ParaUtf8(std::string_view texto);
 
 // "Clientes", "Produtos" or "Cupons".
-std::string NomePainel(Painel painel);
+std::string_view NomePainel(Painel painel);
 
 // When the console view hands its lines on: each line at once (a terminal
 // someone watches), or at most every quarter of a second and whenever the
@@ -82,7 +82,8 @@ class ConsoleView : public AgentView {
   void Descarregar();
 
  private:
-  void Escrever(std::string_view prefixo, const std::string& texto);
+  // Writes "rotulo: texto" as UTF-8 on a line of its own.
+  void Escrever(std::string_view rotulo, const std::string& texto);
 
   std::ostream& saida_;
   Descarga descarga_;
