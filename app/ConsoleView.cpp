@@ -82,7 +82,7 @@ void ConsoleView::Descarregar() {
 }
 
 void ConsoleView::Escrever(std::string_view rotulo, const std::string& texto) {
-  saida_ << rotulo << ": " << Cp1252ParaUtf8(texto) << '\n';
+  saida_ << Cp1252ParaUtf8(rotulo) << ": " << Cp1252ParaUtf8(texto) << '\n';
   if (descarga_ == Descarga::CadaLinha ||
       std::chrono::steady_clock::now() - ultimaDescarga_ >= std::chrono::milliseconds(250))
     Descarregar();

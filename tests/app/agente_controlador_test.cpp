@@ -214,9 +214,11 @@ TEST(ConsoleTexto, PaneLinesAreNamedAndBoxesTakeTheSafeAnswer) {
   v.AdicionarLinha(app::Painel::Clientes, "");
   EXPECT_FALSE(v.Pergunta("Pergunta", "Sair?"));
   v.MostrarErro("falhou");
+  v.Informacao("Aten\xE7\xE3o", "Pronto");
   EXPECT_EQ(s.str(),
             "Produtos: Produto INSERIDO: 7 - P\xC3\x83O\nClientes: \n"
-            "Pergunta: Pergunta - Sair? [N\xC3\xA3o]\nErro: falhou\n");
+            "Pergunta: Pergunta - Sair? [N\xC3\xA3o]\nErro: falhou\n"
+            "Informa\xC3\xA7\xC3\xA3o: Aten\xC3\xA7\xC3\xA3o - Pronto\n");
   EXPECT_EQ(v.Erros(), 1);
 }
 
