@@ -28,9 +28,14 @@ bool JoinedWithCrLf(const std::string& text) {
   const std::size_t n = text.size();
   if (n == 0) return true;
   if (n < 2 || text[n - 2] != '\r' || text[n - 1] != '\n') return false;
-  for (std::size_t i = text.find_first_of("\r\n"); i != std::string::npos;
-       i = text.find_first_of("\r\n", i + 2)) {
-    if (text[i] != '\r' || i + 1 >= n || text[i + 1] != '\n') return false;
+  // One pass over the bytes: find_first_of with a set of two would search
+  // the set once for every byte of a statement.
+  for (std::size_t i = 0; i < n; ++i) {
+    if (text[i] == '\n') return false;
+    if (text[i] == '\r') {
+      if (text[i + 1] != '\n') return false;
+      ++i;
+    }
   }
   return true;
 }

@@ -41,6 +41,7 @@ TEST(RemoveComments, RulesAsWorded) {
       {"a\nb\r\n", {}, "a\r\nb\r\n"},
       {"a\rb\r\n", {}, "a\r\nb\r\n"},
       {"a\r\nb\n", {}, "a\r\nb\r\n"},
+      {"a\r\r\nb\r\n", {}, "a\r\n\r\nb\r\n"},
       {"\r\n", {}, "\r\n"},
       {"", {}, ""},
   };
