@@ -2,6 +2,8 @@
 // executing and the master link.
 #include "components/MySQLQuery.h"
 
+#include <cstring>
+
 #include "db/Consts.h"
 #include "engine/EngineErrors.h"
 #include "rtl/SysUtils.h"
@@ -28,15 +30,17 @@ bool JoinedWithCrLf(const std::string& text) {
   const std::size_t n = text.size();
   if (n == 0) return true;
   if (n < 2 || text[n - 2] != '\r' || text[n - 1] != '\n') return false;
-  // One pass over the bytes: find_first_of with a set of two would search
-  // the set once for every byte of a statement.
-  for (std::size_t i = 0; i < n; ++i) {
-    if (text[i] == '\n') return false;
-    if (text[i] == '\r') {
-      if (text[i + 1] != '\n') return false;
-      ++i;
-    }
-  }
+  // Every CR is followed by LF and every LF follows a CR. memchr finds the
+  // few line breaks of a statement without looking at each byte in turn.
+  const char* const begin = text.data();
+  const char* const end = begin + n;
+  auto next = [end](const char* from, char c) {
+    return static_cast<const char*>(std::memchr(from, c, static_cast<std::size_t>(end - from)));
+  };
+  for (const char* p = next(begin, '\r'); p; p = next(p + 2, '\r'))
+    if (p + 1 == end || p[1] != '\n') return false;
+  for (const char* p = next(begin, '\n'); p; p = next(p + 1, '\n'))
+    if (p == begin || p[-1] != '\r') return false;
   return true;
 }
 

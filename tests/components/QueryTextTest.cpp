@@ -42,6 +42,7 @@ TEST(RemoveComments, RulesAsWorded) {
       {"a\rb\r\n", {}, "a\r\nb\r\n"},
       {"a\r\nb\n", {}, "a\r\nb\r\n"},
       {"a\r\r\nb\r\n", {}, "a\r\n\r\nb\r\n"},
+      {"a\r\n\nb\r\n", {}, "a\r\n\r\nb\r\n"},
       {"\r\n", {}, "\r\n"},
       {"", {}, ""},
   };
