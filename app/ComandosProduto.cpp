@@ -11,7 +11,7 @@ DerivadosProduto DerivarProduto(const ProdutoOrigem& o) {
   d.descricaoPdv = Truncar(Aparar(o.DescrResumida).empty() ? o.descricao : o.DescrResumida, 30);
   // Anything that is not an explicit "S" (own production) is treated as
   // bought-in, the flag of "N".
-  d.producaoPropria = o.ProducPropria == "S" ? "P" : "T";
+  d.producaoPropria.assign(1, o.ProducPropria == "S" ? 'P' : 'T');
   return d;
 }
 
@@ -20,38 +20,39 @@ std::string SqlProdutosPendentes() {
 }
 
 std::string SqlInserirProduto(const ProdutoOrigem& o) {
-  DerivadosProduto d = DerivarProduto(o);
-  return "insert into produto(ID,ID_UNIDADE_PRODUTO, GTIN,CODIGO_INTERNO,NOME,DESCRICAO,"
-         "DESCRICAO_PDV,VALOR_VENDA,QTD_ESTOQUE,ESTOQUE_MIN,ESTOQUE_MAX,IPPT,NCM,DATA_ESTOQUE,"
-         "TAXA_IPI, TAXA_ISSQN,TAXA_COFINS,TAXA_ICMS,CST,CSOSN,ECF_ICMS_ST,CODIGO_BALANCA) "
-         "values (" +
-         o.codprod + "," + CodigoUnidade(o.und) + "," + Aspas(d.codigoBarras) + "," + o.codprod +
-         "," + Aspas(o.descricao) + "," + Aspas(o.descricao) + "," + Aspas(d.descricaoPdv) + "," +
-         TextoNumero(o.punit) + "," + TextoNumero(o.qtestoque) + "," +
-         TextoNumero(o.estoqueminimo) + "," + TextoNumero(o.estoqueideal) + "," +
-         Aspas(d.producaoPropria) + "," +
-         Aspas(Truncar(SomenteNumeros(o.NomenclaturaMercosul), 8)) + ",current_date," +
-         TextoNumero(o.vlipi) + "," + TextoNumero(o.vliss) + "," + TextoNumero(o.vlcofins) + "," +
-         TextoNumero(o.vl_icms_antec) + "," + Aspas(o.cst) + "," + Aspas(CstParaCsosn(o.cst)) +
-         ",'II'," + Aspas(d.codigoBarras) + ")";
+  const DerivadosProduto d = DerivarProduto(o);
+  using Q = EntreAspas;
+  return Juntar(
+      "insert into produto(ID,ID_UNIDADE_PRODUTO, GTIN,CODIGO_INTERNO,NOME,DESCRICAO,"
+      "DESCRICAO_PDV,VALOR_VENDA,QTD_ESTOQUE,ESTOQUE_MIN,ESTOQUE_MAX,IPPT,NCM,DATA_ESTOQUE,"
+      "TAXA_IPI, TAXA_ISSQN,TAXA_COFINS,TAXA_ICMS,CST,CSOSN,ECF_ICMS_ST,CODIGO_BALANCA) "
+      "values (",
+      o.codprod, ",", CodigoUnidade(o.und), ",", Q(d.codigoBarras), ",", o.codprod, ",",
+      Q(o.descricao), ",", Q(o.descricao), ",", Q(d.descricaoPdv), ",", TextoNumero(o.punit), ",",
+      TextoNumero(o.qtestoque), ",", TextoNumero(o.estoqueminimo), ",", TextoNumero(o.estoqueideal),
+      ",", Q(d.producaoPropria), ",", Q(Truncar(SomenteNumeros(o.NomenclaturaMercosul), 8)),
+      ",current_date,", TextoNumero(o.vlipi), ",", TextoNumero(o.vliss), ",",
+      TextoNumero(o.vlcofins), ",", TextoNumero(o.vl_icms_antec), ",", Q(o.cst), ",",
+      Q(CstParaCsosn(o.cst)), ",'II',", Q(d.codigoBarras), ")");
 }
 
 std::string SqlAtualizarProduto(const ProdutoOrigem& o) {
-  DerivadosProduto d = DerivarProduto(o);
-  return "UPDATE produto set GTIN=" + Aspas(d.codigoBarras) + ",NOME=" + Aspas(o.descricao) +
-         ",DESCRICAO=" + Aspas(o.descricao) + ",DESCRICAO_PDV=" + Aspas(d.descricaoPdv) +
-         ",VALOR_VENDA=" + TextoNumero(o.punit) + ",QTD_ESTOQUE=" + TextoNumero(o.qtestoque) +
-         ",ESTOQUE_MIN=" + TextoNumero(o.estoqueminimo) + ",IPPT=" + Aspas(d.producaoPropria) +
-         ",NCM=" + Aspas(Truncar(SomenteNumeros(o.NomenclaturaMercosul), 8)) +
-         ",DATA_ESTOQUE=current_date,TAXA_IPI=" + TextoNumero(o.vlipi) +
-         ", TAXA_ISSQN=" + TextoNumero(o.vliss) + ",TAXA_COFINS=" + TextoNumero(o.vlcofins) +
-         ",TAXA_ICMS=" + TextoNumero(o.vl_icms_antec) + ",CST=" + Aspas(o.cst) +
-         ",CSOSN=" + Aspas(CstParaCsosn(o.cst)) + ",CODIGO_BALANCA=" + Aspas(d.codigoBarras) +
-         " where id=" + o.codprod;
+  const DerivadosProduto d = DerivarProduto(o);
+  using Q = EntreAspas;
+  return Juntar("UPDATE produto set GTIN=", Q(d.codigoBarras), ",NOME=", Q(o.descricao),
+                ",DESCRICAO=", Q(o.descricao), ",DESCRICAO_PDV=", Q(d.descricaoPdv),
+                ",VALOR_VENDA=", TextoNumero(o.punit), ",QTD_ESTOQUE=", TextoNumero(o.qtestoque),
+                ",ESTOQUE_MIN=", TextoNumero(o.estoqueminimo), ",IPPT=", Q(d.producaoPropria),
+                ",NCM=", Q(Truncar(SomenteNumeros(o.NomenclaturaMercosul), 8)),
+                ",DATA_ESTOQUE=current_date,TAXA_IPI=", TextoNumero(o.vlipi),
+                ", TAXA_ISSQN=", TextoNumero(o.vliss), ",TAXA_COFINS=", TextoNumero(o.vlcofins),
+                ",TAXA_ICMS=", TextoNumero(o.vl_icms_antec), ",CST=", Q(o.cst),
+                ",CSOSN=", Q(CstParaCsosn(o.cst)), ",CODIGO_BALANCA=", Q(d.codigoBarras),
+                " where id=", o.codprod);
 }
 
 std::string SqlMarcarProduto(const std::string& codprod) {
-  return "update cadprod set importadopdv='S' where codprod=" + codprod;
+  return Juntar("update cadprod set importadopdv='S' where codprod=", codprod);
 }
 
 }  // namespace app

@@ -5,12 +5,17 @@
 namespace app {
 
 std::string Aspas(const std::string& valor) {
-  std::string s;
-  s.reserve(valor.size() + valor.size() / 8 + 2);
-  s += '\'';
-  wire::AppendEscaped(s, valor);
-  s += '\'';
-  return s;
+  return Juntar(EntreAspas(valor));
 }
+
+namespace detalhe {
+
+void Acrescentar(std::string& s, const EntreAspas& parte) {
+  s += '\'';
+  wire::AppendEscaped(s, parte.valor);
+  s += '\'';
+}
+
+}  // namespace detalhe
 
 }  // namespace app

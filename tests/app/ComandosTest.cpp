@@ -187,6 +187,12 @@ TEST(Escaping, QuotedValuesUseTheServersLiteralRule) {
   EXPECT_EQ(Aspas("Jo\xE3o -- /* :x"), "'Jo\xE3o -- /* :x'");
   EXPECT_EQ(Aspas(""), "''");
   EXPECT_EQ(Aspas("fim\\"), "'fim\\\\'");
+  // Escapes that double a value's length outgrow what the statement reserved.
+  const std::string aspas(300, '\'');
+  std::string esperado = "x='";
+  for (int i = 0; i < 300; ++i) esperado += "\\'";
+  esperado += "',y=1";
+  EXPECT_EQ(Juntar("x=", EntreAspas(aspas), ",y=", std::string("1")), esperado);
 }
 
 }  // namespace
