@@ -191,8 +191,12 @@ std::unique_ptr<TmySQLField> TNativeDataSet::DescribeColumn(int n) {
     offset = prev.Offset() + prev.FieldLength();
   }
 
-  // 4. Type adjustments.
+  // 4. Type adjustments. The server reports expressions over blobs (hex(),
+  // concat() of a TEXT, ...) with the sized blob types; they are all blobs.
   int type = col->type;
+  if (type == MYSQL_TYPE_TINY_BLOB || type == MYSQL_TYPE_MEDIUM_BLOB ||
+      type == MYSQL_TYPE_LONG_BLOB)
+    type = MYSQL_TYPE_BLOB;
   bool boolean_mark = false, memo = false;
   if (flags & ENUM_FLAG) {
     std::vector<std::string> items = SplitMembers(members);

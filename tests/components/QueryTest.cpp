@@ -91,6 +91,17 @@ TEST_F(QueryTest, EmptyResultHasNoRecordsAndIsAtEof) {
   EXPECT_TRUE(q.Eof());
 }
 
+TEST_F(QueryTest, ExpressionsOverBlobsAreFieldsLikeTheOthers) {
+  const std::string t = Table();
+  Exec("CREATE TABLE " + t + " (blobcol BLOB)");
+  Exec("INSERT INTO " + t + " VALUES ('AB')");
+  TmySQLQuery& q = Query("select hex(blobcol) as h, 1 as one from " + t);
+  q.Open();
+  ASSERT_EQ(q.FieldCount(), 2);
+  EXPECT_EQ(q.FieldByName("h").AsString(), "4142");
+  EXPECT_EQ(q.FieldByName("one").AsString(), "1");
+}
+
 TEST_F(QueryTest, NullReadsAsNoValue) {
   TmySQLQuery& q = Query(
       "select cast(null as date) as d, cast(null as char(5)) as s, "
