@@ -254,7 +254,7 @@ void TmySQLDataSet::InternalInitFieldDefs() {
   engine::CursorProperties props{};
   Check(eng.GetCursorProperties(handle_, props));
   const int field_count = props.iFields;
-  int engine_count = eng.GetIntProperty(handle_, 0x5000F);
+  int engine_count = eng.GetIntProperty(handle_, engine::curpropFieldCount);
   std::vector<bool> required(
       static_cast<std::size_t>(engine_count < 1 ? field_count + 1 : engine_count + 1));
   for (int i = 1; i <= props.iValChecks; ++i) {
@@ -579,7 +579,7 @@ void TmySQLDataSet::InternalEdit() {
 }
 
 void TmySQLDataSet::InternalInsert() {
-  Engine().SetBoolProperty(handle_, 0x50014, 1);
+  Engine().SetBoolProperty(handle_, engine::curpropMarkModified, 1);
   CursorPosChanged();
 }
 

@@ -466,7 +466,7 @@ void TmySQLDataSet::SetBlockReadSize(int size) {
   if (size > 0) {
     if (Eof() || BufferCount() > 1 || !handle_) return;
     UpdateCursorPos();
-    Engine().SetBoolProperty(handle_, 0x50014, 0);
+    Engine().SetBoolProperty(handle_, engine::curpropMarkModified, 0);
     ReleaseBlockBuffer();
     const int stride = std::max(rec_size_, 1);
     block_capacity_ = size == INT_MAX ? std::max(1, 65536 / stride) : size;

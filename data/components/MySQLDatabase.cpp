@@ -386,7 +386,7 @@ std::int32_t TmySQLDatabase::Execute(const std::string& sql, const db::TParams* 
       eng.Check(eng.SetStatementParameters(stmt, EngineParams(*params), sql));
       eng.Check(eng.ExecuteStatement(stmt));
       std::uint32_t length = 0;
-      eng.Check(eng.GetProperty(stmt, 0x60014, &affected, 4, length));
+      eng.Check(eng.GetProperty(stmt, engine::stmtpropAffectedRows, &affected, 4, length));
     } catch (...) {
       if (!cache && stmt) eng.FreeStatement(stmt);
       throw;

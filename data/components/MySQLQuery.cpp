@@ -195,7 +195,7 @@ void TmySQLQuery::SetPrepared(bool value) {
     rows_pending_ = true;
     if (processed_.size() < 2) db::DatabaseError(kNoSQLStatement, this);
     PrepareText(processed_);
-    Engine().SetBoolProperty(stmt_, 0x60010, uni_directional_ ? 1 : 0);
+    Engine().SetBoolProperty(stmt_, engine::stmtpropUniDirectional, uni_directional_ ? 1 : 0);
     prepared_ = true;
   } else {
     if (!prepared_) return;
@@ -226,7 +226,9 @@ std::int32_t TmySQLQuery::AffectedRowCount() {
   if (!stmt_) return -1;
   std::int32_t rows = 0;
   std::uint32_t length = 0;
-  if (Engine().GetProperty(stmt_, 0x60014, &rows, 4, length) != engine::DBIERR_NONE) return -1;
+  if (Engine().GetProperty(stmt_, engine::stmtpropAffectedRows, &rows, 4, length) !=
+      engine::DBIERR_NONE)
+    return -1;
   return rows;
 }
 
@@ -273,7 +275,7 @@ engine::TNativeDataSet* TmySQLQuery::CreateCursorHandle(bool want_cursor) {
     eng.Check(eng.ExecuteStatement(stmt_));
   stmt_->SetFieldNameEvent(OnGetSQLFldName);
   if (request_live_ && !OnUpdateRecord && !UpdateObject() && want_cursor && result)
-    eng.SetBoolProperty(stmt_, 0x60021, stmt_->CanModify() ? 0 : 1);
+    eng.SetBoolProperty(stmt_, engine::stmtpropReadOnly, stmt_->CanModify() ? 0 : 1);
   rows_pending_ = result == nullptr;
   return result;
 }

@@ -287,68 +287,70 @@ void TNativeDataSet::GetNextRecord(int lock, RecordProperties* props, std::uint8
   current_buffer_ = buffer;
   direction_ = 1;
   switch (position_state_) {
-    case 0:
-    case 2:
+    case TPositionState::None:
+    case TPositionState::AtBegin:
       // Reading forward from the start of an empty result is the end.
       if (open_ && RowCount() == 0) throw EmySQLException(DBIERR_EOF);
       MoveFirst();
       break;
-    case 3:
+    case TPositionState::AtEnd:
       throw EmySQLException(DBIERR_EOF);
-    default:
+    case TPositionState::OnRecord:
+    case TPositionState::AfterModification:
       MoveNext();
       break;
   }
   ApplyFilters(buffer);
   if (lock) GetRecord(lock, props, buffer);
   WriteRecordProps(props);
-  position_state_ = 1;
+  position_state_ = TPositionState::OnRecord;
 }
 
 void TNativeDataSet::GetPriorRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {
   current_buffer_ = buffer;
   direction_ = 2;
   switch (position_state_) {
-    case 0:
-    case 3:
+    case TPositionState::None:
+    case TPositionState::AtEnd:
       MoveLast();
       break;
-    case 2:
+    case TPositionState::AtBegin:
       throw EmySQLException(DBIERR_BOF);
-    default:
+    case TPositionState::OnRecord:
+    case TPositionState::AfterModification:
       MovePrior();
       break;
   }
   ApplyFilters(buffer);
   if (lock) GetRecord(lock, props, buffer);
   WriteRecordProps(props);
-  position_state_ = 1;
+  position_state_ = TPositionState::OnRecord;
 }
 
 void TNativeDataSet::GetRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {
   current_buffer_ = buffer;
   switch (position_state_) {
-    case 0:
+    case TPositionState::None:
       throw EmySQLException(DBIERR_NOCURRREC);
-    case 2:
+    case TPositionState::AtBegin:
       throw EmySQLException(DBIERR_BOF);
-    case 3:
+    case TPositionState::AtEnd:
       throw EmySQLException(DBIERR_EOF);
-    case 4:
+    case TPositionState::AfterModification:
       try {
         MoveNext();
       } catch (const EmySQLException&) {
         try {
           MovePrior();
         } catch (const EmySQLException&) {
-          position_state_ = 0;
+          position_state_ = TPositionState::None;
           MoveFirst();
         }
       }
-      position_state_ = 1;
+      position_state_ = TPositionState::OnRecord;
       WriteRecordProps(props);
       return;
-    default:
+    case TPositionState::OnRecord:
       break;
   }
   try {
@@ -362,7 +364,7 @@ void TNativeDataSet::GetRecord(int lock, RecordProperties* props, std::uint8_t* 
   } catch (const EmySQLException&) {
     if (reread_on_failure_) {
       reread_on_failure_ = false;
-      position_state_ = 0;
+      position_state_ = TPositionState::None;
       GetNextRecord(lock, props, buffer);
       return;
     }
@@ -373,10 +375,10 @@ void TNativeDataSet::GetRecord(int lock, RecordProperties* props, std::uint8_t* 
 }
 
 void TNativeDataSet::SetToBegin() {
-  position_state_ = 2;
+  position_state_ = TPositionState::AtBegin;
 }
 void TNativeDataSet::SetToEnd() {
-  position_state_ = 3;
+  position_state_ = TPositionState::AtEnd;
 }
 
 void TNativeDataSet::WriteBookmark(std::uint8_t* bookmark, std::int64_t row) {
@@ -397,7 +399,7 @@ void TNativeDataSet::SetToBookmark(const std::uint8_t* bookmark) {
   std::memcpy(words, bookmark, sizeof words);
   if (words[1] < 0) {
     MoveFirst();
-  } else if (position_state_ != 4) {
+  } else if (position_state_ != TPositionState::AfterModification) {
     try {
       MoveToRow(words[0]);
       AfterMove(false);
@@ -406,7 +408,7 @@ void TNativeDataSet::SetToBookmark(const std::uint8_t* bookmark) {
     }
   }
   record_number_ = words[0];
-  position_state_ = 1;
+  position_state_ = TPositionState::OnRecord;
 }
 
 int TNativeDataSet::CompareBookmarks(const std::uint8_t* bookmark1,
@@ -423,13 +425,13 @@ void TNativeDataSet::SetToRecordNumber(int number) {
   MoveToRow(number <= 0 ? 0 : number - 1);
   AfterMove(false);
   record_number_ = number;
-  position_state_ = 1;
+  position_state_ = TPositionState::OnRecord;
 }
 
 int TNativeDataSet::GetRecordCount() {
   if (!filtering_) return static_cast<int>(RowCount());
   const std::int64_t saved = result_ ? position_ : -1;
-  const int saved_state = position_state_;
+  const TPositionState saved_state = position_state_;
   std::uint8_t* saved_buffer = current_buffer_;
   std::vector<std::uint8_t> scratch(RecordSize());
   int count = 0;
@@ -446,7 +448,8 @@ int TNativeDataSet::GetRecordCount() {
   if (saved >= 0) {
     try {
       MoveToRow(saved);
-      position_state_ = saved_state == 0 ? 1 : saved_state;
+      position_state_ =
+          saved_state == TPositionState::None ? TPositionState::OnRecord : saved_state;
     } catch (const EmySQLException&) {
       SetToBegin();
     }
@@ -461,7 +464,7 @@ void TNativeDataSet::ForceReread() {
   std::int64_t saved = position_;
   Reexecute();
   if (saved >= RowCount()) saved = RowCount() - 1;
-  position_state_ = 1;
+  position_state_ = TPositionState::OnRecord;
   try {
     SetToRecordNumber(static_cast<int>(saved + 1));
   } catch (const EmySQLException&) {
@@ -518,8 +521,8 @@ void TNativeDataSet::GetProperty(std::uint32_t id, void* value, std::uint32_t si
 
 void TNativeDataSet::SetProperty(std::uint32_t id, std::int64_t value) {
   switch (id & 0xFFFF) {
-    case propAffectedRows:
-      position_state_ = 4;
+    case propMarkModified:
+      position_state_ = TPositionState::AfterModification;
       break;
     case propNoRefresh:
       no_refresh_ = value == 1;

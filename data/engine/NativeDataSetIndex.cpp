@@ -167,13 +167,13 @@ void TNativeDataSet::GetRecordForKey(bool key_itself, int field_count, int, cons
   MoveToRow(row);
   AfterMove(false);
   record_number_ = static_cast<std::int32_t>(row + 1);
-  position_state_ = 1;
+  position_state_ = TPositionState::OnRecord;
   if (master_) {
     std::int64_t master_row = master_->FindRow(columns, texts);
     if (master_row < 0) throw EmySQLException(DBIERR_RECNOTFOUND);
     master_->MoveToRow(master_row);
     master_->AfterMove(false);
-    master_->position_state_ = 1;
+    master_->position_state_ = TPositionState::OnRecord;
   }
 }
 

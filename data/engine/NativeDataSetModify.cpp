@@ -164,13 +164,13 @@ void TNativeDataSet::InsertRecord(int, const std::uint8_t* buffer) {
     }
     affected_rows_ = static_cast<std::int32_t>(connection_->Client().AffectedRows());
     last_insert_id_ = static_cast<std::int64_t>(connection_->Client().InsertId());
-    position_state_ = 4;
+    position_state_ = TPositionState::AfterModification;
     if (!no_refresh_) {
       try {
         const bool flag = statement_flag_;
         Reexecute();
         statement_flag_ = flag;
-        position_state_ = 1;
+        position_state_ = TPositionState::OnRecord;
         if (!LocateRecord(buffer, key)) {
           MoveLast();
         }
@@ -199,7 +199,7 @@ void TNativeDataSet::ModifyRecord(const std::uint8_t* old_buffer, const std::uin
     }
     if (!no_refresh_ && affected_rows_ > 0) {
       const std::int64_t saved = position_;
-      const int state = position_state_;
+      const TPositionState state = position_state_;
       last_insert_id_ = 0;
       try {
         const bool flag = statement_flag_;
@@ -223,13 +223,13 @@ void TNativeDataSet::DeleteRecord(const std::uint8_t* buffer) {
     if (!connection_) throw EmySQLException(DBIERR_INVALIDHNDL);
     if (!SendModification(connection_, sql)) throw EmySQLException(connection_);
     affected_rows_ = static_cast<std::int32_t>(connection_->Client().AffectedRows());
-    position_state_ = 4;
+    position_state_ = TPositionState::AfterModification;
     if (!no_refresh_) {
       std::int64_t saved = position_;
       try {
         Reexecute();
         if (saved > RowCount() - 1) saved = RowCount() - 1;
-        position_state_ = 1;
+        position_state_ = TPositionState::OnRecord;
         MoveToRow(saved);
         AfterMove(false);
       } catch (const EmySQLException&) {

@@ -227,7 +227,7 @@ TEST_F(DataSetBehaviourTest, ProviderStatementsRunOnTheConnection) {
   auto update_error = q.PSGetUpdateException(error, nullptr);
   ASSERT_NE(update_error, nullptr);
   EXPECT_EQ(std::string(update_error->what()), "MySQL Error Code: (1062)\r\nDuplicado");
-  EXPECT_EQ(update_error->ErrorCode(), 1001);
+  EXPECT_EQ(update_error->ErrorCode(), engine::DBIERR_NATIVE);
 }
 
 TEST_F(DataSetBehaviourTest, RequiredFlagsFollowNotNullColumnsWithoutDefaults) {

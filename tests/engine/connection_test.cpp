@@ -22,7 +22,7 @@ TEST_F(ConnectionTest, VersionAndCharacterSet) {
 TEST_F(ConnectionTest, WrongPasswordGivesTheServerNumberAndText) {
   TNativeConnect* other = nullptr;
   DBIResult r = engine_.OpenDatabase(0, Params(kAgentUser, "wrong"), other);
-  EXPECT_EQ(r, 1001);
+  EXPECT_EQ(r, DBIERR_NATIVE);
   EXPECT_EQ(other, nullptr);
   EXPECT_EQ(engine_.LastNativeError(), 1045);
   try {
@@ -32,18 +32,19 @@ TEST_F(ConnectionTest, WrongPasswordGivesTheServerNumberAndText) {
     const std::string m = e.what();
     EXPECT_EQ(m.rfind("MySQL Error Code: (1045)\r\nAccess denied for user 'tolve536'", 0), 0u) << m;
     EXPECT_EQ(e.NativeError(), 1045);
-    EXPECT_EQ(e.ErrorCode(), 1001);
+    EXPECT_EQ(e.ErrorCode(), DBIERR_NATIVE);
   }
   // A later engine-code failure keeps the old native number and so the
   // "MySQL Error Code" form.
-  EXPECT_EQ(engine_.CheckTableExists(conn_, "no_such_table_here"), 10024);
+  EXPECT_EQ(engine_.CheckTableExists(conn_, "no_such_table_here"), DBIERR_NOSUCHTABLE);
   EXPECT_EQ(engine_.LastErrorMessage(), "no_such_table_here");
-  EXPECT_EQ(engine_.ErrorMessageFor(10024).rfind("MySQL Error Code: (1045)\r\n", 0), 0u);
+  EXPECT_EQ(engine_.ErrorMessageFor(DBIERR_NOSUCHTABLE).rfind("MySQL Error Code: (1045)\r\n", 0),
+            0u);
 }
 
 TEST_F(ConnectionTest, TableMissingUsesTheDbiFormWithoutEarlierNativeError) {
-  EXPECT_EQ(engine_.CheckTableExists(conn_, "no_such_table_here"), 10024);
-  EXPECT_EQ(engine_.ErrorMessageFor(10024),
+  EXPECT_EQ(engine_.CheckTableExists(conn_, "no_such_table_here"), DBIERR_NOSUCHTABLE);
+  EXPECT_EQ(engine_.ErrorMessageFor(DBIERR_NOSUCHTABLE),
             "DBI Error Code: (10024)\r\nno_such_table_here \r\nTable does not exist.");
   const std::string t = Table();
   Exec("CREATE TABLE " + t + " (a INT)");
@@ -63,8 +64,8 @@ TEST_F(ConnectionTest, ExecuteDirectDrainsEveryResult) {
       << engine_.LastErrorMessage();
   EXPECT_EQ(affected, 1u);
   // The connection is usable afterwards, and a server error comes back as
-  // 1001 with the server's number.
-  EXPECT_EQ(engine_.ExecuteDirect(conn_, "SELEC 1", &affected), 1001);
+  // DBIERR_NATIVE with the server's number.
+  EXPECT_EQ(engine_.ExecuteDirect(conn_, "SELEC 1", &affected), DBIERR_NATIVE);
   EXPECT_EQ(engine_.LastNativeError(), 1064);
   EXPECT_EQ(engine_.ExecuteDirect(conn_, "SELECT 1; SELECT 2", &affected), 0);
   TNativeDataSet* c = Open("SELECT SUM(a) FROM " + t);
@@ -110,7 +111,7 @@ TEST_F(ConnectionTest, CloseDatabaseFreesRegisteredTableCursors) {
   EXPECT_EQ(engine_.CloseDatabase(other), 0);
   EXPECT_EQ(other, nullptr);
   EXPECT_EQ(engine_.CurrentHandle(), nullptr);
-  EXPECT_EQ(engine_.CloseDatabase(other), 9990);
+  EXPECT_EQ(engine_.CloseDatabase(other), DBIERR_INVALIDHNDL);
 }
 
 TEST_F(ConnectionTest, FieldAndIndexLists) {
@@ -128,7 +129,8 @@ TEST_F(ConnectionTest, FieldAndIndexLists) {
   ASSERT_EQ(engine_.GetNextRecord(list, 0, nullptr, reinterpret_cast<std::uint8_t*>(&fd)), 0);
   ASSERT_EQ(engine_.GetNextRecord(list, 0, nullptr, reinterpret_cast<std::uint8_t*>(&fd)), 0);
   EXPECT_STREQ(fd.szName, "c");
-  EXPECT_EQ(engine_.GetNextRecord(list, 0, nullptr, reinterpret_cast<std::uint8_t*>(&fd)), 8706);
+  EXPECT_EQ(engine_.GetNextRecord(list, 0, nullptr, reinterpret_cast<std::uint8_t*>(&fd)),
+            DBIERR_EOF);
   engine_.CloseCursor(list);
 
   ASSERT_EQ(engine_.OpenIndexList(conn_, t, list), 0) << engine_.LastErrorMessage();

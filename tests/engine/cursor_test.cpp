@@ -15,13 +15,13 @@ TEST_F(CursorTest, EmptyResultAndPositionStates) {
   ASSERT_NE(c, nullptr);
   auto b = Buffer(c);
   // Right after opening there is no current record.
-  EXPECT_EQ(engine_.GetRecord(c, 0, nullptr, b.data()), 8709);
+  EXPECT_EQ(engine_.GetRecord(c, 0, nullptr, b.data()), DBIERR_NOCURRREC);
   engine_.SetToBegin(c);
-  EXPECT_EQ(engine_.GetRecord(c, 0, nullptr, b.data()), 8705);
-  EXPECT_EQ(engine_.GetNextRecord(c, 0, nullptr, b.data()), 8706);
+  EXPECT_EQ(engine_.GetRecord(c, 0, nullptr, b.data()), DBIERR_BOF);
+  EXPECT_EQ(engine_.GetNextRecord(c, 0, nullptr, b.data()), DBIERR_EOF);
   engine_.SetToEnd(c);
-  EXPECT_EQ(engine_.GetRecord(c, 0, nullptr, b.data()), 8706);
-  EXPECT_EQ(engine_.GetPriorRecord(c, 0, nullptr, b.data()), 8705);
+  EXPECT_EQ(engine_.GetRecord(c, 0, nullptr, b.data()), DBIERR_EOF);
+  EXPECT_EQ(engine_.GetPriorRecord(c, 0, nullptr, b.data()), DBIERR_BOF);
   int count = -1;
   ASSERT_EQ(engine_.GetRecordCount(c, count), 0);
   EXPECT_EQ(count, 0);
@@ -44,7 +44,7 @@ TEST_F(CursorTest, WalkingBothWaysAndBookmarks) {
   ASSERT_EQ(engine_.GetPriorRecord(c, 0, &rp, b.data()), 0);
   ASSERT_EQ(engine_.GetPriorRecord(c, 0, &rp, b.data()), 0);
   EXPECT_EQ(Plain(c, 1, b), "10");
-  EXPECT_EQ(engine_.GetPriorRecord(c, 0, &rp, b.data()), 8705);
+  EXPECT_EQ(engine_.GetPriorRecord(c, 0, &rp, b.data()), DBIERR_BOF);
   // Bookmarks.
   std::uint8_t first[8], second[8];
   ASSERT_EQ(engine_.GetBookmark(c, first), 0);
@@ -63,24 +63,24 @@ TEST_F(CursorTest, WalkingBothWaysAndBookmarks) {
   ASSERT_EQ(engine_.SetToBookmark(c, first), 0);
   ASSERT_EQ(engine_.GetRecord(c, 0, nullptr, b.data()), 0);
   EXPECT_EQ(Plain(c, 1, b), "10");
-  EXPECT_EQ(engine_.SetToBookmark(c, nullptr), 9986);
+  EXPECT_EQ(engine_.SetToBookmark(c, nullptr), DBIERR_INVALIDPARAM);
   // Record numbers are 1-based.
   ASSERT_EQ(engine_.SetToRecordNumber(c, 3), 0);
   ASSERT_EQ(engine_.GetRecord(c, 0, &rp, b.data()), 0);
   EXPECT_EQ(Plain(c, 1, b), "30");
   EXPECT_EQ(rp.iPhyRecNum, 3);
-  EXPECT_EQ(engine_.SetToRecordNumber(c, 4), 8706);
+  EXPECT_EQ(engine_.SetToRecordNumber(c, 4), DBIERR_EOF);
   // After a modification mark the next GetRecord moves on.
   ASSERT_EQ(engine_.SetToRecordNumber(c, 2), 0);
-  ASSERT_EQ(engine_.SetProperty(c, 0x50014, 1), 0);
-  EXPECT_EQ(c->PositionState(), 4);
+  ASSERT_EQ(engine_.SetProperty(c, curpropMarkModified, 1), 0);
+  EXPECT_EQ(c->PositionState(), TPositionState::AfterModification);
   ASSERT_EQ(engine_.GetRecord(c, 0, nullptr, b.data()), 0);
   EXPECT_EQ(Plain(c, 1, b), "30");
   // ReadBlock stops at the end with 8706 and the count read.
   engine_.SetToBegin(c);
   std::vector<std::uint8_t> block(c->RecordSize() * 5);
   int n = 5;
-  EXPECT_EQ(engine_.ReadBlock(c, n, block.data()), 8706);
+  EXPECT_EQ(engine_.ReadBlock(c, n, block.data()), DBIERR_EOF);
   EXPECT_EQ(n, 3);
 }
 
@@ -102,12 +102,12 @@ TEST_F(CursorTest, MultiResultTexts) {
   cursors_.push_back(stmt);
   ASSERT_EQ(engine_.PrepareStatement(stmt, "SELECT * FROM no_such_table_x"), 0);
   TNativeDataSet* result = stmt;
-  EXPECT_EQ(engine_.ExecuteStatement(stmt, &result), 1001);
+  EXPECT_EQ(engine_.ExecuteStatement(stmt, &result), DBIERR_NATIVE);
   EXPECT_EQ(engine_.LastNativeError(), 1146);
   EXPECT_FALSE(stmt->IsOpen());
   // An empty statement.
   ASSERT_EQ(engine_.PrepareStatement(stmt, ""), 0);
-  EXPECT_EQ(engine_.ExecuteStatement(stmt, &result), 11886);
+  EXPECT_EQ(engine_.ExecuteStatement(stmt, &result), DBIERR_QRYEMPTY);
 }
 
 TEST_F(CursorTest, ParametersAndCommands) {
@@ -129,20 +129,20 @@ TEST_F(CursorTest, ParametersAndCommands) {
             0);
   EXPECT_EQ(stmt->StatementText(), "INSERT INTO " + t + " (id, nome) VALUES (7, 'O\\'Neil')");
   ASSERT_EQ(engine_.ExecuteStatement(stmt), 0) << engine_.LastErrorMessage();
-  EXPECT_EQ(engine_.GetIntProperty(stmt, 0x60014), 1);
+  EXPECT_EQ(engine_.GetIntProperty(stmt, stmtpropAffectedRows), 1);
   // A second execution without a new text sends nothing.
   ASSERT_EQ(engine_.ExecuteStatement(stmt), 0);
-  EXPECT_EQ(engine_.GetIntProperty(stmt, 0x60014), 0);
+  EXPECT_EQ(engine_.GetIntProperty(stmt, stmtpropAffectedRows), 0);
   TNativeDataSet* c = Open("SELECT nome FROM " + t);
   EXPECT_EQ(Column(c, 1), std::vector<std::string>{"O'Neil"});
   // Property answers.
   std::int16_t version = 0;
   std::uint32_t length = 0;
-  ASSERT_EQ(engine_.GetProperty(c, 0x50000, &version, 2, length), 0);
+  ASSERT_EQ(engine_.GetProperty(c, curpropVersion, &version, 2, length), 0);
   EXPECT_EQ(version, 23);
   EXPECT_EQ(length, 2u);
-  EXPECT_EQ(engine_.GetIntProperty(c, 0x5000F), 1);
-  EXPECT_TRUE(engine_.SetBoolProperty(c, 0x50017, 1));
+  EXPECT_EQ(engine_.GetIntProperty(c, curpropFieldCount), 1);
+  EXPECT_TRUE(engine_.SetBoolProperty(c, curpropNoRefresh, 1));
   EXPECT_TRUE(c->NoRefresh());
 }
 
@@ -170,7 +170,7 @@ TEST_F(CursorTest, TableCursorStatements) {
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p->AssembleStatement(), "Select * from `" + plain + "` ");
   IndexDescriptor id;
-  EXPECT_EQ(engine_.GetIndexDescriptor(p, 0, id), 10764);
+  EXPECT_EQ(engine_.GetIndexDescriptor(p, 0, id), DBIERR_NOASSOCINDEX);
 
   // Limit and offset lines; an index named at open orders by it.
   TNativeDataSet* l = OpenTable(keyed, "porNome", 2, 1);
@@ -190,22 +190,22 @@ TEST_F(CursorTest, TableCursorStatements) {
   ASSERT_EQ(engine_.SwitchToIndex(k, "porNome", nullptr, 0), 0);
   EXPECT_EQ(k->AssembleStatement(), "Select * from `" + keyed + "` ORDER BY  `nome` DESC ");
   EXPECT_EQ(Column(k, 2), (std::vector<std::string>{"c", "b", "a"}));
-  EXPECT_EQ(engine_.SwitchToIndex(k, "nope", nullptr, 0), 9997);
+  EXPECT_EQ(engine_.SwitchToIndex(k, "nope", nullptr, 0), DBIERR_NOSUCHINDEX);
   ASSERT_EQ(engine_.GetIndexDescriptor(k, 0, id), 0);
   EXPECT_STREQ(id.szName, "porNome");
-  EXPECT_EQ(engine_.GetIndexDescriptor(k, 3, id), 9997);
+  EXPECT_EQ(engine_.GetIndexDescriptor(k, 3, id), DBIERR_NOSUCHINDEX);
   // Statement cursors have no index.
   TNativeDataSet* s = Open("SELECT * FROM " + keyed);
-  EXPECT_EQ(engine_.GetIndexDescriptor(s, 0, id), 10764);
+  EXPECT_EQ(engine_.GetIndexDescriptor(s, 0, id), DBIERR_NOASSOCINDEX);
 }
 
 TEST_F(CursorTest, OpenTableFailures) {
   TNativeDataSet* c = reinterpret_cast<TNativeDataSet*>(this);
-  EXPECT_EQ(engine_.OpenTable(conn_, "no_such_table_y", "", -1, 0, c), 1001);
+  EXPECT_EQ(engine_.OpenTable(conn_, "no_such_table_y", "", -1, 0, c), DBIERR_NATIVE);
   EXPECT_EQ(engine_.LastNativeError(), 1146);
   EXPECT_EQ(c, reinterpret_cast<TNativeDataSet*>(this));  // not written
   EXPECT_TRUE(conn_->OpenCursors().Items().empty());
-  EXPECT_EQ(engine_.OpenTable(nullptr, "x", "", -1, 0, c), 9990);
+  EXPECT_EQ(engine_.OpenTable(nullptr, "x", "", -1, 0, c), DBIERR_INVALIDHNDL);
 }
 
 TEST_F(CursorTest, RefreshReturnsToTheSameRecordNumber) {

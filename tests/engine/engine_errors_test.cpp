@@ -40,19 +40,20 @@ TEST(EngineErrors, NullHandlesAnswer9990AndTheDbiForm) {
   TmySQLEngine engine;
   EXPECT_EQ(engine.CurrentHandle(), &engine);
   int count = 0;
-  EXPECT_EQ(engine.GetRecordCount(nullptr, count), 9990);
+  EXPECT_EQ(engine.GetRecordCount(nullptr, count), DBIERR_INVALIDHNDL);
   EXPECT_EQ(engine.CurrentHandle(), nullptr);
   EXPECT_EQ(engine.LastErrorMessage(), "");
   try {
-    engine.Check(9990);
+    engine.Check(DBIERR_INVALIDHNDL);
     FAIL() << "Check must raise";
   } catch (const EmySQLDatabaseError& e) {
-    EXPECT_EQ(e.ErrorCode(), 9990);
+    EXPECT_EQ(e.ErrorCode(), DBIERR_INVALIDHNDL);
     EXPECT_EQ(e.NativeError(), 0);
     EXPECT_STREQ(e.what(), "DBI Error Code: (9990)\r\n \r\nInvalid handle to the function.");
   }
   // 10763 with an empty message: a line holding a single blank.
-  EXPECT_EQ(engine.ErrorMessageFor(10763), "DBI Error Code: (10763)\r\n \r\nTable is read only.");
+  EXPECT_EQ(engine.ErrorMessageFor(DBIERR_TABLEREADONLY),
+            "DBI Error Code: (10763)\r\n \r\nTable is read only.");
 }
 
 TEST(EngineErrors, CheckIgnoresTheHighWord) {
@@ -66,10 +67,11 @@ TEST(EngineErrors, PropertiesOnNullObjectsAnswer9986) {
   TmySQLEngine engine;
   std::uint32_t length = 0;
   std::int32_t value = 7;
-  EXPECT_EQ(engine.GetProperty(nullptr, 0x60014, &value, 4, length), 9986);
-  EXPECT_EQ(engine.SetProperty(nullptr, 0x60014, 1), 9986);
-  EXPECT_EQ(engine.GetIntProperty(nullptr, 0x5000F), 0);
-  EXPECT_FALSE(engine.SetBoolProperty(nullptr, 0x50017, 1));
+  EXPECT_EQ(engine.GetProperty(nullptr, stmtpropAffectedRows, &value, 4, length),
+            DBIERR_INVALIDPARAM);
+  EXPECT_EQ(engine.SetProperty(nullptr, stmtpropAffectedRows, 1), DBIERR_INVALIDPARAM);
+  EXPECT_EQ(engine.GetIntProperty(nullptr, curpropFieldCount), 0);
+  EXPECT_FALSE(engine.SetBoolProperty(nullptr, curpropNoRefresh, 1));
   // SetToBegin and SetToEnd have no failure handler.
   EXPECT_EQ(engine.SetToBegin(nullptr), 0);
   EXPECT_EQ(engine.SetToEnd(nullptr), 0);

@@ -160,11 +160,11 @@ TEST_F(FieldTypesTest, ValuesOfEachType) {
   EXPECT_DOUBLE_EQ(Value<double>(c, 11, b), 86400000.0);
   EXPECT_EQ(Value<std::int16_t>(c, 12, b), 0);
   EXPECT_EQ(Text(c, 14, b), "");
-  EXPECT_EQ(engine_.GetNextRecord(c, 0, nullptr, b.data()), 8706);
+  EXPECT_EQ(engine_.GetNextRecord(c, 0, nullptr, b.data()), DBIERR_EOF);
   // A field number the result does not have.
-  EXPECT_EQ(engine_.GetField(c, 18, b.data(), &untouched, is_null), 10003);
-  EXPECT_EQ(engine_.GetField(c, 0, b.data(), &untouched, is_null), 10003);
-  EXPECT_EQ(engine_.GetField(c, 1, nullptr, &untouched, is_null), 9986);
+  EXPECT_EQ(engine_.GetField(c, 18, b.data(), &untouched, is_null), DBIERR_INVALIDRECSTRUCT);
+  EXPECT_EQ(engine_.GetField(c, 0, b.data(), &untouched, is_null), DBIERR_INVALIDRECSTRUCT);
+  EXPECT_EQ(engine_.GetField(c, 1, nullptr, &untouched, is_null), DBIERR_INVALIDPARAM);
 }
 
 TEST_F(FieldTypesTest, PutFieldAndInitRecord) {

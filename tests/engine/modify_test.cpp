@@ -35,7 +35,7 @@ TEST_F(ModifyTest, UpdateByPrimaryKeyEscapesText) {
             "UPDATE `" + t + "` SET `nome`='O\\'Neil' WHERE `codigo`=7");
   ASSERT_EQ(engine_.ModifyRecord(c, old_buffer.data(), new_buffer.data()), 0)
       << engine_.LastErrorMessage();
-  EXPECT_EQ(engine_.GetIntProperty(c, 0x60014), 1);
+  EXPECT_EQ(engine_.GetIntProperty(c, stmtpropAffectedRows), 1);
   EXPECT_EQ(Column(c, 2), (std::vector<std::string>{"Ana", "O'Neil"}));
   // Setting the same value again still sends the UPDATE; no row changes,
   // so no refresh follows.
@@ -44,7 +44,7 @@ TEST_F(ModifyTest, UpdateByPrimaryKeyEscapesText) {
   PutText(c, 2, new_buffer, "O'Neil");
   const wire::TMysqlResult* before = c->Result();
   ASSERT_EQ(engine_.ModifyRecord(c, old_buffer.data(), new_buffer.data()), 0);
-  EXPECT_EQ(engine_.GetIntProperty(c, 0x60014), 0);
+  EXPECT_EQ(engine_.GetIntProperty(c, stmtpropAffectedRows), 0);
   EXPECT_EQ(c->Result(), before);
   // Nothing changed: no statement at all.
   EXPECT_EQ(c->BuildUpdate(old_buffer.data(), old_buffer.data()), "");
@@ -129,8 +129,8 @@ TEST_F(ModifyTest, InsertLeavesNullsToTheServerAndFindsTheNewRow) {
   ASSERT_EQ(engine_.InitRecord(c, b.data()), 0);
   std::int32_t one = 1;
   ASSERT_EQ(engine_.PutField(c, 1, b.data(), &one), 0);
-  ASSERT_TRUE(engine_.SetBoolProperty(c, 0x50017, 1));
-  EXPECT_EQ(engine_.InsertRecord(c, 0, b.data()), 1001);
+  ASSERT_TRUE(engine_.SetBoolProperty(c, curpropNoRefresh, 1));
+  EXPECT_EQ(engine_.InsertRecord(c, 0, b.data()), DBIERR_NATIVE);
   EXPECT_EQ(engine_.LastNativeError(), 1062);
   EXPECT_FALSE(c->NoRefresh());
 }
@@ -140,7 +140,7 @@ TEST_F(ModifyTest, NoRefreshKeepsTheOldSnapshot) {
   Exec("CREATE TABLE " + t + " (codigo INT PRIMARY KEY, nome VARCHAR(20))");
   Exec("INSERT INTO " + t + " VALUES (1,'a')");
   TNativeDataSet* c = OpenTable(t);
-  ASSERT_TRUE(engine_.SetBoolProperty(c, 0x50017, 1));
+  ASSERT_TRUE(engine_.SetBoolProperty(c, curpropNoRefresh, 1));
   auto b = Buffer(c);
   ASSERT_EQ(engine_.InitRecord(c, b.data()), 0);
   std::int32_t two = 2;
@@ -149,7 +149,7 @@ TEST_F(ModifyTest, NoRefreshKeepsTheOldSnapshot) {
   int count = 0;
   ASSERT_EQ(engine_.GetRecordCount(c, count), 0);
   EXPECT_EQ(count, 1);
-  EXPECT_EQ(c->PositionState(), 4);
+  EXPECT_EQ(c->PositionState(), TPositionState::AfterModification);
 }
 
 TEST_F(ModifyTest, ReadOnlyAndBlobLimit) {
@@ -163,16 +163,16 @@ TEST_F(ModifyTest, ReadOnlyAndBlobLimit) {
   std::string big(300, 'z');
   ASSERT_EQ(engine_.PutBlob(c, b.data(), 2, 0, static_cast<std::int32_t>(big.size()), big.data()),
             0);
-  EXPECT_EQ(engine_.InsertRecord(c, 0, b.data()), 1001);
+  EXPECT_EQ(engine_.InsertRecord(c, 0, b.data()), DBIERR_NATIVE);
   EXPECT_EQ(engine_.LastErrorMessage(), "Data size exceeds maximum blob field size");
   ASSERT_EQ(engine_.PutBlob(c, b.data(), 2, 0, 3, "a'b"), 0);
   ASSERT_EQ(engine_.TruncateBlob(c, b.data(), 2, 3), 0);
   EXPECT_EQ(c->BuildInsert(b.data()),
             "INSERT INTO `" + t + "` (`codigo`, `b`) VALUES (1, 'a\\'b')");
-  ASSERT_EQ(engine_.SetProperty(c, 0x50021, 1), 0);
-  EXPECT_EQ(engine_.InsertRecord(c, 0, b.data()), 10763);
-  EXPECT_EQ(engine_.DeleteRecord(c, b.data()), 10763);
-  ASSERT_EQ(engine_.SetProperty(c, 0x50021, 0), 0);
+  ASSERT_EQ(engine_.SetProperty(c, kCursorProperty | propReadOnly, 1), 0);
+  EXPECT_EQ(engine_.InsertRecord(c, 0, b.data()), DBIERR_TABLEREADONLY);
+  EXPECT_EQ(engine_.DeleteRecord(c, b.data()), DBIERR_TABLEREADONLY);
+  ASSERT_EQ(engine_.SetProperty(c, kCursorProperty | propReadOnly, 0), 0);
   ASSERT_EQ(engine_.InsertRecord(c, 0, b.data()), 0) << engine_.LastErrorMessage();
   auto cur = Buffer(c);
   ASSERT_EQ(engine_.GetRecord(c, 0, nullptr, cur.data()), 0);

@@ -237,14 +237,31 @@ struct TransactionInfo {
 
 #pragma pack(pop)
 
-// Property ids (only the low 16 bits are looked at).
+// Property ids (only the low 16 bits are looked at). Id 20 reads the
+// affected rows, and setting it (whatever the value) marks the position as
+// after a modification: one id, two names, one for each direction.
 enum : std::uint32_t {
   propVersion = 0,
   propZero = 5,
   propFieldCount = 15,
+  propUniDirectional = 16,  // handed over by the components, ignored
   propAffectedRows = 20,
+  propMarkModified = 20,
   propNoRefresh = 23,
   propReadOnly = 33,
+};
+// The full ids the components pass: the high word names the object kind
+// (cursor or statement), which the engine does not look at.
+enum : std::uint32_t {
+  kCursorProperty = 0x50000,
+  kStatementProperty = 0x60000,
+  curpropVersion = kCursorProperty | propVersion,
+  curpropFieldCount = kCursorProperty | propFieldCount,
+  curpropMarkModified = kCursorProperty | propMarkModified,
+  curpropNoRefresh = kCursorProperty | propNoRefresh,
+  stmtpropUniDirectional = kStatementProperty | propUniDirectional,
+  stmtpropAffectedRows = kStatementProperty | propAffectedRows,
+  stmtpropReadOnly = kStatementProperty | propReadOnly,
 };
 
 // Storage of a key or bookmark.

@@ -69,6 +69,29 @@ class TmySQLFilter {
   void* dataset_;
 };
 
+// Where the cursor stands between reads. The reading operations act by it:
+//
+//   operation       None      OnRecord  AtBegin   AtEnd     AfterModification
+//   GetNextRecord   first     next      first     fail EOF  next
+//   GetPriorRecord  last      prior     fail BOF  last      prior
+//   GetRecord       fail      re-read   fail BOF  fail EOF  next; else prior;
+//                   NOCURRREC                               else None, next
+//
+// Each of them that succeeds leaves OnRecord, as do the moves by bookmark,
+// record number and key. SetToBegin and SetToEnd set AtBegin and AtEnd
+// without touching the result. An insert or delete sets AfterModification
+// (so does the property propMarkModified); the refresh after it finds the
+// record again and sets OnRecord, and without a refresh the next GetRecord
+// moves on to the following row. The values are those a caller may have
+// stored, so they stay as numbered.
+enum class TPositionState : std::int32_t {
+  None = 0,
+  OnRecord = 1,
+  AtBegin = 2,
+  AtEnd = 3,
+  AfterModification = 4,
+};
+
 // OnGetSQLFldName: may replace the name a field gets in a statement.
 using TGetSQLFldNameEvent = std::function<void(TNativeDataSet* sender, std::string& name)>;
 // OnCheckSQLField: may exclude a field from a statement.
@@ -199,7 +222,7 @@ class TNativeDataSet {
   const std::string& StatementText() const { return statement_text_; }
   bool IsStatement() const { return statement_flag_; }
   std::int32_t AffectedRows() const { return affected_rows_; }
-  int PositionState() const { return position_state_; }
+  TPositionState PositionState() const { return position_state_; }
   int RowLimit() const { return row_limit_; }
   int RowOffset() const { return row_offset_; }
   bool ReadOnly() const { return read_only_ != 0; }
@@ -288,7 +311,7 @@ class TNativeDataSet {
   bool RowValueIsNull(int column) const;
 
   // Shared by the list cursors.
-  int position_state_ = 0;
+  TPositionState position_state_ = TPositionState::None;
   int direction_ = 1;
 
  private:
