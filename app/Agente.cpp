@@ -58,6 +58,8 @@ Agente::Agente(AgentView& view, const OpcoesAgente& opcoes, AmbienteAgente ambie
       registro_(view, RelogioDe(ambiente)),
       log_(PastaLog(opcoes, ambiente), RelogioDe(ambiente)),
       janela_(view, Suporte(opcoes), std::move(ambiente.plataforma)) {
+  ComponentesAgente::AplicarConfiguracao(componentes_->dbVidoru, opcoes.configuracao.retaguarda);
+  ComponentesAgente::AplicarConfiguracao(componentes_->dbPDV, opcoes.configuracao.pdv);
   if (opcoes.retaguarda)
     ComponentesAgente::DefinirServidor(componentes_->dbVidoru, opcoes.retaguarda->host,
                                        opcoes.retaguarda->porta);

@@ -69,6 +69,15 @@ void ComponentesAgente::DefinirServidor(components::TmySQLDatabase& banco, const
   banco.Params().SetValues("Port", rtl::IntToStr(static_cast<int>(porta)));
 }
 
+void ComponentesAgente::AplicarConfiguracao(components::TmySQLDatabase& banco,
+                                            const ConfiguracaoConexao& configuracao) {
+  if (configuracao.host || configuracao.porta)
+    DefinirServidor(banco, configuracao.host.value_or(banco.Host()),
+                    configuracao.porta.value_or(banco.Port()));
+  if (configuracao.usuario) banco.SetUserName(*configuracao.usuario);
+  if (configuracao.senha) banco.SetUserPassword(*configuracao.senha);
+}
+
 ComponentesAgente::ComponentesAgente() {
   Configurar(dbVidoru,
              {"dbVidoru", "tolve536_vidoru", "tolve536", "kb71530264809", HostRetaguardaPadrao()});

@@ -47,6 +47,9 @@ OpcoesAgente LerOpcoes(const std::vector<std::string>& argumentos) {
       o.pastaSuporte = valor();
     } else if (a == "--pasta-log") {
       o.pastaLog = valor();
+    } else if (a == "--config") {
+      o.arquivoConfiguracao = valor();
+      if (o.arquivoConfiguracao->empty()) throw ErroOpcoes("option " + a + " needs a value");
     } else {
       throw ErroOpcoes("unknown option '" + a + "'");
     }
@@ -64,6 +67,7 @@ std::string TextoUso(const std::string& programa) {
   return "usage: " + programa +
          " [--headless [--once]] [--retaguarda HOST[:PORT]] [--pdv HOST[:PORT]]\n"
          "       [--suporte-servidor HOST[:PORT]] [--suporte-pasta DIR] [--pasta-log DIR]\n"
+         "       [--config ARQUIVO]\n"
          "\n"
          "  --headless          run without windows; pane lines go to standard output\n"
          "  --once              with --headless: open, start, run one import pass, exit\n"
@@ -71,7 +75,17 @@ std::string TextoUso(const std::string& programa) {
          "  --pdv H[:P]         PDV server (default: localhost:3306)\n"
          "  --suporte-servidor  web server the F12 key downloads /sistema/AA_v3.exe from\n"
          "  --suporte-pasta     folder the remote-support tool is kept in\n"
-         "  --pasta-log         folder that receives logImportacao (default: the program's)\n";
+         "  --pasta-log         folder that receives logImportacao (default: the program's)\n"
+         "  --config ARQUIVO    l\xEA s\xF3 este arquivo de configura\xE7\xE3o, no lugar dos dois "
+         "abaixo\n"
+         "\n"
+         "Arquivo de configura\xE7\xE3o: /etc/tolvex/agente.conf e depois\n"
+         "$XDG_CONFIG_HOME/tolvex/agente.conf (~/.config/tolvex/agente.conf), cada um sobre\n"
+         "o anterior; as op\xE7\xF5"
+         "es acima valem sobre os dois. INI em UTF-8; toda chave\n"
+         "\xE9 opcional; o valor vai at\xE9 o fim da linha e, entre aspas, guarda os espa\xE7os\n"
+         "das pontas.\n" +
+         TextoChavesConfiguracao();
 }
 
 }  // namespace app

@@ -17,12 +17,24 @@ int main(int argc, char** argv) {
   try {
     opcoes = app::LerOpcoes(argc, argv);
   } catch (const app::ErroOpcoes& e) {
-    std::cerr << programa << ": " << e.what() << "\n" << app::TextoUso(programa);
+    std::cerr << programa << ": " << e.what() << "\n"
+              << app::Cp1252ParaUtf8(app::TextoUso(programa));
     return 2;
   }
   if (opcoes.ajuda) {
-    std::cout << app::TextoUso(programa);
+    std::cout << app::Cp1252ParaUtf8(app::TextoUso(programa));
     return 0;
+  }
+  // Nothing starts half-configured: a file the agent refuses ends the
+  // program before any connection is made.
+  try {
+    opcoes.configuracao = app::CarregarConfiguracao(opcoes.arquivoConfiguracao);
+  } catch (const app::ErroConfiguracao& e) {
+#ifdef TOLVEX_COM_JANELAS
+    if (!opcoes.headless) return app::ui::MostrarErroInicio(argc, argv, e.what());
+#endif
+    std::cerr << programa << ": " << app::Cp1252ParaUtf8(e.what()) << "\n";
+    return 2;
   }
   if (opcoes.headless) {
     // A terminal gets each line as it comes; a pipe or a file gets them in

@@ -5,16 +5,32 @@
 #include "ui/Aplicacao.h"
 #include "ui/Icone.h"
 #include "ui/Texto.h"
+#include "ui/TfrmModelo.h"
 #include "ui/TfrmPincipal.h"
 
 namespace app::ui {
 
-int ExecutarJanelas(int argc, char** argv, const OpcoesAgente& opcoes) {
-  QApplication aplicacao(argc, argv);
+namespace {
+
+void Identificar() {
   QApplication::setApplicationName(QStringLiteral("tolvex-agent"));
   QApplication::setApplicationDisplayName(DeCp1252("Importa\xE7\xE3o Tolvex PDV"));
   QApplication::setDesktopFileName(QStringLiteral("tolvex-agent"));
   QApplication::setWindowIcon(IconeAgente());
+}
+
+}  // namespace
+
+int MostrarErroInicio(int argc, char** argv, const std::string& texto) {
+  QApplication aplicacao(argc, argv);
+  Identificar();
+  TfrmModelo::MostrarFalha(nullptr, DeCp1252(texto));
+  return 2;
+}
+
+int ExecutarJanelas(int argc, char** argv, const OpcoesAgente& opcoes) {
+  QApplication aplicacao(argc, argv);
+  Identificar();
   // Hidden in the tray the agent has no visible window, and it keeps running.
   QApplication::setQuitOnLastWindowClosed(false);
   PrepararFontes();

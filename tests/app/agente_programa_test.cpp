@@ -2,6 +2,7 @@
 // output and exit status; a run ended by SIGTERM; the command line.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -142,6 +143,41 @@ TEST_F(ProgramaTest, SigtermEndsTheTimerRunAndClosesBothConnections) {
     if (sessoes) std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   EXPECT_EQ(sessoes, 0);
+}
+
+// Both servers and their credentials from a file given with --config; a
+// wrong password in it is the one the server sees, and a refused file
+// starts nothing.
+TEST_F(ProgramaTest, OnceWithTheServersOfAConfigurationFile) {
+  Cliente(21, "cliente", "'JOANA'");
+  const fs::path conf = pasta_ / "agente.conf";
+  auto escrever = [&](const std::string& senha, mode_t modo) {
+    std::ofstream(conf) << "[retaguarda]\nhost=" << Host() << "\nporta=" << Port()
+                        << "\nusuario=" << kAgentUser << "\nsenha=" << senha
+                        << "\n[pdv]\nhost=" << Host() << "\nporta=" << Port() << "\n";
+    chmod(conf.c_str(), modo);
+  };
+  const std::vector<std::string> args{"--headless",  "--once",      "--config",
+                                      conf.string(), "--pasta-log", pasta_.string()};
+  escrever(kAgentPassword, 0600);
+  Execucao e = Rodar(args);
+  EXPECT_EQ(e.status, 0) << e.saida;
+  EXPECT_NE(e.saida.find("Clientes: >> CLIENTE 21 - JOANA *INSERIDO COM SUCESSO"),
+            std::string::npos)
+      << e.saida;
+
+  escrever("errada", 0600);
+  e = Rodar(args);
+  EXPECT_EQ(e.status, 1);
+  EXPECT_NE(e.saida.find("(1045)"), std::string::npos) << e.saida;
+
+  escrever(kAgentPassword, 0644);
+  e = Rodar(args);
+  EXPECT_EQ(e.status, 2);
+  EXPECT_EQ(e.saida.find("Clientes:"), std::string::npos) << e.saida;
+  EXPECT_NE(e.saida.find("agente.conf, linha 5, chave senha: o arquivo guarda uma senha"),
+            std::string::npos)
+      << e.saida;
 }
 
 TEST_F(ProgramaTest, CommandLineErrorsAndHelp) {

@@ -50,8 +50,9 @@ struct AmbienteAgente {
 
 class Agente {
  public:
-  // Builds the component tree with the agent's settings; --retaguarda and
-  // --pdv replace the host and port of the two connections, the F12 and
+  // Builds the component tree with the agent's settings, the configuration
+  // file's over them; --retaguarda and --pdv replace the host and port of
+  // the two connections, the F12 and
   // log folder options the defaults. Nothing is opened yet (FormCreate).
   explicit Agente(AgentView& view, const OpcoesAgente& opcoes = {}, AmbienteAgente ambiente = {});
   ~Agente();

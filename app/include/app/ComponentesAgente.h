@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "app/ArquivoConfiguracao.h"
 #include "components/MySQLDatabase.h"
 #include "components/MySQLQuery.h"
 #include "components/MySQLTable.h"
@@ -37,6 +38,10 @@ class ComponentesAgente {
   // list ("Host=", "Port=").
   static void DefinirServidor(components::TmySQLDatabase& banco, const std::string& host,
                               std::uint32_t porta);
+  // What the configuration file gives a closed connection: host, port,
+  // user and password where it names them; the rest stays as it is.
+  static void AplicarConfiguracao(components::TmySQLDatabase& banco,
+                                  const ConfiguracaoConexao& configuracao);
 
   components::TmySQLDatabase dbVidoru;
   components::TmySQLDatabase dbPDV;

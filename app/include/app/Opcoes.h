@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "app/ArquivoConfiguracao.h"
+
 namespace app {
 
 // A server given as HOST or HOST:PORT.
@@ -34,6 +36,11 @@ struct OpcoesAgente {
   // --pasta-log DIR: the folder that receives logImportacao (by default
   // the program's own folder).
   std::optional<std::string> pastaLog;
+  // --config FILE: the configuration file read instead of the default ones.
+  std::optional<std::string> arquivoConfiguracao;
+  // What the configuration files say (CarregarConfiguracao); the program
+  // fills it in after LerOpcoes, and the options above go over it.
+  ConfiguracaoAgente configuracao;
 };
 
 // A command line the program cannot run with; what() says why.
@@ -53,7 +60,8 @@ EnderecoServidor LerEndereco(const std::string& texto, std::uint32_t portaPadrao
 OpcoesAgente LerOpcoes(const std::vector<std::string>& argumentos);
 OpcoesAgente LerOpcoes(int argc, char** argv);
 
-// The usage text printed for --help and after a command-line error.
+// The usage text printed for --help and after a command-line error, with
+// the configuration file's keys (Windows-1252).
 std::string TextoUso(const std::string& programa);
 
 }  // namespace app
