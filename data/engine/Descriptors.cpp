@@ -143,6 +143,192 @@ std::uint32_t StorageSize(int type, std::uint32_t flags, std::uint32_t c) {
   }
 }
 
+// The text between the parentheses of a column type ("enum('Y','N')",
+// "bit(10)"); nothing when the type has none.
+std::optional<std::string> TypeArguments(const std::string& type_text) {
+  const size_t open = type_text.find('(');
+  if (open == std::string::npos) return std::nullopt;
+  const size_t close = type_text.find(')', open);
+  return type_text.substr(open + 1,
+                          close == std::string::npos ? std::string::npos : close - open - 1);
+}
+
+// The type text of a column from the table definition, when there is one.
+std::optional<std::string> DeclaredType(TNativeConnect* connection, const std::string& table,
+                                        const std::string& column) {
+  auto row = DescribeRow(connection, table, column);
+  if (!row || row->size() < 2 || !(*row)[1]) return std::nullopt;
+  return *(*row)[1];
+}
+
+// Step 1: members of an enumeration or set, without quotes, from the table
+// definition of the column (named as statements name it).
+std::string ColumnMembers(TNativeConnect* connection, const std::string& table, std::string name) {
+  size_t dot = name.find('.');
+  if (dot != std::string::npos) name.erase(0, dot + 1);
+  if (!name.empty() && name.front() == '`') name.erase(0, 1);
+  if (!name.empty() && name.back() == '`') name.pop_back();
+  auto type_text = DeclaredType(connection, table, name);
+  if (!type_text) return std::string();
+  return RemoveQuotes(TypeArguments(*type_text).value_or(*type_text));
+}
+
+// Step 2: whether a NOT NULL column without auto-increment has a default.
+bool ColumnHasDefault(TNativeConnect* connection, const wire::TMysqlColumn& col) {
+  if (!(col.flags & NOT_NULL_FLAG) || (col.flags & AUTO_INCREMENT_FLAG)) return false;
+  auto row = DescribeRow(connection, col.table, col.name);
+  return row && row->size() > 4 && (*row)[4].has_value();
+}
+
+// Step 4: the server type the engine treats the column as.
+struct AdjustedType {
+  int type;
+  bool boolean_mark = false;  // a two-valued enumeration read as a boolean
+  bool memo = false;          // a text blob
+};
+
+AdjustedType AdjustType(const wire::TMysqlColumn& col, const std::string& members,
+                        std::uint32_t capacity) {
+  AdjustedType t{col.type};
+  // The server reports expressions over blobs (hex(), concat() of a TEXT,
+  // ...) with the sized blob types; they are all blobs.
+  if (t.type == MYSQL_TYPE_TINY_BLOB || t.type == MYSQL_TYPE_MEDIUM_BLOB ||
+      t.type == MYSQL_TYPE_LONG_BLOB)
+    t.type = MYSQL_TYPE_BLOB;
+  if (col.flags & ENUM_FLAG) {
+    std::vector<std::string> items = SplitMembers(members);
+    auto boolish = [](const std::string& s) {
+      if (s.empty()) return false;
+      char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[0])));
+      return c == 'f' || c == 'n' || c == 't' || c == 'y';
+    };
+    if (items.size() == 2 && col.length == 1 && boolish(items[0]) && boolish(items[1])) {
+      t.type = MYSQL_TYPE_ENUM;
+      t.boolean_mark = true;
+    }
+  }
+  if (col.flags & SET_FLAG) t.type = MYSQL_TYPE_SET;
+  if (t.type == MYSQL_TYPE_BLOB && (col.flags & BLOB_FLAG) && !(col.flags & BINARY_FLAG))
+    t.memo = true;
+  if ((t.type == MYSQL_TYPE_VAR_STRING || t.type == MYSQL_TYPE_STRING) && capacity > 8191) {
+    t.type = MYSQL_TYPE_BLOB;
+    t.memo = true;
+  }
+  return t;
+}
+
+// Step 5: the engine field type, subtype and length of an adjusted type.
+struct MappedType {
+  std::uint16_t field_type = fldUNKNOWN;
+  std::uint16_t sub_type = 0;
+  std::uint32_t length = 0;
+};
+
+// The mapping, one row per server type (texts take their capacity and the
+// terminating zero).
+MappedType MapType(const AdjustedType& t, bool is_unsigned, std::uint32_t capacity) {
+  const std::uint32_t text = capacity + 1;
+  switch (t.type) {
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_FLOAT:
+    case MYSQL_TYPE_DOUBLE:
+    case MYSQL_TYPE_NEWDECIMAL:
+      return {fldFLOAT, 0, 8};
+    case MYSQL_TYPE_TINY:
+    case MYSQL_TYPE_SHORT:
+      return {is_unsigned ? fldUINT16 : fldINT16, 0, 2};
+    case MYSQL_TYPE_LONG:
+      return {is_unsigned ? fldINT64 : fldINT32, 0, is_unsigned ? 8u : 4u};
+    case MYSQL_TYPE_NULL:
+      return {fldZSTRING, 0, text};
+    case MYSQL_TYPE_TIMESTAMP:
+    case MYSQL_TYPE_DATETIME:
+      return {fldTIMESTAMP, 0, 8};
+    case MYSQL_TYPE_LONGLONG:
+    case MYSQL_TYPE_BIT:
+      return {is_unsigned ? fldUINT64 : fldINT64, 0, 8};
+    case MYSQL_TYPE_INT24:
+    case MYSQL_TYPE_YEAR:
+      return {fldINT32, 0, 4};
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_NEWDATE:
+      return {fldDATE, 0, 8};
+    case MYSQL_TYPE_TIME:
+      return {fldTIME, 0, 8};
+    case MYSQL_TYPE_ENUM:
+      return t.boolean_mark ? MappedType{fldBOOL, 0, 2} : MappedType{fldZSTRING, 0, text};
+    case MYSQL_TYPE_SET:
+    case MYSQL_TYPE_VAR_STRING:
+    case MYSQL_TYPE_STRING:
+      return {fldZSTRING, 0, text};
+    case MYSQL_TYPE_BLOB:
+      return {fldBLOB, static_cast<std::uint16_t>(t.memo ? fldstMEMO : 0), 4};
+    default:
+      return {};
+  }
+}
+
+// Steps 6 to 8: the field descriptor of column n at `offset`.
+FieldDescriptor MakeFieldDescriptor(int n, const wire::TMysqlColumn& col, int type,
+                                    const MappedType& mapped, std::uint32_t offset) {
+  FieldDescriptor fd;
+  std::memset(&fd, 0, sizeof fd);
+  fd.iFldNum = static_cast<std::uint16_t>(n);
+  std::strncpy(fd.szName, col.name.c_str(), 63);
+  fd.iFldType = mapped.field_type;
+  fd.iSubType = mapped.sub_type;
+  // 6. Units: floating types carry 32, texts their capacity.
+  std::uint32_t length = mapped.length;
+  if (type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_FLOAT || type == MYSQL_TYPE_DOUBLE ||
+      type == MYSQL_TYPE_NEWDECIMAL) {
+    fd.iUnits1 = 32;
+    length = 8;
+  } else {
+    fd.iUnits1 = static_cast<std::int16_t>(mapped.field_type == fldZSTRING ? length - 1 : length);
+  }
+  fd.iUnits2 = 0;
+  fd.iOffset = offset;
+  fd.iLen = static_cast<std::uint16_t>(length);
+  // 7. Auto-increment.
+  if ((col.flags & AUTO_INCREMENT_FLAG) &&
+      (mapped.field_type == fldINT32 || mapped.field_type == fldINT64 ||
+       mapped.field_type == fldUINT64))
+    fd.iSubType = fldstAUTOINC;
+  // 8. Validity and the rest.
+  fd.efldvVchk = 2;
+  fd.bCalcField = col.table.empty() ? -1 : 0;
+  fd.iNativeType = static_cast<std::uint16_t>(type);
+  fd.bUnsigned = (col.flags & UNSIGNED_FLAG) ? 1 : 0;
+  return fd;
+}
+
+ValidityDescriptor MakeValidityDescriptor(int n, const wire::TMysqlColumn& col, bool has_default) {
+  ValidityDescriptor vd;
+  std::memset(&vd, 0, sizeof vd);
+  vd.iFldNum = static_cast<std::uint16_t>(n);
+  vd.bRequired = (col.flags & (NOT_NULL_FLAG | PRI_KEY_FLAG | UNIQUE_KEY_FLAG)) ? -1 : 0;
+  vd.bHasDefVal = has_default ? -1 : 0;
+  return vd;
+}
+
+// Step 9: the bytes a value takes on the server. Servers before 5.0.21 and
+// 5.1.0-5.1.9 report a bit column's length wrongly, so its width comes from
+// the table definition there.
+std::uint32_t NativeSize(TNativeConnect* connection, std::int32_t version,
+                         const wire::TMysqlColumn& col, int type, std::uint32_t capacity) {
+  if (col.flags & BLOB_FLAG) return capacity;
+  if (type != MYSQL_TYPE_BIT) return StorageSize(type, col.flags, capacity);
+  if (version >= 50021 && !(version >= 50100 && version <= 50109)) return (col.length + 7) / 8;
+  auto type_text = DeclaredType(connection, col.table, col.name);
+  if (!type_text) return 0;
+  auto bits_text = TypeArguments(*type_text);
+  if (!bits_text) return 1;
+  int bits = 0;
+  if (rtl::TryStrToInt(*bits_text, bits) && bits > 0)
+    return static_cast<std::uint32_t>((bits + 7) / 8);
+  return 0;
+}
+
 }  // namespace
 
 int TNativeDataSet::ColumnType(int column) const {
@@ -154,188 +340,33 @@ int TNativeDataSet::ColumnType(int column) const {
 std::unique_ptr<TmySQLField> TNativeDataSet::DescribeColumn(int n) {
   const wire::TMysqlColumn* col = result_ ? result_->Column(n - 1) : nullptr;
   if (n < 1 || !col) throw EmySQLException(DBIERR_INVALIDRECSTRUCT);
-  const std::uint32_t flags = col->flags;
-  const std::int32_t version = connection_ ? connection_->ServerVersion() : 0;
-
-  // 1. Members of an enumeration or set, from the table definition.
+  // 1. Members of an enumeration or set.
   std::string members;
-  if (flags & (ENUM_FLAG | SET_FLAG)) {
+  if (col->flags & (ENUM_FLAG | SET_FLAG)) {
     std::string name = col->name;
     if (on_field_name_) on_field_name_(this, name);
-    size_t dot = name.find('.');
-    if (dot != std::string::npos) name.erase(0, dot + 1);
-    if (!name.empty() && name.front() == '`') name.erase(0, 1);
-    if (!name.empty() && name.back() == '`') name.pop_back();
-    if (auto row = DescribeRow(connection_, col->table, name);
-        row && row->size() > 1 && (*row)[1]) {
-      std::string type_text = *(*row)[1];
-      size_t open = type_text.find('(');
-      if (open != std::string::npos) type_text.erase(0, open + 1);
-      size_t close = type_text.find(')');
-      if (close != std::string::npos) type_text.erase(close);
-      members = RemoveQuotes(type_text);
-    }
+    members = ColumnMembers(connection_, col->table, name);
   }
-
   // 2. Default value.
-  bool has_default = false;
-  if ((flags & NOT_NULL_FLAG) && !(flags & AUTO_INCREMENT_FLAG)) {
-    if (auto row = DescribeRow(connection_, col->table, col->name); row && row->size() > 4)
-      has_default = (*row)[4].has_value();
-  }
-
+  const bool has_default = ColumnHasDefault(connection_, *col);
   // 3. Offset: sum of the lengths of the fields before.
   std::uint32_t offset = 0;
   if (n > 1 && fields_.Count() >= n - 1) {
     const TmySQLField& prev = fields_[n - 2];
     offset = prev.Offset() + prev.FieldLength();
   }
-
-  // 4. Type adjustments. The server reports expressions over blobs (hex(),
-  // concat() of a TEXT, ...) with the sized blob types; they are all blobs.
-  int type = col->type;
-  if (type == MYSQL_TYPE_TINY_BLOB || type == MYSQL_TYPE_MEDIUM_BLOB ||
-      type == MYSQL_TYPE_LONG_BLOB)
-    type = MYSQL_TYPE_BLOB;
-  bool boolean_mark = false, memo = false;
-  if (flags & ENUM_FLAG) {
-    std::vector<std::string> items = SplitMembers(members);
-    auto boolish = [](const std::string& s) {
-      if (s.empty()) return false;
-      char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[0])));
-      return c == 'f' || c == 'n' || c == 't' || c == 'y';
-    };
-    if (items.size() == 2 && col->length == 1 && boolish(items[0]) && boolish(items[1])) {
-      type = MYSQL_TYPE_ENUM;
-      boolean_mark = true;
-    }
-  }
-  std::uint32_t c = std::max(col->length, col->maxLength);
-  if (flags & SET_FLAG) type = MYSQL_TYPE_SET;
-  if (type == MYSQL_TYPE_BLOB && (flags & BLOB_FLAG) && !(flags & BINARY_FLAG)) memo = true;
-  if ((type == MYSQL_TYPE_VAR_STRING || type == MYSQL_TYPE_STRING) && c > 8191) {
-    type = MYSQL_TYPE_BLOB;
-    memo = true;
-  }
+  // 4. Type adjustments.
+  const std::uint32_t capacity = std::max(col->length, col->maxLength);
+  const AdjustedType adjusted = AdjustType(*col, members, capacity);
   if (static_cast<int>(column_types_.size()) < n) column_types_.resize(n, 0);
-  column_types_[n - 1] = type;
-
-  // 5. Mapping.
-  const bool is_unsigned = (flags & UNSIGNED_FLAG) != 0;
-  const std::uint32_t a = c + 1;
-  std::uint16_t field_type = fldUNKNOWN, sub_type = 0;
-  std::uint32_t length = 0;
-  switch (type) {
-    case MYSQL_TYPE_DECIMAL:
-    case MYSQL_TYPE_FLOAT:
-    case MYSQL_TYPE_DOUBLE:
-    case MYSQL_TYPE_NEWDECIMAL:
-      field_type = fldFLOAT, length = 8;
-      break;
-    case MYSQL_TYPE_TINY:
-    case MYSQL_TYPE_SHORT:
-      field_type = is_unsigned ? fldUINT16 : fldINT16, length = 2;
-      break;
-    case MYSQL_TYPE_LONG:
-      field_type = is_unsigned ? fldINT64 : fldINT32, length = is_unsigned ? 8 : 4;
-      break;
-    case MYSQL_TYPE_NULL:
-      field_type = fldZSTRING, length = a;
-      break;
-    case MYSQL_TYPE_TIMESTAMP:
-    case MYSQL_TYPE_DATETIME:
-      field_type = fldTIMESTAMP, length = 8;
-      break;
-    case MYSQL_TYPE_LONGLONG:
-    case MYSQL_TYPE_BIT:
-      field_type = is_unsigned ? fldUINT64 : fldINT64, length = 8;
-      break;
-    case MYSQL_TYPE_INT24:
-    case MYSQL_TYPE_YEAR:
-      field_type = fldINT32, length = 4;
-      break;
-    case MYSQL_TYPE_DATE:
-    case MYSQL_TYPE_NEWDATE:
-      field_type = fldDATE, length = 8;
-      break;
-    case MYSQL_TYPE_TIME:
-      field_type = fldTIME, length = 8;
-      break;
-    case MYSQL_TYPE_ENUM:
-      if (boolean_mark)
-        field_type = fldBOOL, length = 2;
-      else
-        field_type = fldZSTRING, length = a;
-      break;
-    case MYSQL_TYPE_SET:
-    case MYSQL_TYPE_VAR_STRING:
-    case MYSQL_TYPE_STRING:
-      field_type = fldZSTRING, length = a;
-      break;
-    case MYSQL_TYPE_BLOB:
-      field_type = fldBLOB, length = 4, sub_type = memo ? fldstMEMO : 0;
-      break;
-    default:
-      break;
-  }
-
-  FieldDescriptor fd;
-  std::memset(&fd, 0, sizeof fd);
-  fd.iFldNum = static_cast<std::uint16_t>(n);
-  std::strncpy(fd.szName, col->name.c_str(), 63);
-  fd.iFldType = field_type;
-  fd.iSubType = sub_type;
-  // 6. Units.
-  if (type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_FLOAT || type == MYSQL_TYPE_DOUBLE ||
-      type == MYSQL_TYPE_NEWDECIMAL) {
-    fd.iUnits1 = 32;
-    length = 8;
-  } else {
-    fd.iUnits1 = static_cast<std::int16_t>(field_type == fldZSTRING ? length - 1 : length);
-  }
-  fd.iUnits2 = 0;
-  fd.iOffset = offset;
-  fd.iLen = static_cast<std::uint16_t>(length);
-  // 7. Auto-increment.
-  if ((flags & AUTO_INCREMENT_FLAG) &&
-      (field_type == fldINT32 || field_type == fldINT64 || field_type == fldUINT64))
-    fd.iSubType = fldstAUTOINC;
-  // 8. Validity and the rest.
-  fd.efldvVchk = 2;
-  fd.bCalcField = col->table.empty() ? -1 : 0;
-  fd.iNativeType = static_cast<std::uint16_t>(type);
-  fd.bUnsigned = is_unsigned ? 1 : 0;
-
-  ValidityDescriptor vd;
-  std::memset(&vd, 0, sizeof vd);
-  vd.iFldNum = static_cast<std::uint16_t>(n);
-  vd.bRequired = (flags & (NOT_NULL_FLAG | PRI_KEY_FLAG | UNIQUE_KEY_FLAG)) ? -1 : 0;
-  vd.bHasDefVal = has_default ? -1 : 0;
-
-  // 9. Native size.
-  std::uint32_t native_size = StorageSize(type, flags, c);
-  if (flags & BLOB_FLAG) {
-    native_size = c;
-  } else if (type == MYSQL_TYPE_BIT) {
-    if (version < 50021 || (version >= 50100 && version <= 50109)) {
-      native_size = 0;
-      if (auto row = DescribeRow(connection_, col->table, col->name);
-          row && row->size() > 1 && (*row)[1]) {
-        const std::string& t = *(*row)[1];
-        size_t open = t.find('(');
-        if (open == std::string::npos) {
-          native_size = 1;
-        } else {
-          int bits = 0;
-          if (rtl::TryStrToInt(t.substr(open + 1, t.find(')', open) - open - 1), bits) && bits > 0)
-            native_size = static_cast<std::uint32_t>((bits + 7) / 8);
-        }
-      }
-    } else {
-      native_size = (col->length + 7) / 8;
-    }
-  }
-  return std::make_unique<TmySQLField>(fd, vd, type, native_size, RemoveQuotes(members));
+  column_types_[n - 1] = adjusted.type;
+  // 5. Mapping, 6-8. the descriptors, 9. native size.
+  const MappedType mapped = MapType(adjusted, (col->flags & UNSIGNED_FLAG) != 0, capacity);
+  const std::int32_t version = connection_ ? connection_->ServerVersion() : 0;
+  return std::make_unique<TmySQLField>(
+      MakeFieldDescriptor(n, *col, adjusted.type, mapped, offset),
+      MakeValidityDescriptor(n, *col, has_default), adjusted.type,
+      NativeSize(connection_, version, *col, adjusted.type, capacity), members);
 }
 
 void TNativeDataSet::BuildFields() {
