@@ -190,7 +190,8 @@ void TNativeDataSet::ApplySort() {
     }
     return 0;
   };
-  row_order_ = SortRowOrder(count, compare, sort_comparisons_);
+  std::uint64_t comparisons = 0;
+  row_order_ = SortRowOrder(count, compare, comparisons);
   position_ = -1;
   result_->GoToRow(0);
 }

@@ -73,7 +73,7 @@ TEST_F(CursorTest, WalkingBothWaysAndBookmarks) {
   // After a modification mark the next GetRecord moves on.
   ASSERT_EQ(engine_.SetToRecordNumber(c, 2), 0);
   ASSERT_EQ(engine_.SetProperty(c, curpropMarkModified, 1), 0);
-  EXPECT_EQ(c->PositionState(), TPositionState::AfterModification);
+  EXPECT_EQ(c->PositionStateForTesting(), TPositionState::AfterModification);
   ASSERT_EQ(engine_.GetRecord(c, 0, nullptr, b.data()), 0);
   EXPECT_EQ(Plain(c, 1, b), "30");
   // ReadBlock stops at the end with 8706 and the count read.

@@ -174,7 +174,7 @@ TEST_F(FieldTypesTest, PutFieldAndInitRecord) {
   ASSERT_NE(c, nullptr);
   auto b = Buffer(c);
   ASSERT_EQ(engine_.InitRecord(c, b.data()), 0);
-  EXPECT_EQ(c->CurrentRecordBuffer(), b.data());
+  EXPECT_EQ(c->CurrentRecordBufferForTesting(), b.data());
   bool is_null = false;
   for (int k = 1; k <= 5; ++k) {
     ASSERT_EQ(engine_.GetField(c, k, b.data(), nullptr, is_null), 0);

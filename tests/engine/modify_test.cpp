@@ -149,7 +149,7 @@ TEST_F(ModifyTest, NoRefreshKeepsTheOldSnapshot) {
   int count = 0;
   ASSERT_EQ(engine_.GetRecordCount(c, count), 0);
   EXPECT_EQ(count, 1);
-  EXPECT_EQ(c->PositionState(), TPositionState::AfterModification);
+  EXPECT_EQ(c->PositionStateForTesting(), TPositionState::AfterModification);
 }
 
 TEST_F(ModifyTest, ReadOnlyAndBlobLimit) {

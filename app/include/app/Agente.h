@@ -128,7 +128,6 @@ class Agente {
  private:
   template <typename F>
   void Evento(F&& acao);
-  void ImportarNoEvento();
   void AtualizarBotoes(bool iniciar, bool parar, bool config);
 
   AgentView& view_;

@@ -193,8 +193,6 @@ class TNativeDataSet {
   bool Filtering() const { return filtering_; }
   int FilterCount() const { return static_cast<int>(filters_.size()); }
   void SetSortFieldNames(const std::string& field_list);
-  // Comparisons made by the last sort (for complexity checks).
-  std::uint64_t LastSortComparisons() const { return sort_comparisons_; }
 
   // --- blobs --------------------------------------------------------------------
   void OpenBlob(const std::uint8_t* buffer, int field_no);
@@ -222,17 +220,20 @@ class TNativeDataSet {
   const std::string& StatementText() const { return statement_text_; }
   bool IsStatement() const { return statement_flag_; }
   std::int32_t AffectedRows() const { return affected_rows_; }
-  TPositionState PositionState() const { return position_state_; }
   int RowLimit() const { return row_limit_; }
   int RowOffset() const { return row_offset_; }
   bool ReadOnly() const { return read_only_ != 0; }
   bool NoRefresh() const { return no_refresh_; }
   TNativeDataSet* MasterCursor() const { return master_; }
-  std::uint8_t* CurrentRecordBuffer() const { return current_buffer_; }
   wire::TMysqlResult* Result() const { return result_.get(); }
   // Current 0-based row index, -1 without one.
   std::int64_t CurrentRow() const;
   std::int64_t RowCount() const;
+
+  // Only for tests: the state the reading operations act on and the buffer
+  // the next move fills.
+  TPositionState PositionStateForTesting() const { return position_state_; }
+  std::uint8_t* CurrentRecordBufferForTesting() const { return current_buffer_; }
 
   void SetFieldNameEvent(TGetSQLFldNameEvent e) { on_field_name_ = std::move(e); }
   void SetFieldCheckEvent(TCheckSQLFieldEvent e) { on_field_check_ = std::move(e); }
@@ -289,7 +290,6 @@ class TNativeDataSet {
   // Finds the record again after a modification.
   bool LocateRecord(const std::uint8_t* buffer, TmySQLIndex* key_index);
   std::string KeyFieldText(const TmySQLField& field, const std::uint8_t* buffer);
-  void RefreshAfterInsert(const std::uint8_t* buffer, TmySQLIndex* key_index);
   void Reexecute();
   std::uint8_t* SlotValue(std::uint8_t* buffer, const TmySQLField& field) const {
     return buffer + field.SlotOffset() + 1;
@@ -316,7 +316,6 @@ class TNativeDataSet {
 
  private:
   friend class TmySQLFields;
-  void InitCommon();
   void OpenTableFirst();
   void Unregister();
   int KeyColumnIndex(const TmySQLField& field) const { return field.FieldNumber() - 1; }
@@ -365,7 +364,6 @@ class TNativeDataSet {
   std::vector<int> column_types_;
   std::vector<std::int64_t> row_order_;
   std::int64_t position_ = -1;
-  std::uint64_t sort_comparisons_ = 0;
 
   // Changed blob data, referred to from blob slots by number.
   std::map<std::uint32_t, std::unique_ptr<std::string>> blob_streams_;
