@@ -60,6 +60,22 @@ std::string Cp1252ParaUtf8(std::string_view texto) {
   return s;
 }
 
+std::string EscaparControles(std::string_view texto) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string s;
+  s.reserve(texto.size());
+  for (unsigned char b : texto) {
+    if ((b < 0x20 && b != '\t') || b == 0x7F) {
+      s += "\\x";
+      s += kHex[b >> 4];
+      s += kHex[b & 0x0F];
+    } else {
+      s += static_cast<char>(b);
+    }
+  }
+  return s;
+}
+
 std::string_view NomePainel(Painel painel) {
   switch (painel) {
     case Painel::Clientes:
@@ -82,7 +98,7 @@ void ConsoleView::Descarregar() {
 }
 
 void ConsoleView::Escrever(std::string_view rotulo, const std::string& texto) {
-  saida_ << Cp1252ParaUtf8(rotulo) << ": " << Cp1252ParaUtf8(texto) << '\n';
+  saida_ << Cp1252ParaUtf8(rotulo) << ": " << Cp1252ParaUtf8(EscaparControles(texto)) << '\n';
   if (descarga_ == Descarga::CadaLinha ||
       std::chrono::steady_clock::now() - ultimaDescarga_ >= std::chrono::milliseconds(250))
     Descarregar();

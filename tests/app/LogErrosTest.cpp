@@ -1,6 +1,8 @@
 #include "app/LogErros.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include "app/DataHora.h"
 #include "app/ErrosDoPasso.h"
 #include "app/RegistroAtividade.h"
+#include "support/OutroUsuario.h"
 
 namespace {
 
@@ -89,6 +92,83 @@ TEST_F(DailyErrorLog, DayFileThatCannotBeOpenedIsReportedAndTheNextDayWorks) {
   agora_ += 1;
   EXPECT_TRUE(log.GravarLogErro("C", "M"));
   EXPECT_EQ(Ler(log.Arquivo(agora_)), "**23:59:58 - 04/02/2026 - C Erro do sistema: M\r\n");
+}
+
+mode_t Modo(const std::string& caminho) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(caminho.c_str(), &st), 0) << caminho;
+  return st.st_mode & 07777;
+}
+
+TEST_F(DailyErrorLog, NewFolderAndFilesAreTheUsersAloneExistingFilesKeepTheirMode) {
+  const mode_t antiga = ::umask(0);  // the modes must not rely on the umask
+  LogErros log(pasta_, [this] { return agora_; });
+  const bool gravado = log.GravarLogErro("C", "M");
+  ::umask(antiga);
+  ASSERT_TRUE(gravado) << log.UltimoErro();
+  EXPECT_EQ(Modo(log.Pasta()), 0700u);
+  EXPECT_EQ(Modo(log.Arquivo(agora_)), 0600u);
+
+  // A file the operator opened up on purpose stays as it is.
+  ASSERT_EQ(::chmod(log.Arquivo(agora_).c_str(), 0640), 0);
+  ASSERT_TRUE(log.GravarLogErro("C", "N"));
+  EXPECT_EQ(Modo(log.Arquivo(agora_)), 0640u);
+  EXPECT_EQ(Ler(log.Arquivo(agora_)),
+            "**23:59:58 - 03/02/2026 - C Erro do sistema: M\r\n"
+            "**23:59:58 - 03/02/2026 - C Erro do sistema: N\r\n");
+}
+
+TEST_F(DailyErrorLog, PlantedDayFileLinkIsRefusedAndItsTargetUntouched) {
+  LogErros log(pasta_, [this] { return agora_; });
+  fs::create_directories(log.Pasta());
+  std::ofstream(pasta_ + "/vitima") << "intacta";
+  fs::create_symlink(pasta_ + "/vitima", log.Arquivo(agora_));
+  EXPECT_FALSE(log.GravarLogErro("C", "M"));
+  EXPECT_FALSE(log.UltimoErro().empty());
+  EXPECT_EQ(Ler(pasta_ + "/vitima"), "intacta");
+
+  // A dangling link does not create its target either.
+  fs::remove(log.Arquivo(agora_));
+  fs::create_symlink(pasta_ + "/nova", log.Arquivo(agora_));
+  EXPECT_FALSE(log.GravarLogErro("C", "M"));
+  EXPECT_FALSE(fs::exists(pasta_ + "/nova"));
+}
+
+TEST_F(DailyErrorLog, UsersOwnFolderLinkIsFollowed) {
+  fs::create_directories(pasta_ + "/outra");
+  fs::create_symlink(pasta_ + "/outra", pasta_ + "/logImportacao");
+  LogErros log(pasta_, [this] { return agora_; });
+  ASSERT_TRUE(log.GravarLogErro("C", "M")) << log.UltimoErro();
+  EXPECT_EQ(Ler(pasta_ + "/outra/03022026.txt"),
+            "**23:59:58 - 03/02/2026 - C Erro do sistema: M\r\n");
+}
+
+// A program folder others may write (a shared install folder) lets a
+// neighbour prepare logImportacao before the agent's first failure.
+TEST_F(DailyErrorLog, NeighbourCannotRedirectTheLogThroughAWritableProgramFolder) {
+  SKIP_SEM_OUTRO_USUARIO();
+  ASSERT_EQ(::chmod(pasta_.c_str(), 0777), 0);
+  const std::string vitima = pasta_ + "/vitima";
+  std::ofstream(vitima) << "intacta";
+  fs::create_directories(pasta_ + "/alvo");
+  LogErros log(pasta_, [this] { return agora_; });
+
+  // The neighbour's link in place of the folder.
+  int status = support::ExecutarComoOutroUsuario(
+      {"/bin/ln", "-s", pasta_ + "/alvo", pasta_ + "/logImportacao"});
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_FALSE(log.GravarLogErro("C", "M"));
+  EXPECT_EQ(log.UltimoErro(), "a pasta do log \xE9 um link simb\xF3lico de outro usu\xE1rio");
+  EXPECT_TRUE(fs::is_empty(pasta_ + "/alvo"));
+  fs::remove(pasta_ + "/logImportacao");
+
+  // The neighbour's folder holding a link in place of the day file.
+  status =
+      support::ExecutarComoOutroUsuario({"/bin/sh", "-c", "mkdir \"$1\" && ln -s \"$2\" \"$3\"",
+                                         "sh", log.Pasta(), vitima, log.Arquivo(agora_)});
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_FALSE(log.GravarLogErro("C", "M"));
+  EXPECT_EQ(Ler(vitima), "intacta");
 }
 
 }  // namespace

@@ -222,6 +222,25 @@ TEST(ConsoleTexto, PaneLinesAreNamedAndBoxesTakeTheSafeAnswer) {
   EXPECT_EQ(v.Erros(), 1);
 }
 
+TEST(ConsoleTexto, ControlBytesOfBackOfficeTextsCannotForgeOrHideLines) {
+  std::ostringstream s;
+  app::ConsoleView v(s);
+  // A name that would return the cursor and print a fake line over the real
+  // one, erase it with an escape sequence, or hide it behind backspaces.
+  v.AdicionarLinha(
+      app::Painel::Clientes,
+      "Cliente INSERIDO: 1 - A\rCliente ATUALIZADO: 9 - Z\x1B[2K\b\b\x7F\x01\x1F\tB\x80");
+  v.MostrarErro("MySQL Error Code: (1064)\r\nYou have an error");
+  v.MostrarBalao("T\x1B]0;x\x07", "\n");
+  EXPECT_EQ(s.str(),
+            "Clientes: Cliente INSERIDO: 1 - A\\x0DCliente ATUALIZADO: 9 - "
+            "Z\\x1B[2K\\x08\\x08\\x7F\\x01\\x1F\tB\xE2\x82\xAC\n"
+            "Erro: MySQL Error Code: (1064)\\x0D\\x0AYou have an error\n"
+            "Bandeja: T\\x1B]0;x\\x07 - \\x0A\n");
+  EXPECT_EQ(app::EscaparControles(std::string("a\0b", 3)), "a\\x00b");
+  EXPECT_EQ(app::EscaparControles(" ~\xFF\t"), " ~\xFF\t");
+}
+
 // A stream buffer that holds what it is given until it is flushed.
 class SaidaRetida : public std::stringbuf {
  public:

@@ -2,7 +2,8 @@
 // stream and answers every box on its own, and the runner that drives the
 // agent from the console (tolvex-agent --headless).
 //
-// Pane lines go out as UTF-8, one per line, prefixed with the pane's name
+// Pane lines go out as UTF-8, one per line, their control bytes written as
+// \xNN (the window panes keep the texts as they are), prefixed with the pane's name
 // ("Clientes: ", "Produtos: ", "Cupons: "); balloons shown go out prefixed
 // "Bandeja: ", boxes prefixed with their kind, and each box takes its safe
 // answer (No to every question). The window operations do nothing. The
@@ -24,6 +25,11 @@ namespace app {
 
 // Windows-1252 text as UTF-8 (the five unassigned codes become U+FFFD).
 std::string Cp1252ParaUtf8(std::string_view texto);
+
+// The text with every control byte (below 0x20 except TAB, and 0x7F) written
+// as \xNN, so a back-office value cannot move the cursor, overwrite or hide a
+// line of the console.
+std::string EscaparControles(std::string_view texto);
 
 // "Clientes", "Produtos" or "Cupons".
 std::string_view NomePainel(Painel painel);

@@ -4,7 +4,10 @@
 // Each entry opens the day's file for appending (creating the folder and the
 // file when missing), writes "**" + time stamp + " - " + context +
 // " Erro do sistema: " + message + CR LF as Windows-1252 bytes, and closes
-// the file again, so another program may read it between entries. Writing
+// the file again, so another program may read it between entries. The folder
+// is created 0700 and the files 0600 (only this user reads the rows' data);
+// a day file that is a symbolic link, or a folder that is another user's
+// symbolic link, is refused, so no one can redirect the entries. Writing
 // never throws: GravarLogErro reports whether the entry reached the file and
 // keeps the reason of the last failure, so a pass can count the row as failed
 // and tell the operator once. Single-threaded: the user-interface thread
