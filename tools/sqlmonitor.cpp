@@ -1,6 +1,8 @@
-// sqlmonitor: watches what the data-access engine of every process on this
-// machine reports (connects, statements, fetches, transactions) and prints
-// one line per report.
+// sqlmonitor: watches what the data-access engine of every process of this
+// user on this machine reports (connects, statements, fetches,
+// transactions) and prints one line per report. Each user has a channel of
+// their own (see os/MonitorChannel.h): another user's statements never
+// reach this program.
 //
 // It attaches like any SQL monitor program: it raises the wanted counters of
 // the trace types it watches and the monitor count, then, report after
@@ -52,13 +54,14 @@ struct Options {
 void Usage(std::FILE* out) {
   std::fputs(
       "Usage: sqlmonitor [options]\n"
-      "Prints the SQL monitor reports of the engines on this machine, one per line:\n"
+      "Prints the SQL monitor reports of this user's engines on this machine, one per line:\n"
       "time, trace type, event, database, success, statement, message (TAB-separated).\n"
       "\n"
       "  -t, --types LIST   trace types to watch, comma-separated:\n"
       "                     prepare, execute, fetch, connect, transaction (default: all)\n"
       "  -p, --prefix NAME  name prefix of the shared objects\n"
-      "                     (default: $TOLVEX_MONITOR_PREFIX, else none)\n"
+      "                     (default: $TOLVEX_MONITOR_PREFIX, else none); the names\n"
+      "                     end in the user id: /dev/shm/NAMEQuorv4MySQL.SQL.MONITOR.*.UID\n"
       "  -n, --count N      leave after N reports\n"
       "      --raw          print texts as they arrive (Windows-1252), not as UTF-8\n"
       "  -h, --help         this text\n",

@@ -42,7 +42,17 @@ HookHolder& Holder() {
   return holder;
 }
 
+// The one line a hook that stops reporting leaves on the error output.
+void SayMonitorOff(std::string_view reason) {
+  std::fprintf(stderr, "Monitor SQL desligado: %.*s\n", static_cast<int>(reason.size()),
+               reason.data());
+}
+
 }  // namespace
+
+void MonitorChannelBroken(os::MonitorChannel& channel) {
+  if (channel.MarkBroken()) SayMonitorOff("um objeto compartilhado do canal foi truncado");
+}
 
 std::string MonitorPrintable(std::string_view text) {
   static const char kHex[] = "0123456789ABCDEF";
@@ -81,8 +91,9 @@ TMySQLMonitorHook::TMySQLMonitorHook() : TMySQLMonitorHook(std::string()) {}
 TMySQLMonitorHook::TMySQLMonitorHook(std::string namePrefix) : prefix_(std::move(namePrefix)) {
   try {
     PrepareResources();
-  } catch (const EMySQLMonitorError&) {
+  } catch (const EMySQLMonitorError& e) {
     enabled_.store(false, std::memory_order_release);
+    SayMonitorOff(e.Message());
   }
 }
 
@@ -166,14 +177,26 @@ bool TMySQLMonitorHook::Wanted(TMySQLTraceType type) {
   if (!ready_.load(std::memory_order_acquire)) {
     try {
       PrepareResources();
-    } catch (const EMySQLMonitorError&) {
+    } catch (const EMySQLMonitorError& e) {
       SetEnabled(false);
+      SayMonitorOff(e.Message());
       return false;
     }
   }
-  // The channel is made once and lives as long as the hook.
-  return channel_->MonitorCount().load(std::memory_order_relaxed) > 0 &&
-         channel_->Wanted(static_cast<int>(type)).load(std::memory_order_relaxed) > 0;
+  // The channel is made once and lives as long as the hook. Its areas are
+  // read in a guarded section: an area shrunk meanwhile switches the hook
+  // off instead of ending the process.
+  bool wanted = false;
+  const int slot = static_cast<int>(type);
+  if (channel_->Broken() || !os::Guarded([&] {
+        wanted = channel_->MonitorCount().load(std::memory_order_relaxed) > 0 &&
+                 channel_->Wanted(slot).load(std::memory_order_relaxed) > 0;
+      })) {
+    MonitorChannelBroken(*channel_);
+    SetEnabled(false);
+    return false;
+  }
+  return wanted;
 }
 
 void TMySQLMonitorHook::Queue(TMySQLTraceType type, std::string_view eventName,
@@ -182,8 +205,15 @@ void TMySQLMonitorHook::Queue(TMySQLTraceType type, std::string_view eventName,
   std::string title = ApplicationTitle();
   std::lock_guard<std::mutex> guard(lock_);
   if (!enabled_.load(std::memory_order_acquire)) return;
+  std::int32_t monitors = 0;
+  if (channel_->Broken() || !os::Guarded([&] { monitors = channel_->MonitorCount().load(); })) {
+    MonitorChannelBroken(*channel_);
+    enabled_.store(false, std::memory_order_release);
+    writer_.reset();
+    return;
+  }
   if (!writer_) writer_ = std::make_unique<TMonitorWriterThread>(*channel_);
-  if (channel_->MonitorCount().load() <= 0) {
+  if (monitors <= 0) {
     writer_.reset();
     return;
   }

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "os/MonitorChannel.h"
+#include "os/SharedObjects.h"
 
 namespace engine {
 
@@ -51,8 +52,20 @@ bool TMonitorWriterThread::WaitUntilEmpty(int timeoutMs) const {
 void TMonitorWriterThread::Run() {
   const auto idle = std::chrono::milliseconds(kIdleSleepMs);
   std::unique_lock<std::mutex> guard(lock_);
+  // A shrunk area ends the thread: nothing more goes through the channel,
+  // and what is queued is dropped.
+  auto giveUp = [this] {
+    MonitorChannelBroken(channel_);
+    queue_.clear();
+    emptied_.notify_all();
+  };
   while (!stop_) {
-    if (channel_.MonitorCount().load() <= 0) {
+    std::int32_t monitors = 0;
+    if (channel_.Broken() || !os::Guarded([&] { monitors = channel_.MonitorCount().load(); })) {
+      giveUp();
+      break;
+    }
+    if (monitors <= 0) {
       // Nobody listens: what is queued is dropped without touching the
       // named objects.
       queue_.clear();
@@ -70,31 +83,46 @@ void TMonitorWriterThread::Run() {
     // written; only this thread removes reports, so the pointer stays valid.
     const TMySQLTraceObject* report = queue_.front().get();
     guard.unlock();
-    Write(*report);
+    const bool written = Write(*report);
     guard.lock();
+    if (!written) {
+      giveUp();
+      break;
+    }
     if (!queue_.empty()) queue_.pop_front();
     if (queue_.empty()) emptied_.notify_all();
   }
 }
 
-void TMonitorWriterThread::Write(const TMySQLTraceObject& report) {
-  // A previous holder that died mid-report leaves the areas half-written;
-  // the report written now replaces them entirely, so nothing is repaired.
-  channel_.Mutex().Lock();
-  if (channel_.MonitorCount().load() > 0) {
-    os::MonitorReport shared;
-    shared.TraceType = static_cast<std::uint8_t>(report.TraceType);
-    shared.Success = report.Success;
-    shared.Time = report.Time;
-    shared.ApplicationTitle = MonitorPrintable(report.ApplicationTitle);
-    shared.DatabaseName = MonitorPrintable(report.DatabaseName);
-    shared.EventName = MonitorPrintable(report.EventName);
-    shared.StatementText = MonitorPrintable(report.StatementText);
-    shared.Message = MonitorPrintable(report.Message);
-    channel_.WriteReport(shared);
-    Handshake();
-  }
-  channel_.Mutex().Unlock();
+bool TMonitorWriterThread::Write(const TMySQLTraceObject& report) {
+  os::MonitorReport shared;
+  shared.TraceType = static_cast<std::uint8_t>(report.TraceType);
+  shared.Success = report.Success;
+  shared.Time = report.Time;
+  shared.ApplicationTitle = MonitorPrintable(report.ApplicationTitle);
+  shared.DatabaseName = MonitorPrintable(report.DatabaseName);
+  shared.EventName = MonitorPrintable(report.EventName);
+  shared.StatementText = MonitorPrintable(report.StatementText);
+  shared.Message = MonitorPrintable(report.Message);
+  // Everything that touches the named objects runs in one guarded section,
+  // which owns nothing, so an object shrunk under it only cuts it short.
+  volatile bool locked = false;
+  const bool whole = os::Guarded([&] {
+    // A previous holder that died mid-report leaves the areas half-written;
+    // the report written now replaces them entirely, so nothing is repaired.
+    channel_.Mutex().Lock();
+    locked = true;
+    if (channel_.MonitorCount().load() > 0) {
+      channel_.WriteReport(shared);
+      Handshake();
+    }
+    channel_.Mutex().Unlock();
+    locked = false;
+  });
+  // Cut short holding the mutex: let the other writers go on if it is still
+  // there.
+  if (!whole && locked) os::Guarded([this] { channel_.Mutex().Unlock(); });
+  return whole;
 }
 
 // The monitors announce that all of them wait for a report through the read

@@ -3,9 +3,10 @@
 // TMonitorWriterThread takes trace objects off its queue, first in first
 // out, and hands each to the attached monitors: under the channel's named
 // mutex it writes the report into the shared areas and runs the handshake
-// with the monitors' events. The queue is guarded by a lock, so any thread
-// may append while the writer removes. The hook owns the thread; the thread
-// borrows the hook's channel, which outlives it.
+// with the monitors' events. An object shrunk by another process of the user
+// ends the thread instead of the process (see os::Guarded). The queue is guarded by a lock, so any
+// thread may append while the writer removes. The hook owns the thread; the thread borrows the
+// hook's channel, which outlives it.
 #pragma once
 
 #include <condition_variable>
@@ -22,6 +23,11 @@ class MonitorChannel;
 }
 
 namespace engine {
+
+// Marks the channel broken (one of its objects was shrunk under this
+// process) and, the first time, says so in one line on the error output;
+// the hook and the writer then stop reporting through it.
+void MonitorChannelBroken(os::MonitorChannel& channel);
 
 class TMonitorWriterThread {
  public:
@@ -48,7 +54,8 @@ class TMonitorWriterThread {
 
  private:
   void Run();
-  void Write(const TMySQLTraceObject& report);
+  // False when a shrunk object cut the write short.
+  bool Write(const TMySQLTraceObject& report);
   void Handshake();
 
   os::MonitorChannel& channel_;

@@ -1,9 +1,12 @@
 #include "os/MonitorChannel.h"
 
+#include <unistd.h>
+
 #include <bit>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace os {
 namespace {
@@ -51,6 +54,10 @@ std::string MonitorChannel::EffectivePrefix(std::string_view prefix) {
   return fromEnvironment ? std::string(fromEnvironment) : std::string();
 }
 
+std::string MonitorChannel::ObjectPath(std::string_view prefix, std::string_view name) {
+  return SharedObjectPath(prefix, name) + "." + std::to_string(geteuid());
+}
+
 std::string MonitorChannel::AreaName(int area) {
   std::string name = kAreaName;
   name += static_cast<char>('0' + area / 10);
@@ -59,7 +66,7 @@ std::string MonitorChannel::AreaName(int area) {
 }
 
 bool MonitorChannel::MakeSync(const std::string& prefix, bool open, int* error) {
-  const std::string mutexPath = SharedObjectPath(prefix, kMutexName);
+  const std::string mutexPath = ObjectPath(prefix, kMutexName);
   if (open) mutex_ = NamedMutex::Open(mutexPath, error);
   // Opening fails when a process died between creating area 1 and the
   // mutex; creating it then keeps that from disabling every later process.
@@ -67,7 +74,7 @@ bool MonitorChannel::MakeSync(const std::string& prefix, bool open, int* error) 
     mutex_ = NamedMutex::Create(mutexPath, nullptr, error);
   if (!mutex_) return false;
   for (int i = 0; i < 4; ++i) {
-    const std::string path = SharedObjectPath(prefix, kEventNames[i]);
+    const std::string path = ObjectPath(prefix, kEventNames[i]);
     if (open) events_[i] = NamedEvent::Open(path, error);
     if (!events_[i] && (!open || *error == ENOENT))
       events_[i] = NamedEvent::Create(path, kEventInitiallySet[i], nullptr, error);
@@ -82,7 +89,7 @@ std::unique_ptr<MonitorChannel> MonitorChannel::Attach(std::string_view prefixAr
   std::unique_ptr<MonitorChannel> channel(new MonitorChannel());
   bool existed = false;
   channel->areas_[0] =
-      SharedMemory::Create(SharedObjectPath(prefix, AreaName(1)), kAreaSize, &existed, error);
+      SharedMemory::Create(ObjectPath(prefix, AreaName(1)), kAreaSize, &existed, error);
   if (!channel->areas_[0]) return nullptr;
   // Processes attaching at the same moment take turns, so that none of them
   // finds the set half made: one that found area 5 new would otherwise clear
@@ -101,7 +108,7 @@ bool MonitorChannel::Setup(const std::string& prefix, bool firstExisted, int* er
   bool existed = false;
   for (int area = 2; area <= kAreaCount; ++area) {
     areas_[area - 1] =
-        SharedMemory::Create(SharedObjectPath(prefix, AreaName(area)), kAreaSize, &existed, error);
+        SharedMemory::Create(ObjectPath(prefix, AreaName(area)), kAreaSize, &existed, error);
     if (!areas_[area - 1]) return false;
   }
   // `existed` now tells about area 5. The mutex and events are opened unless
@@ -123,10 +130,10 @@ bool MonitorChannel::Setup(const std::string& prefix, bool firstExisted, int* er
 
 void MonitorChannel::RemoveObjects(std::string_view prefixArgument) {
   const std::string prefix = EffectivePrefix(prefixArgument);
-  RemoveSharedObject(SharedObjectPath(prefix, kMutexName));
+  RemoveSharedObject(ObjectPath(prefix, kMutexName));
   for (int area = 1; area <= kAreaCount; ++area)
-    RemoveSharedObject(SharedObjectPath(prefix, AreaName(area)));
-  for (const char* name : kEventNames) RemoveSharedObject(SharedObjectPath(prefix, name));
+    RemoveSharedObject(ObjectPath(prefix, AreaName(area)));
+  for (const char* name : kEventNames) RemoveSharedObject(ObjectPath(prefix, name));
 }
 
 MonitorChannel::~MonitorChannel() = default;

@@ -11,10 +11,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <setjmp.h>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <mutex>
 #include <thread>
 
 namespace os {
@@ -41,13 +44,19 @@ static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
 // How long an opener waits for a live process to finish initialising.
 constexpr auto kInitialiseWait = std::chrono::seconds(5);
 
+// An object is used only when it belongs to this user and no one else may
+// open it: one made by someone else could be read, shrunk or swapped by them.
+bool Private(const struct stat& info) {
+  return info.st_uid == geteuid() && (info.st_mode & 077) == 0;
+}
+
 int OpenShared(const std::string& path, std::size_t size, bool create, bool* existed, int* error) {
   int fd = -1;
   if (create) {
-    fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = shm_open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
-      // Everyone may use the object, whatever the creator's umask.
-      fchmod(fd, 0666);
+      // Owner only, whatever the creator's umask.
+      fchmod(fd, 0600);
       if (existed) *existed = false;
     } else if (errno != EEXIST) {
       *error = errno;
@@ -62,13 +71,29 @@ int OpenShared(const std::string& path, std::size_t size, bool create, bool* exi
     }
     if (existed) *existed = true;
   }
-  // The creator may not have sized the object yet; growing it to the same
-  // size from both sides is harmless, and touching an unsized mapping would
-  // fault.
+  // Someone else's object is left untouched. The creator may not have sized
+  // the object yet; growing it to the same size from both sides is
+  // harmless. The size is checked again before the object is mapped:
+  // touching a mapping beyond the object's end faults.
   struct stat info {};
-  if (fstat(fd, &info) != 0 ||
-      (static_cast<std::size_t>(info.st_size) < size && ftruncate(fd, size) != 0)) {
+  if (fstat(fd, &info) != 0) {
     *error = errno;
+    close(fd);
+    return -1;
+  }
+  if (!Private(info)) {
+    *error = EACCES;
+    close(fd);
+    return -1;
+  }
+  if ((static_cast<std::size_t>(info.st_size) < size && ftruncate(fd, size) != 0) ||
+      fstat(fd, &info) != 0) {
+    *error = errno;
+    close(fd);
+    return -1;
+  }
+  if (static_cast<std::size_t>(info.st_size) < size) {
+    *error = EINVAL;
     close(fd);
     return -1;
   }
@@ -136,7 +161,52 @@ long Futex(std::atomic<std::uint32_t>* word, int op, std::uint32_t value,
   return syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), op, value, timeout, nullptr, 0);
 }
 
+// The innermost guarded section of each thread (see RunGuarded).
+thread_local sigjmp_buf* t_guard = nullptr;
+struct sigaction g_previousBus {};
+
+extern "C" void OnBusError(int number, siginfo_t* info, void* context) {
+  if (sigjmp_buf* guard = t_guard) siglongjmp(*guard, 1);
+  // Not a guarded section: whatever handled the signal before us does.
+  if ((g_previousBus.sa_flags & SA_SIGINFO) != 0) {
+    g_previousBus.sa_sigaction(number, info, context);
+  } else if (g_previousBus.sa_handler != SIG_IGN && g_previousBus.sa_handler != SIG_DFL) {
+    g_previousBus.sa_handler(number);
+  } else {
+    // The faulting access runs again on return and ends the process as it
+    // would have without us.
+    signal(SIGBUS, SIG_DFL);
+  }
+}
+
+void InstallBusHandler() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction action {};
+    action.sa_sigaction = OnBusError;
+    // SA_NODEFER: the jump out leaves the signal unblocked, so the mask
+    // need not be saved and restored around every section.
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &g_previousBus);
+  });
+}
+
 }  // namespace
+
+bool RunGuarded(void (*body)(void*), void* context) {
+  InstallBusHandler();
+  sigjmp_buf here;
+  sigjmp_buf* const outer = t_guard;
+  if (sigsetjmp(here, 0) != 0) {
+    t_guard = outer;
+    return false;
+  }
+  t_guard = &here;
+  body(context);
+  t_guard = outer;
+  return true;
+}
 
 std::string SharedObjectPath(std::string_view prefix, std::string_view name) {
   std::string path = "/";

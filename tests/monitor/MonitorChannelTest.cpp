@@ -21,9 +21,9 @@ std::int32_t Int32At(const std::uint8_t* area, std::size_t offset) {
                                    static_cast<std::uint32_t>(area[offset + 3]) << 24);
 }
 
-bool ShmExists(const std::string& name) {
-  struct stat info {};
-  return stat(("/dev/shm/" + name).c_str(), &info) == 0;
+// The file of an object of the running user's channel.
+std::string ShmFile(const std::string& prefix, const std::string& name) {
+  return "/dev/shm" + MonitorChannel::ObjectPath(prefix, name);
 }
 
 class MonitorChannelTest : public ::testing::Test {
@@ -47,10 +47,15 @@ TEST_F(MonitorChannelTest, CreatesTheTenNamedObjectsWithTheirInitialStates) {
         "Quorv4MySQL.SQL.MONITOR.SharedMem04", "Quorv4MySQL.SQL.MONITOR.SharedMem05",
         "Quorv4MySQL.SQL.MONITOR.WriteEvent", "Quorv4MySQL.SQL.MONITOR.WriteFinishedEvent",
         "Quorv4MySQL.SQL.MONITOR.ReadEvent", "Quorv4MySQL.SQL.MONITOR.ReadFinishedEvent"}) {
-    EXPECT_TRUE(ShmExists(p + name)) << name;
+    struct stat info {};
+    ASSERT_EQ(stat(ShmFile(p, name).c_str(), &info), 0) << name;
+    // The user's alone, whatever the umask.
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << name;
+    EXPECT_EQ(info.st_uid, geteuid()) << name;
   }
+  EXPECT_EQ(MonitorChannel::ObjectPath(p, "X"), "/" + p + "X." + std::to_string(geteuid()));
   struct stat info {};
-  ASSERT_EQ(stat(("/dev/shm/" + p + "Quorv4MySQL.SQL.MONITOR.SharedMem03").c_str(), &info), 0);
+  ASSERT_EQ(stat(ShmFile(p, "Quorv4MySQL.SQL.MONITOR.SharedMem03").c_str(), &info), 0);
   EXPECT_EQ(info.st_size, 2048);
 
   EXPECT_FALSE(channel->WriteEvent().IsSet());
@@ -185,7 +190,8 @@ TEST_F(MonitorChannelTest, NegativeCountsAreClearedAndAMissingMutexIsRemade) {
     channel->Wanted(4).store(3);
   }
   // As if a process had died after making the areas but before the mutex.
-  os::RemoveSharedObject(os::SharedObjectPath(private_.Prefix(), "Quorv4MySQL.SQL.MONITOR.Mutex"));
+  os::RemoveSharedObject(
+      MonitorChannel::ObjectPath(private_.Prefix(), "Quorv4MySQL.SQL.MONITOR.Mutex"));
   auto again = Attach();
   ASSERT_TRUE(again);
   EXPECT_EQ(again->MonitorCount().load(), 0);
@@ -205,7 +211,7 @@ TEST_F(MonitorChannelTest, NewLastAreaClearsTheCountsOfAnOldFirstArea) {
     std::memcpy(channel->Area(1) + 2020, "\x05\0\0\0", 4);
   }
   os::RemoveSharedObject(
-      os::SharedObjectPath(private_.Prefix(), "Quorv4MySQL.SQL.MONITOR.SharedMem05"));
+      MonitorChannel::ObjectPath(private_.Prefix(), "Quorv4MySQL.SQL.MONITOR.SharedMem05"));
   auto again = Attach();
   ASSERT_TRUE(again);
   EXPECT_EQ(again->MonitorCount().load(), 0);

@@ -1,13 +1,20 @@
 // Named shared memory, mutex and events across processes.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -71,10 +78,76 @@ TEST_F(SharedObjectsTest, FirstCreatesLaterOpenTheSameMemory) {
             0);
   EXPECT_EQ(first->Data()[0], 'Z');
 
-  // Everyone may use it, whatever the creator's umask.
+  // Its creator's alone, whatever the umask.
   struct stat info {};
   ASSERT_EQ(stat(("/dev/shm" + path).c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0666u);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(SharedObjectsTest, ObjectOthersMayOpenOrTooSmallToMapIsRefused) {
+  // Made by someone who left it open to everybody: whoever did may read or
+  // shrink it, so it is not used.
+  const std::string open = Path("OpenToAll");
+  int fd = shm_open(open.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(fchmod(fd, 0666), 0);
+  ASSERT_EQ(ftruncate(fd, 256), 0);
+  close(fd);
+  int error = 0;
+  bool existed = false;
+  EXPECT_FALSE(SharedMemory::Create(open, 256, &existed, &error));
+  EXPECT_EQ(error, EACCES);
+  error = 0;
+  EXPECT_FALSE(NamedEvent::Open(open, &error));
+  EXPECT_EQ(error, EACCES);
+  error = 0;
+  EXPECT_FALSE(NamedMutex::Create(open, &existed, &error));
+  EXPECT_EQ(error, EACCES);
+}
+
+// Shrinks the object `path` of `area` to nothing and touches the area in a
+// guarded section; returns whether the section ran to its end.
+bool TouchShrunk(SharedMemory& area, const std::string& path) {
+  int fd = shm_open(path.c_str(), O_RDWR, 0);
+  EXPECT_GE(fd, 0);
+  EXPECT_EQ(ftruncate(fd, 0), 0);
+  close(fd);
+  volatile int reached = 0;
+  const bool whole = os::Guarded([&] {
+    reached = 1;
+    area.Data()[100] = 1;  // faults: the page is gone
+    reached = 2;
+  });
+  EXPECT_EQ(reached, whole ? 2 : 1);
+  return whole;
+}
+
+TEST_F(SharedObjectsTest, ShrunkAreaCutsAGuardedSectionShortAndKillsOnlyOutsideOne) {
+  const std::string path = Path("Shrunk");
+  int error = 0;
+  auto area = SharedMemory::Create(path, 2048, nullptr, &error);
+  ASSERT_TRUE(area) << error;
+  EXPECT_TRUE(os::Guarded([&] { area->Data()[0] = 1; }));
+  EXPECT_FALSE(TouchShrunk(*area, path));
+  // The section can be entered again, nested ones report to their own caller,
+  // and the thread's signal mask is left as it was.
+  EXPECT_FALSE(TouchShrunk(*area, path));
+  bool inner = true;
+  EXPECT_TRUE(os::Guarded([&] { inner = os::Guarded([&] { area->Data()[5] = 1; }); }));
+  EXPECT_FALSE(inner);
+  sigset_t mask;
+  ASSERT_EQ(pthread_sigmask(SIG_BLOCK, nullptr, &mask), 0);
+  EXPECT_FALSE(sigismember(&mask, SIGBUS));
+
+  // Outside a section the fault ends the process as it always did.
+  pid_t child = fork();
+  if (child == 0) {
+    area->Data()[7] = 1;
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGBUS) << status;
 }
 
 TEST_F(SharedObjectsTest, OpeningWhatDoesNotExistFails) {
@@ -155,19 +228,36 @@ TEST_F(SharedObjectsTest, SetWakesEveryWaiterInEveryProcess) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
+// Waits until the thread `id` of this process sleeps in the futex system
+// call; false after ten seconds.
+bool SleepsInFutex(pid_t id) {
+  const std::string file = "/proc/self/task/" + std::to_string(id) + "/syscall";
+  const std::string futex = std::to_string(SYS_futex) + " ";
+  for (int i = 0; i < 10000; ++i) {
+    std::ifstream in(file);
+    std::string text;
+    std::getline(in, text);
+    if (text.rfind(futex, 0) == 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
 TEST_F(SharedObjectsTest, SetFollowedAtOnceByResetStillReleasesWaiters) {
   int error = 0;
   auto event = NamedEvent::Create(Path("Pulse"), false, nullptr, &error);
   ASSERT_TRUE(event);
   for (int round = 0; round < 3; ++round) {
-    std::atomic<bool> waiting{false};
+    std::atomic<pid_t> waiter_id{0};
     bool released = false;
     std::thread waiter([&] {
-      waiting = true;
+      waiter_id = gettid();
       released = event->Wait(5000);
     });
-    while (!waiting) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (waiter_id == 0) std::this_thread::yield();
+    // The pulse must come once the waiter is asleep on the event, not before
+    // its wait began.
+    ASSERT_TRUE(SleepsInFutex(waiter_id));
     event->Set();
     event->Reset();
     waiter.join();

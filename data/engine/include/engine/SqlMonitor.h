@@ -65,7 +65,10 @@ class TMySQLMonitorHook {
   // A hook on the channel whose object names carry `namePrefix` (empty: the
   // machine-wide names, or those of the TOLVEX_MONITOR_PREFIX variable when
   // it is set; see os/MonitorChannel.h). Prepares the shared objects at once;
-  // when that fails the hook is switched off and never reports.
+  // when that fails the hook is switched off and never reports. A channel
+  // whose objects are shrunk later switches it off too (see os::Guarded).
+  // Either way the hook says so once, in one line on the error output
+  // ("Monitor SQL desligado: " and the reason), and the process goes on.
   TMySQLMonitorHook();
   explicit TMySQLMonitorHook(std::string namePrefix);
   virtual ~TMySQLMonitorHook();

@@ -14,6 +14,11 @@
 // the value of the environment variable TOLVEX_MONITOR_PREFIX, or no prefix
 // when it is unset.
 //
+// Each user has a channel of its own: the objects' paths end in "." and the
+// user id (ObjectPath), they are made 0600, and objects that belong to
+// someone else are refused (see os/SharedObjects.h), so statements never
+// reach another user's monitor and no one else can shrink the areas.
+//
 // Writers and monitor programs both attach with Attach(): the first process
 // creates the objects, later ones open them. The header's counters are read
 // and changed atomically, so a monitor may attach or leave while a writer
@@ -78,6 +83,9 @@ class MonitorChannel {
 
   // The prefix used for `prefix` (see above).
   static std::string EffectivePrefix(std::string_view prefix);
+  // The shared-memory path of the object `name` of the running user's
+  // channel: "/" + prefix + name + "." + user id.
+  static std::string ObjectPath(std::string_view prefix, std::string_view name);
   // The names of all ten objects, without prefix.
   static std::string AreaName(int area);  // 1..5
 
@@ -103,6 +111,11 @@ class MonitorChannel {
   // Decrements `counter` when it is above 0; returns the value it leaves.
   static std::int32_t DecrementIfPositive(std::atomic_ref<std::int32_t> counter);
 
+  // Whether a shrunk object made the channel unusable. MarkBroken returns
+  // true only to the first caller, who tells about it.
+  bool Broken() const { return broken_.load(std::memory_order_acquire); }
+  bool MarkBroken() { return !broken_.exchange(true, std::memory_order_acq_rel); }
+
   // Writes the report's fields into the areas and the header. Each text is
   // cut to the area's capacity (kTextChunk; the title to kTitleLimit).
   void WriteReport(const MonitorReport& report);
@@ -126,6 +139,7 @@ class MonitorChannel {
   std::unique_ptr<SharedMemory> areas_[kAreaCount];
   std::unique_ptr<NamedMutex> mutex_;
   std::unique_ptr<NamedEvent> events_[4];
+  std::atomic<bool> broken_{false};
 };
 
 }  // namespace os

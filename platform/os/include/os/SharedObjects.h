@@ -4,9 +4,15 @@
 // These stand in for the named kernel objects of the platform the agent was
 // first written for. A name such as "Quorv4MySQL.SQL.MONITOR.Mutex" maps to
 // the POSIX shared memory object "/Quorv4MySQL.SQL.MONITOR.Mutex" (a file in
-// /dev/shm on Linux), made readable and writable by every user. Objects stay
+// /dev/shm on Linux), readable and writable by its owner alone. Objects stay
 // until removed with RemoveSharedObject; creating one that exists opens it,
-// so the first process creates and later ones open.
+// so the first process creates and later ones open. An existing object is
+// opened only when it belongs to the running user and nobody else may open
+// it (EACCES otherwise), and mapped only once it is known to be large enough.
+//
+// A process of the same user may still shrink an object another has mapped;
+// touching the lost part raises SIGBUS. Code that must survive that runs its
+// accesses through Guarded(), which turns the fault into a false result.
 //
 // The mutex and each event live in a small segment of their own. A segment
 // is marked ready only once its creator has initialised it; a process that
@@ -26,6 +32,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace os {
 
@@ -35,6 +42,18 @@ std::string SharedObjectPath(std::string_view prefix, std::string_view name);
 // Removes the named object (its path as above); other processes that have it
 // open keep their mapping. Returns 0 or the error number.
 int RemoveSharedObject(const std::string& path);
+
+// Runs `body(context)`; false when it touched a shared mapping beyond the end
+// of its (shrunk) object, in which case it was cut short at that access.
+// A SIGBUS raised outside a guarded section goes where it went before.
+// `body` must not own anything that needs destroying: a cut-short section is
+// left without unwinding. Sections may nest; any thread may run them.
+bool RunGuarded(void (*body)(void*), void* context);
+
+template <typename Body>
+bool Guarded(Body&& body) {
+  return RunGuarded([](void* c) { (*static_cast<std::remove_reference_t<Body>*>(c))(); }, &body);
+}
 
 class SharedMemory {
  public:
