@@ -257,10 +257,11 @@ TEST_F(SharedObjectsTest, SetFollowedAtOnceByResetStillReleasesWaiters) {
     while (waiter_id == 0) std::this_thread::yield();
     // The pulse must come once the waiter is asleep on the event, not before
     // its wait began.
-    ASSERT_TRUE(SleepsInFutex(waiter_id));
+    const bool asleep = SleepsInFutex(waiter_id);
     event->Set();
     event->Reset();
     waiter.join();
+    EXPECT_TRUE(asleep) << round;
     EXPECT_TRUE(released) << round;
     EXPECT_FALSE(event->IsSet());
   }
