@@ -34,6 +34,19 @@ running() {
 
 listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
+# Ports are drawn below the kernel's ephemeral range: a port in it can be
+# taken by any outgoing connection (even one of a client reconnecting to it,
+# which then connects to itself), and a restarted server would lose it.
+port_range() {
+  local low=32768 high
+  if [ -r /proc/sys/net/ipv4/ip_local_port_range ]; then
+    read -r low _ < /proc/sys/net/ipv4/ip_local_port_range
+  fi
+  high=$(( low - 1 < 32000 ? low - 1 : 32000 ))
+  [ "$high" -gt 21000 ] || die "the ephemeral port range starts at $low: no room below it"
+  echo "20000 $high"
+}
+
 print_env() {
   echo "MYSQL_TEST_SOCKET=$dir/mysql.sock"
   echo "MYSQL_TEST_DIR=$dir"
@@ -105,7 +118,7 @@ bootstrap() {
 }
 
 start() {
-  local bin port tries pid
+  local bin port tries pid low high
   if running; then
     print_env
     return
@@ -116,12 +129,14 @@ start() {
   [ -f "$dir/data/.bootstrapped" ] || bootstrap "$bin"
   make_certificate
   write_init_file
+  read -r low high < <(port_range)
   for tries in $(seq 1 20); do
     # A restarted sandbox keeps its port when it is still free.
-    if [ "$tries" -eq 1 ] && [ -f "$dir/port" ]; then
+    if [ "$tries" -eq 1 ] && [ -f "$dir/port" ] && [ "$(cat "$dir/port")" -ge "$low" ] \
+      && [ "$(cat "$dir/port")" -le "$high" ]; then
       port=$(cat "$dir/port")
     else
-      port=$(( 20000 + (RANDOM % 30000) ))
+      port=$(( low + (RANDOM % (high - low + 1)) ))
     fi
     listening "$port" && continue
     echo "$port" > "$dir/port"
