@@ -16,9 +16,13 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 #include <thread>
 
@@ -34,20 +38,60 @@ constexpr std::size_t kReadAhead = 65536;
 constexpr std::size_t kDrainChunk = 65536;
 constexpr int kDrainRounds = 100;
 
-// Waits for readability; true when readable (or in error, which the next
-// read reports) within the time.
-bool PollReadable(int fd, int milliseconds) {
-  pollfd p{fd, POLLIN, 0};
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+// Monotonic nanoseconds after which every wait ends (InterruptWaits,
+// LimitWaits); the largest value while waits run free. Lock-free, so a
+// signal handler may set it.
+constexpr std::int64_t kNoDeadline = INT64_MAX;
+std::atomic<std::int64_t> waitDeadline{kNoDeadline};
+static_assert(std::atomic<std::int64_t>::is_always_lock_free);
+
+// clock_gettime may be called from a signal handler.
+std::int64_t MonotonicNanoseconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+bool PastWaitDeadline() {
+  return MonotonicNanoseconds() >= waitDeadline.load(std::memory_order_relaxed);
+}
+
+// Waits are cut into slices this long so that an interruption is seen soon.
+constexpr int kWaitSliceMs = 200;
+
+enum class Wait { kReady, kTimedOut, kInterrupted };
+
+// Waits for `events` on fd for at most `milliseconds` (negative: no limit).
+// An error on the socket counts as ready: the next call reports it.
+Wait PollFor(int fd, short events, int milliseconds) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(milliseconds, 0));
   for (;;) {
-    int rc = ::poll(&p, 1, milliseconds);
-    if (rc > 0) return true;
-    if (rc == 0) return false;
-    if (errno != EINTR) return false;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    milliseconds = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    if (PastWaitDeadline()) return Wait::kInterrupted;
+    int slice = kWaitSliceMs;
+    if (milliseconds >= 0) {
+      auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      slice = static_cast<int>(std::clamp<long long>(left, 0, kWaitSliceMs));
+    }
+    pollfd p{fd, events, 0};
+    int rc = ::poll(&p, 1, slice);
+    if (rc > 0) return Wait::kReady;
+    if (rc < 0 && errno != EINTR) return Wait::kReady;
+    if (milliseconds >= 0 && Clock::now() >= deadline) {
+      return PastWaitDeadline() ? Wait::kInterrupted : Wait::kTimedOut;
+    }
   }
+}
+
+int SocketErrorOf(Wait e) {
+  return e == Wait::kInterrupted ? ECANCELED : ETIMEDOUT;
+}
+
+// A blocking socket call that ran into its socket timeout reports
+// would-block; for the callers that is a timeout, never a reason to retry.
+int TimedOutAsSuch(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK ? ETIMEDOUT : error;
 }
 
 // The verification callback accepts every certificate: no CA is configured,
@@ -78,6 +122,23 @@ bool LoadSslLibrary() {
 
 void UnloadSslLibrary() {
   // OpenSSL releases its state at process exit by itself.
+}
+
+void InterruptWaits() {
+  waitDeadline.store(MonotonicNanoseconds(), std::memory_order_relaxed);
+}
+
+void LimitWaits(int milliseconds) {
+  waitDeadline.store(MonotonicNanoseconds() + std::int64_t{milliseconds} * 1000000,
+                     std::memory_order_relaxed);
+}
+
+void ResumeWaits() {
+  waitDeadline.store(kNoDeadline, std::memory_order_relaxed);
+}
+
+bool WaitsInterrupted() {
+  return waitDeadline.load(std::memory_order_relaxed) != kNoDeadline;
 }
 
 struct TMysqlVio::Tls {
@@ -178,11 +239,13 @@ int TMysqlVio::ConnectTcp(const std::string& givenHost, int port) {
   }
   SetFastSend();
   SetKeepAlive(true);
+  BoundWaits();
 
   if (timeout_ != 0) {
     // The server speaks first: wait for its greeting. A refused or failed
     // connect also makes the socket readable; its pending error says which.
-    if (!PollReadable(fd, timeout_ * 1000)) return fail(ETIMEDOUT, -7);
+    Wait e = PollFor(fd, POLLIN, timeout_ * 1000);
+    if (e != Wait::kReady) return fail(SocketErrorOf(e), -7);
     int pending = 0;
     socklen_t size = sizeof pending;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &size) == 0 && pending != 0) {
@@ -241,10 +304,13 @@ int TMysqlVio::Close() {
 int TMysqlVio::Read(void* buffer, std::size_t size) {
   if (kind_ == kVioClosed || size == 0) return -1;
   if (kind_ == kVioTls) {
+    // A record begun but not finished is bounded by the socket's own
+    // timeouts (BoundWaits).
+    if (SSL_pending(tls_->session) == 0 && !WaitFor(POLLIN)) return -1;
     int n = SSL_read(tls_->session, buffer, static_cast<int>(std::min<std::size_t>(size, 1 << 30)));
     if (n <= 0) {
       int e = SSL_get_error(tls_->session, n);
-      lastSocketError_ = e == SSL_ERROR_SYSCALL ? errno : 0;
+      lastSocketError_ = e == SSL_ERROR_SYSCALL ? TimedOutAsSuch(errno) : 0;
       return -e;
     }
     return n;
@@ -256,17 +322,20 @@ int TMysqlVio::Read(void* buffer, std::size_t size) {
     return static_cast<int>(n);
   }
   if (!blockingReads_ && !WaitReadable(timeout_)) return -1;
-  if (size >= kReadAhead) {
-    ssize_t n = ::recv(socket_, buffer, std::min<std::size_t>(size, 1 << 30), 0);
-    lastSocketError_ = n < 0 ? errno : 0;
-    return static_cast<int>(n);
+  // The socket stays in blocking mode; each read first waits, bounded, for
+  // data and then takes what is there without blocking.
+  const bool direct = size >= kReadAhead;
+  if (!direct && !ahead_) ahead_ = std::make_unique_for_overwrite<std::uint8_t[]>(kReadAhead);
+  void* into = direct ? buffer : ahead_.get();
+  const std::size_t room = direct ? std::min<std::size_t>(size, 1 << 30) : kReadAhead;
+  ssize_t n;
+  for (;;) {
+    if (!WaitFor(POLLIN)) return -1;
+    n = ::recv(socket_, into, room, MSG_DONTWAIT);
+    if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) break;
   }
-  if (!ahead_) ahead_ = std::make_unique_for_overwrite<std::uint8_t[]>(kReadAhead);
-  ssize_t n = ::recv(socket_, ahead_.get(), kReadAhead, 0);
-  if (n <= 0) {
-    lastSocketError_ = n < 0 ? errno : 0;
-    return static_cast<int>(n);
-  }
+  lastSocketError_ = n < 0 ? errno : 0;
+  if (n <= 0 || direct) return static_cast<int>(n);
   aheadPos_ = 0;
   aheadEnd_ = static_cast<std::size_t>(n);
   std::size_t take = std::min(size, aheadEnd_);
@@ -279,13 +348,23 @@ int TMysqlVio::Write(const void* buffer, std::size_t size) {
   if (kind_ == kVioClosed) return -1;
   int limit = static_cast<int>(std::min<std::size_t>(size, 1 << 30));
   if (kind_ == kVioTls) {
+    if (!WaitFor(POLLOUT)) return -1;
     int n = SSL_write(tls_->session, buffer, limit);
-    if (n <= 0) lastSocketError_ = errno;
+    if (n <= 0) lastSocketError_ = TimedOutAsSuch(errno);
     return n;
   }
-  ssize_t n = ::send(socket_, buffer, static_cast<std::size_t>(limit), MSG_NOSIGNAL);
-  if (n < 0) lastSocketError_ = errno;
-  return static_cast<int>(n);
+  // What fits goes at once (also after an interruption, so that a closing
+  // COM_QUIT still leaves); a full send buffer is waited for, bounded.
+  for (;;) {
+    ssize_t n =
+        ::send(socket_, buffer, static_cast<std::size_t>(limit), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) return static_cast<int>(n);
+    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      lastSocketError_ = errno;
+      return -1;
+    }
+    if (!WaitFor(POLLOUT)) return -1;
+  }
 }
 
 int TMysqlVio::SetBlocking(bool on) {
@@ -302,7 +381,32 @@ int TMysqlVio::SetBlocking(bool on) {
 
 int TMysqlVio::SetKeepAlive(bool on) {
   int value = on ? 1 : 0;
-  return ::setsockopt(socket_, SOL_SOCKET, SO_KEEPALIVE, &value, sizeof value);
+  int rc = ::setsockopt(socket_, SOL_SOCKET, SO_KEEPALIVE, &value, sizeof value);
+  if (rc != 0 || !on) return rc;
+  // The system's defaults probe a silent link after two hours.
+  for (auto [option, seconds] : {std::pair{TCP_KEEPIDLE, kKeepAliveIdleSeconds},
+                                 std::pair{TCP_KEEPINTVL, kKeepAliveIntervalSeconds},
+                                 std::pair{TCP_KEEPCNT, kKeepAliveCount}}) {
+    if (::setsockopt(socket_, IPPROTO_TCP, option, &seconds, sizeof seconds) != 0) rc = -1;
+  }
+  return rc;
+}
+
+void TMysqlVio::BoundWaits() {
+  if (timeout_ <= 0) return;
+  timeval limit{timeout_, 0};
+  ::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  ::setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+  // Data sent and not acknowledged for this long ends the connection.
+  unsigned milliseconds = static_cast<unsigned>(timeout_) * 1000u;
+  ::setsockopt(socket_, IPPROTO_TCP, TCP_USER_TIMEOUT, &milliseconds, sizeof milliseconds);
+}
+
+bool TMysqlVio::WaitFor(short events) {
+  Wait e = PollFor(socket_, events, timeout_ > 0 ? timeout_ * 1000 : -1);
+  if (e == Wait::kReady) return true;
+  lastSocketError_ = SocketErrorOf(e);
+  return false;
 }
 
 int TMysqlVio::SetFastSend() {
@@ -315,7 +419,7 @@ bool TMysqlVio::WaitReadable(int seconds) {
   if (kind_ == kVioClosed) return false;
   if (aheadPos_ < aheadEnd_) return true;
   if (kind_ == kVioTls && SSL_pending(tls_->session) > 0) return true;
-  return PollReadable(socket_, seconds * 1000);
+  return PollFor(socket_, POLLIN, std::max(seconds, 0) * 1000) == Wait::kReady;
 }
 
 bool TMysqlVio::ShouldRetry() const {

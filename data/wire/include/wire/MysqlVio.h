@@ -9,6 +9,11 @@
 // client error of the connection (number and message, the message cut to 200
 // characters), which the packet layer and the client set and read.
 //
+// Every wait is bounded: no read or write waits longer than the connection's
+// timeout (the connect timeout; 0 = no limit of its own) for its next byte,
+// the socket's keep-alive probes and TCP user timeout notice a link that
+// went silent, and InterruptWaits ends every wait of the process at once.
+//
 // Ownership: the object owns its socket and its TLS session and context;
 // destroying an open channel closes it. Concurrency: one thread at a time
 // per object; the process-wide OpenSSL initialisation is done once and is
@@ -37,6 +42,23 @@ bool LoadSslLibrary();
 // Counterpart of LoadSslLibrary at process end; harmless when not loaded.
 void UnloadSslLibrary();
 
+// Ends every wait of every channel in the process within a fraction of a
+// second (connect, read, write): the call fails as on a timeout, and so do
+// later waits until ResumeWaits. Safe to call from a signal handler.
+void InterruptWaits();
+// Lets waits run for at most this many milliseconds from now, then ends
+// them as InterruptWaits does (a last statement after an interruption).
+void LimitWaits(int milliseconds);
+void ResumeWaits();
+// True after InterruptWaits or LimitWaits until ResumeWaits.
+bool WaitsInterrupted();
+
+// Keep-alive probes of every TCP channel: first after this many idle
+// seconds, then every interval, the link given up after the count.
+constexpr int kKeepAliveIdleSeconds = 15;
+constexpr int kKeepAliveIntervalSeconds = 5;
+constexpr int kKeepAliveCount = 3;
+
 class TMysqlVio {
  public:
   TMysqlVio();
@@ -60,12 +82,14 @@ class TMysqlVio {
   int Write(const void* buffer, std::size_t size);
 
   int SetBlocking(bool on);
+  // Socket keep-alive; on also sets the probe timings above.
   int SetKeepAlive(bool on);
   int SetFastSend();
   // True when the channel has data within the given number of seconds.
   bool WaitReadable(int seconds);
   // The last socket error allows the call to be repeated (interrupted,
-  // would block, in progress).
+  // would block, in progress). A wait that ran out or was interrupted by
+  // InterruptWaits does not.
   bool ShouldRetry() const;
   bool WasInterrupted() const;
 
@@ -101,6 +125,13 @@ class TMysqlVio {
 
   int ConnectTcp(const std::string& host, int port);
   void FailConnect(int number, const std::string& host, int sysError);
+  // Bounds the waits of the open socket by the timeout (also those inside
+  // OpenSSL) and sets its TCP user timeout.
+  void BoundWaits();
+  // Waits up to the timeout for the socket to be ready for `events`; false
+  // (with the socket error set) when the time ran out or waits were
+  // interrupted.
+  bool WaitFor(short events);
 
   int socket_ = -1;
   std::intptr_t pipe_ = -1;
