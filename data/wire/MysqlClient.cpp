@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <new>
 
 #include "ClientGuard.h"
@@ -51,9 +52,7 @@ void TMysqlClient::Disconnect() {
   }
 }
 
-bool TMysqlClient::SimpleCommand(std::uint8_t command, const std::string& argument, bool skipReply,
-                                 bool mayRetry) {
-  const bool canReconnect = reconnect_ && !connecting_;
+bool TMysqlClient::ReadyForCommand(bool canReconnect) {
   if (!net_->IsConnected()) {
     if (canReconnect && !(serverStatus_ & SERVER_STATUS_IN_TRANS)) {
       if (!Reconnect()) return false;
@@ -74,43 +73,86 @@ bool TMysqlClient::SimpleCommand(std::uint8_t command, const std::string& argume
   affectedRows_ = 0;
   insertId_ = 0;
   warningCount_ = 0;
-  net_->Clear();
+  return true;
+}
 
-  if (net_->WriteCommand(command, argument.data(), argument.size()) != 0) {
-    if (net_->ErrorNumber() == kErrNetPacketTooLarge) {
-      // Nothing was sent: the connection is fine, the command too long.
-      net_->SetError(CR_NET_PACKET_TOO_LARGE, FormatClientError(CR_NET_PACKET_TOO_LARGE));
-      return false;
-    }
-    net_->Close();
-    columns_.clear();
-    haveColumns_ = false;
-    if (!canReconnect || (serverStatus_ & SERVER_STATUS_IN_TRANS)) {
-      serverStatus_ &= ~SERVER_STATUS_IN_TRANS;
-      net_->SetError(CR_SERVER_GONE_ERROR, FormatClientError(CR_SERVER_GONE_ERROR));
-      return false;
-    }
-    if (!Reconnect()) return false;
-    net_->Clear();
-    if (net_->WriteCommand(command, argument.data(), argument.size()) != 0) {
-      net_->SetError(CR_SERVER_GONE_ERROR, FormatClientError(CR_SERVER_GONE_ERROR));
-      net_->Close();
-      return false;
-    }
+bool TMysqlClient::SendOrReconnect(const std::function<int()>& write, bool canReconnect) {
+  if (write() == 0) return true;
+  if (net_->ErrorNumber() == kErrNetPacketTooLarge) {
+    // Nothing was sent: the connection is fine, the command too long.
+    net_->SetError(CR_NET_PACKET_TOO_LARGE, FormatClientError(CR_NET_PACKET_TOO_LARGE));
+    return false;
   }
+  net_->Close();
+  columns_.clear();
+  haveColumns_ = false;
+  if (!canReconnect || (serverStatus_ & SERVER_STATUS_IN_TRANS)) {
+    serverStatus_ &= ~SERVER_STATUS_IN_TRANS;
+    net_->SetError(CR_SERVER_GONE_ERROR, FormatClientError(CR_SERVER_GONE_ERROR));
+    return false;
+  }
+  if (!Reconnect()) return false;
+  if (write() != 0) {
+    net_->SetError(CR_SERVER_GONE_ERROR, FormatClientError(CR_SERVER_GONE_ERROR));
+    net_->Close();
+    return false;
+  }
+  return true;
+}
 
+bool TMysqlClient::RetryAfterLostReply(bool mayRetry, bool canReconnect) {
+  if (net_->ErrorNumber() != CR_SERVER_LOST) return false;
+  // A transaction dies with its connection: the caller must hear of it
+  // rather than go on in a new session as if nothing had happened.
+  const bool inTransaction = (serverStatus_ & SERVER_STATUS_IN_TRANS) != 0;
+  Disconnect();
+  return mayRetry && canReconnect && !inTransaction;
+}
+
+bool TMysqlClient::SimpleCommand(std::uint8_t command, const std::string& argument, bool skipReply,
+                                 bool mayRetry) {
+  const bool canReconnect = reconnect_ && !connecting_;
+  if (!ReadyForCommand(canReconnect)) return false;
+  auto write = [&] {
+    net_->Clear();
+    return net_->WriteCommand(command, argument.data(), argument.size());
+  };
+  if (!SendOrReconnect(write, canReconnect)) return false;
   if (!skipReply && net_->SafeRead(clientFlags_) < 0) {
-    if (net_->ErrorNumber() == CR_SERVER_LOST) {
-      // A transaction dies with its connection: the caller must hear of it
-      // rather than go on in a new session as if nothing had happened.
-      const bool inTransaction = (serverStatus_ & SERVER_STATUS_IN_TRANS) != 0;
-      Disconnect();
-      if (mayRetry && canReconnect && !inTransaction) {
-        return SimpleCommand(command, argument, skipReply, false);
-      }
+    if (RetryAfterLostReply(mayRetry, canReconnect)) {
+      return SimpleCommand(command, argument, skipReply, false);
     }
     return false;
   }
+  return true;
+}
+
+bool TMysqlClient::PingAndSend(const std::string& sql, bool mayRetry) {
+  const bool canReconnect = reconnect_ && !connecting_;
+  if (!ReadyForCommand(canReconnect)) return false;
+  // Both commands go out in one write, each numbered from 0 as when sent
+  // alone; the replies come back in order.
+  std::uint8_t afterStatement = 0;
+  auto write = [&] {
+    net_->Clear();
+    net_->BeginGather();
+    int rc = net_->WriteCommand(COM_PING, nullptr, 0);
+    net_->Clear();
+    if (rc == 0) rc = net_->WriteCommand(COM_QUERY, sql.data(), sql.size());
+    afterStatement = net_->SequenceNumber();
+    const int sent = net_->EndGather(rc == 0);
+    return rc != 0 ? rc : sent;
+  };
+  if (!SendOrReconnect(write, canReconnect)) return false;
+  net_->SetSequenceNumber(1);
+  if (net_->SafeRead(clientFlags_) < 0) {
+    if (RetryAfterLostReply(mayRetry, canReconnect)) return PingAndSend(sql, false);
+    // A refused ping leaves the statement's reply on its way: the next
+    // command must not read it as its own.
+    net_->Close();
+    return false;
+  }
+  net_->SetSequenceNumber(afterStatement);
   return true;
 }
 
@@ -130,9 +172,11 @@ bool TMysqlClient::SelectDatabase(const std::string& name) {
 std::unique_ptr<TMysqlResult> TMysqlClient::Query(const std::string& sql, bool store, bool& ok) {
   ok = false;
   if (sql.empty()) return nullptr;
-  if (reconnect_ && !Ping()) return nullptr;
   Guard g(*this);
-  if (!SimpleCommand(COM_QUERY, sql, true, reconnect_)) return nullptr;
+  // With reconnect on, every statement is preceded by a ping, sent with it.
+  if (reconnect_ ? !PingAndSend(sql, true) : !SimpleCommand(COM_QUERY, sql, true, false)) {
+    return nullptr;
+  }
   if (!ReadQueryResult()) return nullptr;
   return TakeResult(store, ok);
 }

@@ -248,6 +248,30 @@ int TMysqlNet::PhysicalWrite(const std::uint8_t* data, std::size_t length) {
     out = block;
     total = sent + 7;
   }
+  state_ = kIdle;
+  if (gathering_) {
+    gathered_.append(reinterpret_cast<const char*>(out), total);
+    return 0;
+  }
+  return SendAll(out, total);
+}
+
+void TMysqlNet::BeginGather() {
+  gathering_ = true;
+  gathered_.clear();
+}
+
+int TMysqlNet::EndGather(bool send) {
+  gathering_ = false;
+  std::string blocks;
+  blocks.swap(gathered_);
+  if (!send) return 0;
+  if (!IsConnected()) return -1;
+  return SendAll(reinterpret_cast<const std::uint8_t*>(blocks.data()), blocks.size());
+}
+
+int TMysqlNet::SendAll(const std::uint8_t* out, std::size_t total) {
+  state_ = kWriting;
   std::size_t done = 0;
   int failures = 0;
   while (done < total) {

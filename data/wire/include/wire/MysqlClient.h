@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -166,6 +167,18 @@ class TMysqlClient {
   bool FailMalformed();
   bool SimpleCommand(std::uint8_t command, const std::string& argument, bool skipReply,
                      bool mayRetry);
+  // Before a command: reconnects a closed channel when it may, refuses while
+  // a result is pending, clears the last error and reply fields.
+  bool ReadyForCommand(bool canReconnect);
+  // Runs `write`; when it fails, closes, reconnects when it may and runs it
+  // once more (2006 when that fails too).
+  bool SendOrReconnect(const std::function<int()>& write, bool canReconnect);
+  // After a failed reply: a lost connection is dropped; true when the
+  // command may then be tried once more on a new one.
+  bool RetryAfterLostReply(bool mayRetry, bool canReconnect);
+  // COM_PING and COM_QUERY in one write; reads the ping's reply and leaves
+  // the statement's for the caller. Failures as for the ping alone.
+  bool PingAndSend(const std::string& sql, bool mayRetry);
   bool ReadQueryResult();
   bool ReadOk(const std::uint8_t* data, long length);
   bool SendLocalFile(const std::string& name);

@@ -66,6 +66,15 @@ class TMysqlNet {
   int WriteCommand(std::uint8_t command, const void* data, std::size_t length);
   // Sends what is buffered: 0, or non-zero on failure.
   int Flush();
+  // Between BeginGather and EndGather every block that would be sent is
+  // kept instead, framed (and compressed) exactly as it would have gone, and
+  // EndGather sends them all with one write (or drops them when `send` is
+  // false): several commands, one wait. 0, or non-zero when the write failed.
+  void BeginGather();
+  int EndGather(bool send);
+  // The counter that the next packet read must carry (a second reply of
+  // gathered commands continues from 1).
+  void SetSequenceNumber(std::uint8_t number) { sequence_ = number; }
 
   // Next packet: its length, or -1. The payload is at ReadPos() and followed
   // by a zero byte.
@@ -106,6 +115,8 @@ class TMysqlNet {
   void Reset();
   bool Append(const std::uint8_t* data, std::size_t length);
   int PhysicalWrite(const std::uint8_t* data, std::size_t length);
+  // Writes the bytes to the transport with the retry rules; 0 or 2.
+  int SendAll(const std::uint8_t* data, std::size_t length);
   bool ReadFully(std::uint8_t* into, std::size_t length, int& retries);
   long PhysicalRead(std::uint32_t& uncompressedLength);
   bool Grow(std::size_t needed);
@@ -120,6 +131,8 @@ class TMysqlNet {
   // writes of up to kScratchKeep bytes (larger blocks get their own).
   std::unique_ptr<std::uint8_t[]> scratch_;
   std::size_t scratchSize_ = 0;
+  bool gathering_ = false;
+  std::string gathered_;
   bool compress_ = false;
   State state_ = kIdle;
   std::unique_ptr<std::uint8_t[]> buffer_;
