@@ -57,7 +57,8 @@ Agente::Agente(AgentView& view, const OpcoesAgente& opcoes, AmbienteAgente ambie
       componentes_((FixarSeparadores(), std::make_unique<ComponentesAgente>())),
       registro_(view, RelogioDe(ambiente)),
       log_(PastaLog(opcoes, ambiente), RelogioDe(ambiente)),
-      janela_(view, Suporte(opcoes), std::move(ambiente.plataforma)) {
+      janela_(view, Suporte(opcoes), std::move(ambiente.plataforma)),
+      marcarEmLote_(opcoes.marcarEmLote) {
   ComponentesAgente::AplicarConfiguracao(componentes_->dbVidoru, opcoes.configuracao.retaguarda);
   ComponentesAgente::AplicarConfiguracao(componentes_->dbPDV, opcoes.configuracao.pdv);
   if (opcoes.retaguarda)
@@ -103,7 +104,30 @@ bool Agente::FormCreate() {
     AbrirParametros();
     ok = true;
   });
+  criado_ = ok;
   return ok;
+}
+
+bool Agente::ReabrirConexoes() {
+  for (components::TmySQLDatabase* banco : {&componentes_->dbVidoru, &componentes_->dbPDV}) {
+    if (banco->Connected()) continue;
+    try {
+      banco->Open();
+    } catch (const std::exception&) {
+      // Still unreachable: the caller tests Connected(), the next tick
+      // tries again.
+    }
+  }
+  const bool ambas = componentes_->dbVidoru.Connected() && componentes_->dbPDV.Connected();
+  if (ambas && !criado_) {
+    // The rest of a creation that failed; the panes keep what they show.
+    try {
+      AbrirParametros();
+      criado_ = true;
+    } catch (const std::exception&) {
+    }
+  }
+  return ambas;
 }
 
 void Agente::AbrirParametros() {
@@ -131,12 +155,15 @@ void Agente::btnIniciarClick() {
   // A start while a pass runs would run a second pass inside the first on
   // the same queries.
   if (emImportacao_) return;
+  inicioPendente_ = false;
   Evento([&] {
     AtualizarBotoes(false, true, false);
     for (Painel p : {Painel::Clientes, Painel::Produtos}) registro_.Linha(p, LinhaIniciando());
+    ReabrirConexoes();
     auto recusar = [&](const std::string& linha) {
       for (Painel p : {Painel::Clientes, Painel::Produtos}) registro_.Linha(p, linha);
       iniciado_ = false;
+      inicioPendente_ = true;
       rtl::Abort();
     };
     if (!componentes_->dbVidoru.Connected()) recusar(LinhaErroConexaoRetaguarda());
@@ -152,20 +179,35 @@ void Agente::btnIniciarClick() {
 
 void Agente::btnPararClick() {
   iniciado_ = false;
+  inicioPendente_ = false;
   AtualizarBotoes(true, false, true);
 }
 
 void Agente::Timer1Timer() {
-  if (!iniciado_ || ocupado_ || emImportacao_ || encerramentoPedido_) return;
+  if (ocupado_ || emImportacao_ || encerramentoPedido_) return;
+  if (!iniciado_) {
+    // A refused start runs as soon as both servers answer; after a failed
+    // creation the connections are tried again even while idle.
+    if (inicioPendente_) {
+      if (ReabrirConexoes()) btnIniciarClick();
+    } else if (!criado_) {
+      ReabrirConexoes();
+    }
+    return;
+  }
+  if (!ReabrirConexoes()) return;
   Evento([&] { ExecutarImportacao(); });
 }
 
 void Agente::ExecutarImportacao() {
   if (emImportacao_ || encerramentoPedido_) return;
   Bandeira emCurso(emImportacao_);
+  passoInterrompido_ = false;
   view_.AtivarPagina(Painel::Clientes);
   ImportarClientes();
-  if (encerramentoPedido_) return;
+  // A server lost in the customer pass is not tried again by the product
+  // pass: the next pass starts over.
+  if (encerramentoPedido_ || passoInterrompido_) return;
   view_.AtivarPagina(Painel::Produtos);
   ImportarProdutos();
 }

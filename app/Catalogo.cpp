@@ -95,6 +95,23 @@ std::string LinhaFalhaLogErro(const std::string& arquivo, const std::string& mot
   return "** ERRO AO GRAVAR O LOG DE ERROS " + arquivo + ": " + motivo;
 }
 
+std::string TextoServidorPerdido(long long aguardando) {
+  return "conex\xE3o perdida com o servidor; " + Numero(aguardando) +
+         " registros aguardam a pr\xF3xima importa\xE7\xE3o";
+}
+
+std::string LinhaImportacaoInterrompida(long long aguardando) {
+  return "** IMPORTA\xC7\xC3O INTERROMPIDA: " + TextoServidorPerdido(aguardando);
+}
+
+std::string ContextoClientesInterrompida() {
+  return "IMPORTA\xC7\xC3O DE CLIENTES INTERROMPIDA:";
+}
+
+std::string ContextoProdutosInterrompida() {
+  return "IMPORTA\xC7\xC3O DE PRODUTOS INTERROMPIDA:";
+}
+
 std::string TituloBalaoClientes() {
   return "Importa\xE7\xE3o de Clientes";
 }

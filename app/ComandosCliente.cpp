@@ -69,4 +69,13 @@ std::string SqlMarcarCliente(const std::string& codcli) {
   return Juntar("update cadcliente set importado='S' where codcli=", codcli);
 }
 
+std::string SqlMarcarClientes(const std::vector<std::string>& codigos) {
+  std::string sql = "update cadcliente set importado='S' where codcli in (";
+  for (std::size_t i = 0; i < codigos.size(); ++i) {
+    if (i) sql += ',';
+    sql += codigos[i];
+  }
+  return sql + ')';
+}
+
 }  // namespace app

@@ -55,4 +55,13 @@ std::string SqlMarcarProduto(const std::string& codprod) {
   return Juntar("update cadprod set importadopdv='S' where codprod=", codprod);
 }
 
+std::string SqlMarcarProdutos(const std::vector<std::string>& codigos) {
+  std::string sql = "update cadprod set importadopdv='S' where codprod in (";
+  for (std::size_t i = 0; i < codigos.size(); ++i) {
+    if (i) sql += ',';
+    sql += codigos[i];
+  }
+  return sql + ')';
+}
+
 }  // namespace app

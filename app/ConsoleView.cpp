@@ -7,6 +7,8 @@
 #include <ostream>
 #include <thread>
 
+#include "wire/MysqlVio.h"
+
 namespace app {
 
 namespace {
@@ -34,6 +36,8 @@ volatile std::sig_atomic_t g_sinal = 0;
 
 extern "C" void AoReceberSinal(int numero) {
   g_sinal = numero;
+  // A connect, read or write under way ends now instead of at its timeout.
+  wire::InterruptWaits();
 }
 
 // Installs the handler without SA_RESTART, so a sleep ends early; returns
@@ -129,6 +133,7 @@ void ConsoleView::MostrarErro(const std::string& texto) {
 int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida, AmbienteAgente ambiente,
                       Descarga descarga) {
   g_sinal = 0;
+  wire::ResumeWaits();
   const struct sigaction antigaInt = Instalar(SIGINT);
   const struct sigaction antigaTerm = Instalar(SIGTERM);
 
@@ -139,14 +144,23 @@ int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida, AmbienteA
     view.aoProcessarMensagens = [&] {
       if (g_sinal != 0) agente.PedirEncerramento();
     };
-    if (!agente.FormCreate()) {
-      status = 1;
-    } else {
-      const int errosAntes = view.Erros();
+    const bool criado = agente.FormCreate();
+    if (opcoes.once) {
+      if (!criado) {
+        status = 1;
+      } else {
+        const int errosAntes = view.Erros();
+        agente.btnIniciarClick();
+        if (!agente.Iniciado() || view.Erros() != errosAntes) status = 1;
+      }
+    } else if (criado) {
+      // Without --once nothing ends the run but a signal: a refused start
+      // or a failed pass is tried again on the next tick.
       agente.btnIniciarClick();
-      if (!agente.Iniciado() || view.Erros() != errosAntes) status = 1;
+    } else if (g_sinal == 0) {
+      agente.IniciarQuandoPossivel();
     }
-    if (status == 0 && !opcoes.once) {
+    if (!opcoes.once) {
       using Relogio = std::chrono::steady_clock;
       auto ultimo = Relogio::now();
       while (g_sinal == 0 && !view.Encerrar()) {

@@ -3,7 +3,9 @@
 // an update when the key is taken (server error 1062), marks the source row,
 // and reports on its pane, the gauge and the tray balloon.
 #include <exception>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "app/Agente.h"
 #include "app/Catalogo.h"
@@ -11,6 +13,7 @@
 #include "app/ComandosProduto.h"
 #include "app/ErrosDoPasso.h"
 #include "app/Normalizadores.h"
+#include "wire/MysqlVio.h"
 
 namespace app {
 
@@ -103,6 +106,102 @@ bool ChaveRepetida(const std::string& mensagem) {
   return codigo && *codigo == 1062;
 }
 
+// How a row ended. kServidorPerdido: a failure of the connection itself
+// (the client's one reconnect did not cure it), after which the pass stops.
+enum class Resultado { kFeito, kFalhou, kServidorPerdido };
+
+Resultado Falha(const std::string& mensagem) {
+  return FalhaDeConexao(mensagem) ? Resultado::kServidorPerdido : Resultado::kFalhou;
+}
+
+// Batched markings: rows written to the PDV wait here and are marked in
+// the back office with one statement once `tamanho` of them are gathered
+// (and at the end of the pass). Each row's success (its pane line, its
+// count) is written after its marking, in the order of the rows. A batch
+// the back office refuses is marked again row by row with the usual
+// statement, so that one row it will not mark (a trigger, a lock) holds
+// back no other; a row whose own marking fails is logged and stays
+// unmarked. Inactive (tamanho 0), nothing is gathered.
+class Lote {
+ public:
+  struct Pendente {
+    std::string codigo;
+    std::string contexto;           // daily log context of its own failed marking
+    std::function<void()> sucesso;  // pane line and count, once marked
+    std::function<void()> falha;    // count of its failed marking
+  };
+  using SqlUma = std::string (*)(const std::string&);
+  using SqlVarias = std::string (*)(const std::vector<std::string>&);
+
+  Lote(components::TmySQLQuery& q, ErrosDoPasso& erros, unsigned tamanho, SqlUma uma,
+       SqlVarias varias)
+      : q_(q), erros_(erros), tamanho_(tamanho), uma_(uma), varias_(varias) {}
+
+  bool Ativo() const { return tamanho_ > 0; }
+  // Rows dropped unmarked after a marking lost the back office.
+  long long NaoMarcados() const { return naoMarcados_; }
+
+  // Adds a row; a full batch is marked. False when a marking lost the
+  // server (the rows left are then dropped, unmarked).
+  bool Acrescentar(Pendente p) {
+    pendentes_.push_back(std::move(p));
+    return pendentes_.size() < tamanho_ || Descarregar();
+  }
+
+  // Marks what waits; false as for Acrescentar.
+  bool Descarregar() {
+    if (pendentes_.empty()) return true;
+    std::vector<Pendente> lote;
+    lote.swap(pendentes_);
+    std::vector<std::string> codigos;
+    codigos.reserve(lote.size());
+    for (const Pendente& p : lote) codigos.push_back(p.codigo);
+    try {
+      Executar(q_, varias_(codigos));
+      for (Pendente& p : lote) p.sucesso();
+      return true;
+    } catch (const std::exception&) {
+      // Each row on its own, below.
+    }
+    for (std::size_t i = 0; i < lote.size(); ++i) {
+      try {
+        Executar(q_, uma_(lote[i].codigo));
+        lote[i].sucesso();
+      } catch (const std::exception& e) {
+        lote[i].falha();
+        erros_.Registrar(lote[i].contexto, e.what());
+        if (Falha(e.what()) == Resultado::kServidorPerdido) {
+          naoMarcados_ += static_cast<long long>(lote.size() - i);
+          return false;
+        }
+      }
+    }
+    return true;
+  }
+
+  // At the end of a pass. After a signal has ended the waits, the last
+  // batch still gets a second to reach the back office.
+  bool Encerrar() {
+    if (pendentes_.empty()) return true;
+    if (!wire::WaitsInterrupted()) return Descarregar();
+    wire::LimitWaits(kUltimoLoteMs);
+    const bool ok = Descarregar();
+    wire::InterruptWaits();
+    return ok;
+  }
+
+ private:
+  static constexpr int kUltimoLoteMs = 1000;
+
+  components::TmySQLQuery& q_;
+  ErrosDoPasso& erros_;
+  unsigned tamanho_;
+  SqlUma uma_;
+  SqlVarias varias_;
+  std::vector<Pendente> pendentes_;
+  long long naoMarcados_ = 0;
+};
+
 struct ContagemClientes {
   long long importados = 0;
   long long atualizados = 0;
@@ -110,40 +209,61 @@ struct ContagemClientes {
 
 // One customer row: insert and mark; on a taken key update and mark; any
 // other failure goes to the daily log and leaves the row unmarked.
-void ProcessarCliente(ComponentesAgente& c, RegistroAtividade& registro, ErrosDoPasso& erros,
-                      ContagemClientes& n) {
+Resultado ProcessarCliente(ComponentesAgente& c, RegistroAtividade& registro, ErrosDoPasso& erros,
+                           ContagemClientes& n, Lote& lote) {
   ClienteOrigem o;
   try {
     o = LerCliente(c);
   } catch (const std::exception& e) {
     erros.Registrar(ContextoInserirCliente(c.qryClientescodcli.AsString(), ""), e.what());
-    return;
+    return Resultado::kFalhou;
   }
+  // Batched: the row joins the batch, its line and count follow its marking.
+  auto juntar = [&](std::string linha, long long& contagem, std::string contexto) {
+    bool ok = lote.Acrescentar({o.codcli, std::move(contexto),
+                                [&registro, &contagem, linha] {
+                                  registro.Linha(Painel::Clientes, linha);
+                                  ++contagem;
+                                },
+                                [] {}});
+    return ok ? Resultado::kFeito : Resultado::kServidorPerdido;
+  };
   try {
     try {
       Executar(c.qryInsertPDV, SqlInserirCliente(o));
+      if (lote.Ativo()) {
+        return juntar(LinhaClienteInserido(o.codcli, o.cliente), n.importados,
+                      ContextoInserirCliente(o.codcli, o.cliente));
+      }
       Executar(c.qryEuVidoru, SqlMarcarCliente(o.codcli));
       registro.Linha(Painel::Clientes, LinhaClienteInserido(o.codcli, o.cliente));
       ++n.importados;
-      return;
+      return Resultado::kFeito;
     } catch (const std::exception& e) {
       if (!ChaveRepetida(e.what())) {
         erros.Registrar(ContextoInserirCliente(o.codcli, o.cliente), e.what());
-        return;
+        return Falha(e.what());
       }
     }
     try {
       Executar(c.qryInsertPDV, SqlAtualizarCliente(o));
+      if (lote.Ativo()) {
+        return juntar(LinhaClienteAtualizado(o.codcli, o.cliente), n.atualizados,
+                      ContextoAtualizarCliente(o.codcli, o.cliente));
+      }
       Executar(c.qryEuVidoru, SqlMarcarCliente(o.codcli));
       registro.Linha(Painel::Clientes, LinhaClienteAtualizado(o.codcli, o.cliente));
       ++n.atualizados;
+      return Resultado::kFeito;
     } catch (const std::exception& e) {
       erros.Registrar(ContextoAtualizarCliente(o.codcli, o.cliente), e.what());
+      return Falha(e.what());
     }
   } catch (const std::exception& e) {
     // Only the failure handling itself can get here; the row counts as
     // failed and the pass goes on.
     erros.Registrar(ContextoInserirCliente(o.codcli, o.cliente), e.what());
+    return Resultado::kFalhou;
   }
 }
 
@@ -155,43 +275,64 @@ struct ContagemProdutos {
 
 // One product row. The pane line of an insert comes before its marking and
 // an update is counted before its marking, so a failed marking after an
-// update counts the row both as updated and as failed.
-void ProcessarProduto(ComponentesAgente& c, RegistroAtividade& registro, ErrosDoPasso& erros,
-                      ContagemProdutos& n) {
+// update counts the row both as updated and as failed. Batched, every pane
+// line follows its row's marking.
+Resultado ProcessarProduto(ComponentesAgente& c, RegistroAtividade& registro, ErrosDoPasso& erros,
+                           ContagemProdutos& n, Lote& lote) {
   ProdutoOrigem o;
   try {
     o = LerProduto(c);
   } catch (const std::exception& e) {
     ++n.erros;
     erros.Registrar(ContextoInserirProduto(c.qryProdcodprod.AsString(), ""), e.what());
-    return;
+    return Resultado::kFalhou;
   }
+  auto juntar = [&](std::string linha, long long* contagem, std::string contexto) {
+    bool ok = lote.Acrescentar({o.codprod, std::move(contexto),
+                                [&registro, contagem, linha] {
+                                  registro.Linha(Painel::Produtos, linha);
+                                  if (contagem) ++*contagem;
+                                },
+                                [&n] { ++n.erros; }});
+    return ok ? Resultado::kFeito : Resultado::kServidorPerdido;
+  };
   try {
     try {
       Executar(c.qryInsertPDV, SqlInserirProduto(o));
+      if (lote.Ativo()) {
+        return juntar(LinhaProdutoInserido(o.codprod, o.descricao), &n.importados,
+                      ContextoInserirProduto(o.codprod, o.descricao));
+      }
       registro.Linha(Painel::Produtos, LinhaProdutoInserido(o.codprod, o.descricao));
       Executar(c.qryEuVidoru, SqlMarcarProduto(o.codprod));
       ++n.importados;
-      return;
+      return Resultado::kFeito;
     } catch (const std::exception& e) {
       if (!ChaveRepetida(e.what())) {
         ++n.erros;
         erros.Registrar(ContextoInserirProduto(o.codprod, o.descricao), e.what());
-        return;
+        return Falha(e.what());
       }
     }
     try {
       Executar(c.qryInsertPDV, SqlAtualizarProduto(o));
       ++n.atualizados;
+      if (lote.Ativo()) {
+        return juntar(LinhaProdutoAtualizado(o.codprod, o.descricao), nullptr,
+                      ContextoAtualizarProduto(o.codprod, o.descricao));
+      }
       registro.Linha(Painel::Produtos, LinhaProdutoAtualizado(o.codprod, o.descricao));
       Executar(c.qryEuVidoru, SqlMarcarProduto(o.codprod));
+      return Resultado::kFeito;
     } catch (const std::exception& e) {
       ++n.erros;
       erros.Registrar(ContextoAtualizarProduto(o.codprod, o.descricao), e.what());
+      return Falha(e.what());
     }
   } catch (const std::exception& e) {
     ++n.erros;
     erros.Registrar(ContextoInserirProduto(o.codprod, o.descricao), e.what());
+    return Resultado::kFalhou;
   }
 }
 
@@ -225,12 +366,26 @@ void Agente::ImportarClientes() {
     registro_.DefinirProgressoGauge(0);
     q.First();
     ErrosDoPasso erros(log_, registro_, Painel::Clientes);
+    Lote lote(c.qryEuVidoru, erros, marcarEmLote_, SqlMarcarCliente, SqlMarcarClientes);
+    bool perdido = false;
+    long long aguardando = 0;  // rows not tried, and the one that failed
     while (!q.Eof() && !encerramentoPedido_) {
-      ProcessarCliente(c, registro_, erros, n);
+      const long long antes = lote.NaoMarcados();
+      perdido = ProcessarCliente(c, registro_, erros, n, lote) == Resultado::kServidorPerdido;
       registro_.DefinirProgressoGauge(q.RecNo());
+      if (perdido) {
+        aguardando = total - q.RecNo() + (lote.NaoMarcados() == antes ? 1 : 0);
+        break;
+      }
       q.Next();
       view_.ProcessarMensagensPendentes();
       balao.DefinirTexto(TextoBalaoProgresso(registro_.PercentualGauge()));
+    }
+    if (!lote.Encerrar()) perdido = true;
+    if (perdido) {
+      aguardando += lote.NaoMarcados();
+      erros.Registrar(ContextoClientesInterrompida(), TextoServidorPerdido(aguardando));
+      InterromperPasso(Painel::Clientes, aguardando);
     }
   }
   registro_.Linha(Painel::Clientes, "");
@@ -269,18 +424,37 @@ void Agente::ImportarProdutos() {
   q.First();
   ContagemProdutos n;
   ErrosDoPasso erros(log_, registro_, Painel::Produtos);
+  Lote lote(c.qryEuVidoru, erros, marcarEmLote_, SqlMarcarProduto, SqlMarcarProdutos);
+  bool perdido = false;
+  long long aguardando = 0;
   while (!q.Eof() && !encerramentoPedido_) {
-    ProcessarProduto(c, registro_, erros, n);
+    const long long antes = lote.NaoMarcados();
+    perdido = ProcessarProduto(c, registro_, erros, n, lote) == Resultado::kServidorPerdido;
     registro_.DefinirProgressoGauge(q.RecNo());
     balao.DefinirTexto(TextoBalaoProgresso(registro_.PercentualGauge()));
+    if (perdido) {
+      aguardando = total - q.RecNo() + (lote.NaoMarcados() == antes ? 1 : 0);
+      break;
+    }
     q.Next();
     view_.ProcessarMensagensPendentes();
+  }
+  if (!lote.Encerrar()) perdido = true;
+  if (perdido) {
+    aguardando += lote.NaoMarcados();
+    erros.Registrar(ContextoProdutosInterrompida(), TextoServidorPerdido(aguardando));
+    InterromperPasso(Painel::Produtos, aguardando);
   }
   registro_.Linha(Painel::Produtos, "");
   registro_.Linha(Painel::Produtos, LinhaImportacaoConcluida(registro_.Carimbo()));
   registro_.Linha(Painel::Produtos, LinhaResumoProdutos(n.importados, n.atualizados, n.erros));
   ocupacao.Terminar();
   balao.DefinirTexto(TextoBalaoProdutosFinal(n.importados, n.atualizados));
+}
+
+void Agente::InterromperPasso(Painel painel, long long aguardando) {
+  passoInterrompido_ = true;
+  registro_.Linha(painel, LinhaImportacaoInterrompida(aguardando));
 }
 
 }  // namespace app

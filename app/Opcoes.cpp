@@ -50,6 +50,15 @@ OpcoesAgente LerOpcoes(const std::vector<std::string>& argumentos) {
     } else if (a == "--config") {
       o.arquivoConfiguracao = valor();
       if (o.arquivoConfiguracao->empty()) throw ErroOpcoes("option " + a + " needs a value");
+    } else if (a == "--marcar-em-lote") {
+      const std::string texto = valor();
+      unsigned n = 0;
+      auto [fim, erro] = std::from_chars(texto.data(), texto.data() + texto.size(), n);
+      if (texto.empty() || erro != std::errc() || fim != texto.data() + texto.size() ||
+          n > kMaximoMarcarEmLote)
+        throw ErroOpcoes("tamanho de lote inv\xE1lido '" + texto + "' (0 a " +
+                         std::to_string(kMaximoMarcarEmLote) + ")");
+      o.marcarEmLote = n;
     } else {
       throw ErroOpcoes("unknown option '" + a + "'");
     }
@@ -67,7 +76,7 @@ std::string TextoUso(const std::string& programa) {
   return "usage: " + programa +
          " [--headless [--once]] [--retaguarda HOST[:PORT]] [--pdv HOST[:PORT]]\n"
          "       [--suporte-servidor HOST[:PORT]] [--suporte-pasta DIR] [--pasta-log DIR]\n"
-         "       [--config ARQUIVO]\n"
+         "       [--config ARQUIVO] [--marcar-em-lote N]\n"
          "\n"
          "  --headless          run without windows; pane lines go to standard output\n"
          "  --once              with --headless: open, start, run one import pass, exit\n"
@@ -78,6 +87,8 @@ std::string TextoUso(const std::string& programa) {
          "  --pasta-log         folder that receives logImportacao (default: the program's)\n"
          "  --config ARQUIVO    l\xEA s\xF3 este arquivo de configura\xE7\xE3o, no lugar dos dois "
          "abaixo\n"
+         "  --marcar-em-lote N  marca at\xE9 N linhas importadas na retaguarda com um s\xF3\n"
+         "                      comando (0, o padr\xE3o: cada linha com o seu; at\xE9 1000)\n"
          "\n"
          "Arquivo de configura\xE7\xE3o: /etc/tolvex/agente.conf e depois\n"
          "$XDG_CONFIG_HOME/tolvex/agente.conf (~/.config/tolvex/agente.conf), cada um sobre\n"

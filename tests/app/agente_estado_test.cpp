@@ -70,7 +70,7 @@ TEST_F(EstadoTest, StopInAPassLetsItEndAndLaterTicksDoNothing) {
   EXPECT_EQ(view_.Clientes().size(), linhas);
 }
 
-TEST_F(EstadoTest, LostPdvConnectionFailsTheRemainingRowsIntoTheLog) {
+TEST_F(EstadoTest, LostPdvConnectionStopsThePassAtTheRowThatFailed) {
   TresClientes();
   Repasse rede(Host(), Port());
   app::Agente& a = CriarAgente();
@@ -80,11 +80,20 @@ TEST_F(EstadoTest, LostPdvConnectionFailsTheRemainingRowsIntoTheLog) {
   view_.aoProcessar = [&] { rede.Derrubar(); };
   a.btnIniciarClick();
   EXPECT_EQ(view_.Clientes().back(), "*** Importados: 1 - Atualizados: 0");
+  EXPECT_NE(std::find(view_.Clientes().begin(), view_.Clientes().end(),
+                      app::LinhaImportacaoInterrompida(2)),
+            view_.Clientes().end());
+  // One entry for the row that failed, one for the stop; row 3 is not tried.
   const std::string log = LogDoDia();
-  for (const char* linha :
-       {" - ERRO AO INSERIR CLIENTE: 2 - CLIENTE 2 Erro do sistema: MySQL Error Code: (20",
-        " - ERRO AO INSERIR CLIENTE: 3 - CLIENTE 3 Erro do sistema: MySQL Error Code: (20"})
-    EXPECT_NE(log.find(linha), std::string::npos) << log;
+  EXPECT_NE(
+      log.find(" - ERRO AO INSERIR CLIENTE: 2 - CLIENTE 2 Erro do sistema: MySQL Error Code: (20"),
+      std::string::npos)
+      << log;
+  EXPECT_NE(log.find(" - " + app::ContextoClientesInterrompida() +
+                     " Erro do sistema: " + app::TextoServidorPerdido(2) + "\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("CLIENTE 3"), std::string::npos) << log;
   EXPECT_EQ(ContarRetaguarda("select count(*) from cadcliente where importado='N'"), 2);
   EXPECT_FALSE(a.Ocupado());
   for (const auto& c : view_.caixas) ADD_FAILURE() << c.tipo << ": " << c.texto;

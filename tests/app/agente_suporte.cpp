@@ -53,6 +53,7 @@ app::Agente& AgenteServidor::CriarAgente(const std::string& pdvHost) {
       app::EnderecoServidor{pdvHost.empty() ? Host() : pdvHost, static_cast<std::uint32_t>(Port())};
   o.pastaLog = pasta_.string();
   o.pastaSuporte = (pasta_ / "suporte").string();
+  o.marcarEmLote = marcarEmLote_;
   app::AmbienteAgente a;
   a.relogio = [] { return MomentoFixo(); };
   a.plataforma.temConexaoInternet = [] { return false; };

@@ -142,6 +142,7 @@ class AgenteServidor : public support::SandboxTest {
 
   VisaoAgente view_;
   std::unique_ptr<app::Agente> agente_;
+  unsigned marcarEmLote_ = 0;  // --marcar-em-lote of the agents CriarAgente makes
   std::unique_ptr<components::TmySQLDatabase> retaguarda_;
   std::unique_ptr<components::TmySQLDatabase> pdv_;
   std::filesystem::path pasta_;

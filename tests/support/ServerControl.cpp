@@ -73,13 +73,16 @@ void ServerControl::Kill() {
   ::kill(pid, SIGCONT);
   ::kill(pid, SIGKILL);
   for (int i = 0; i < 300 && ::kill(pid, 0) == 0; ++i) {
-    // A killed child of the script is reaped by init; until then it shows.
+    // Nobody here is its parent: once it is a zombie it is gone for us.
     std::ifstream status("/proc/" + std::to_string(pid) + "/stat");
     std::string text;
     std::getline(status, text);
     if (text.find(") Z ") != std::string::npos) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  // A zombie still answers kill(0): without its pid file the script knows
+  // the server is down.
+  std::remove((dir_ + "/mariadbd.pid").c_str());
 }
 
 void ServerControl::Pause() {

@@ -61,11 +61,20 @@ class Agente {
 
   // --- event handlers of the main window ------------------------------------
   // Creation: opens dbVidoru then dbPDV, clears the panes, opens the settings
-  // table and sets the timer interval. True when every step succeeded.
+  // table and sets the timer interval. True when every step succeeded. When
+  // a step failed, every later tick tries the connections and the settings
+  // table again (quietly; the interval stays 60 s until the table is read).
   bool FormCreate();
-  void btnIniciarClick();  // F5; ignored while a pass runs
-  void btnPararClick();    // F4
+  // F5; ignored while a pass runs. Opens a connection that is closed first;
+  // a start refused for a connection is tried again on every tick until
+  // both servers answer or Stop is pressed.
+  void btnIniciarClick();
+  void btnPararClick();  // F4
+  // Reopens what is closed, then runs a pass while started.
   void Timer1Timer();
+  // The start runs at the next tick that finds both servers (the console
+  // runner after a failed creation, without trying them again at once).
+  void IniciarQuandoPossivel() { inicioPendente_ = true; }
   void btnEsconderClick();  // ESC
   void ApplicationEvents1Minimize();
   void TrayIcon1DblClick();
@@ -90,6 +99,10 @@ class Agente {
   // True from the start of an import pass to its end (also when it finds
   // no rows, which never sets the busy flag).
   bool EmImportacao() const { return emImportacao_; }
+  // A refused start waiting for both servers.
+  bool InicioPendente() const { return inicioPendente_; }
+  // Rows marked with one statement (0: one statement per row).
+  unsigned MarcarEmLote() const { return marcarEmLote_; }
 
   // Asks the running pass to stop after its current row (with its closing
   // lines) and keeps later ticks from starting one. Used when the program
@@ -129,6 +142,14 @@ class Agente {
   template <typename F>
   void Evento(F&& acao);
   void AtualizarBotoes(bool iniciar, bool parar, bool config);
+  // Opens each connection that is closed, and after a failed creation the
+  // settings table; failures are left for the caller to see in Connected().
+  // True when both connections are open.
+  bool ReabrirConexoes();
+  // After a row failed for a lost server that the client's reconnect did
+  // not bring back: the pass stops there, says so in the daily log and on
+  // its pane, and the rest of the import waits for the next pass.
+  void InterromperPasso(Painel painel, long long aguardando);
 
   AgentView& view_;
   std::unique_ptr<ComponentesAgente> componentes_;
@@ -141,6 +162,10 @@ class Agente {
   bool ocupado_ = false;
   bool emImportacao_ = false;
   bool encerramentoPedido_ = false;
+  bool criado_ = false;          // every creation step has succeeded once
+  bool inicioPendente_ = false;  // a start was refused for a connection
+  bool passoInterrompido_ = false;
+  unsigned marcarEmLote_ = 0;
   unsigned intervaloMs_ = 60000;
   std::string ipRetaguarda_;
   std::string ipPDV_;

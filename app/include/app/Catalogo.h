@@ -42,6 +42,16 @@ std::string LinhaResumoProdutos(long long importados, long long atualizados, lon
 // that pass's pane: the file and the reason.
 std::string LinhaFalhaLogErro(const std::string& arquivo, const std::string& motivo);
 
+// A pass that lost a server stops at the failed row: the reason with the
+// rows left for the next pass ("conexão perdida com o servidor; " + N +
+// " registros aguardam a próxima importação"), the pass's pane line
+// ("** IMPORTAÇÃO INTERROMPIDA: " + reason) and the contexts of its daily
+// log entry.
+std::string TextoServidorPerdido(long long aguardando);
+std::string LinhaImportacaoInterrompida(long long aguardando);
+std::string ContextoClientesInterrompida();
+std::string ContextoProdutosInterrompida();
+
 // Tray balloon.
 std::string TituloBalaoClientes();
 std::string TextoBalaoClientesInicio();

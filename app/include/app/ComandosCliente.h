@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/DataHora.h"
 
@@ -59,5 +60,9 @@ std::string SqlClientesPendentes();
 std::string SqlInserirCliente(const ClienteOrigem& origem);
 std::string SqlAtualizarCliente(const ClienteOrigem& origem);
 std::string SqlMarcarCliente(const std::string& codcli);
+// Several rows marked at once (batched markings):
+// "update cadcliente set importado='S' where codcli in (" + codes joined
+// with "," + ")".
+std::string SqlMarcarClientes(const std::vector<std::string>& codigos);
 
 }  // namespace app

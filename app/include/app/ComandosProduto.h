@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -48,5 +49,8 @@ std::string SqlProdutosPendentes();
 std::string SqlInserirProduto(const ProdutoOrigem& origem);
 std::string SqlAtualizarProduto(const ProdutoOrigem& origem);
 std::string SqlMarcarProduto(const std::string& codprod);
+// "update cadprod set importadopdv='S' where codprod in (" + codes joined
+// with "," + ")".
+std::string SqlMarcarProdutos(const std::vector<std::string>& codigos);
 
 }  // namespace app

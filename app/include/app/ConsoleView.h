@@ -102,10 +102,11 @@ class ConsoleView : public AgentView {
 };
 
 // Runs the agent on the console: creation, start, then one pass and out
-// (--once) or timer passes until SIGINT or SIGTERM, after which the current
-// row ends, the pass writes its closing lines and both connections are
-// closed. Returns the exit status: 0 when the pass ran (or the run ended by
-// a signal), 1 when creation or start failed.
+// (--once) or timer passes until SIGINT or SIGTERM. A signal ends a connect,
+// read or write under way at once (the statement fails), the pass writes
+// its closing lines and both connections are closed. Without --once a failed
+// creation or start is tried again on every tick and the status is 0; with
+// --once it is 0 when the pass ran, 1 when creation or start failed.
 int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida, AmbienteAgente ambiente = {},
                       Descarga descarga = Descarga::CadaLinha);
 

@@ -15,6 +15,11 @@
 
 namespace app {
 
+// A failure of the connection itself rather than of the statement: client
+// errors 2002, 2003, 2005, 2006 and 2013 (read from the message as
+// CodigoErro does). The client has already tried one reconnect by then.
+bool FalhaDeConexao(const std::string& mensagem);
+
 class ErrosDoPasso {
  public:
   ErrosDoPasso(LogErros& log, RegistroAtividade& registro, Painel painel)

@@ -41,7 +41,13 @@ struct OpcoesAgente {
   // What the configuration files say (CarregarConfiguracao); the program
   // fills it in after LerOpcoes, and the options above go over it.
   ConfiguracaoAgente configuracao;
+  // --marcar-em-lote N: marks up to N written rows with one statement
+  // (1 to kMaximoMarcarEmLote); 0, the default, marks each row by itself.
+  unsigned marcarEmLote = 0;
 };
+
+// The largest batch of markings: one statement stays a few kilobytes.
+constexpr unsigned kMaximoMarcarEmLote = 1000;
 
 // A command line the program cannot run with; what() says why.
 class ErroOpcoes : public std::runtime_error {
