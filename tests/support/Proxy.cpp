@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -139,8 +140,11 @@ struct Proxy::Link {
     for (;;) {
       Chunk chunk;
       {
+        // Woken by a new chunk, or when the first one falls due.
         std::unique_lock<std::mutex> lock(d.mutex);
-        d.ready.wait_for(lock, std::chrono::milliseconds(kTickMs));
+        auto until = Clock::now() + std::chrono::milliseconds(kTickMs);
+        if (!d.queue.empty() && !proxy.held_) until = std::min(until, d.queue.front().due);
+        d.ready.wait_until(lock, until);
         if (Stopped()) return;
         if (proxy.held_ || d.queue.empty() || d.queue.front().due > Clock::now()) continue;
         chunk = std::move(d.queue.front());
