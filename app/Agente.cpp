@@ -58,7 +58,7 @@ Agente::Agente(AgentView& view, const OpcoesAgente& opcoes, AmbienteAgente ambie
       registro_(view, RelogioDe(ambiente)),
       log_(PastaLog(opcoes, ambiente), RelogioDe(ambiente)),
       janela_(view, Suporte(opcoes), std::move(ambiente.plataforma)),
-      marcarEmLote_(opcoes.marcarEmLote) {
+      marcarEmLote_(opcoes.marcarEmLote.value_or(opcoes.configuracao.marcarEmLote.value_or(0))) {
   ComponentesAgente::AplicarConfiguracao(componentes_->dbVidoru, opcoes.configuracao.retaguarda);
   ComponentesAgente::AplicarConfiguracao(componentes_->dbPDV, opcoes.configuracao.pdv);
   if (opcoes.retaguarda)

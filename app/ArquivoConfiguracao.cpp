@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/Opcoes.h"
+
 namespace app {
 
 namespace {
@@ -54,6 +56,19 @@ std::uint32_t Porta(const std::string& v) {
   return n;
 }
 
+unsigned Lote(const std::string& v) {
+  unsigned n = 0;
+  bool valido = !v.empty() && v.size() <= 4;
+  for (char c : v) {
+    if (c < '0' || c > '9') valido = false;
+    n = n * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (!valido || n > kMaximoMarcarEmLote)
+    throw ValorInvalido("tamanho de lote \"" + v + "\" inv\xE1lido; use um n\xFAmero de 0 a " +
+                        std::to_string(kMaximoMarcarEmLote));
+  return n;
+}
+
 std::string Usuario(const std::string& v) {
   if (v.empty()) throw ValorInvalido("falta o nome do usu\xE1rio");
   return v;
@@ -87,6 +102,10 @@ const Chave kChaves[] = {
      "senha do usu\xE1rio (o arquivo deve ter permiss\xF5"
      "es 0600)",
      [](Destino& d, const std::string& v) { d.conexao->senha = v; }},
+    {"importacao", "marcar_em_lote",
+     "linhas marcadas na retaguarda com um s\xF3 comando, de 0 a 1000 (padr\xE3o 0: "
+     "cada linha com o seu)",
+     [](Destino& d, const std::string& v) { d.agente.marcarEmLote = Lote(v); }},
 };
 
 const char* const kSecoesConexao[] = {"retaguarda", "pdv"};

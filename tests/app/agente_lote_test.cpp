@@ -2,6 +2,7 @@
 // after the marking and in order, a batch the back office refuses marked
 // again row by row, and the option that asks for it.
 #include "agente_suporte.h"
+#include "app/ArquivoConfiguracao.h"
 #include "app/Catalogo.h"
 #include "app/Opcoes.h"
 
@@ -57,14 +58,34 @@ TEST_F(LoteTest, ARowTheBackOfficeRefusesHoldsNoOtherBack) {
   EXPECT_EQ(ContarRetaguarda("select count(*) from cadcliente where importado='N'"), 1);
 }
 
-TEST(LoteOpcao, BatchSizeOnTheCommandLine) {
-  EXPECT_EQ(app::LerOpcoes(std::vector<std::string>{}).marcarEmLote, 0u);
-  EXPECT_EQ(app::LerOpcoes({"--marcar-em-lote", "100"}).marcarEmLote, 100u);
-  EXPECT_EQ(app::LerOpcoes({"--marcar-em-lote", "0"}).marcarEmLote, 0u);
+TEST(LoteOpcao, BatchSizeOnTheCommandLineOverTheConfigurationFile) {
+  EXPECT_FALSE(app::LerOpcoes(std::vector<std::string>{}).marcarEmLote.has_value());
+  EXPECT_EQ(app::LerOpcoes({"--marcar-em-lote", "100"}).marcarEmLote.value_or(7), 100u);
+  EXPECT_EQ(app::LerOpcoes({"--marcar-em-lote", "0"}).marcarEmLote.value_or(7), 0u);
   for (const char* ruim : {"", "-1", "1001", "10x"}) {
     EXPECT_THROW(app::LerOpcoes({"--marcar-em-lote", ruim}), app::ErroOpcoes) << ruim;
   }
   EXPECT_THROW(app::LerOpcoes({"--marcar-em-lote"}), app::ErroOpcoes);
+
+  app::ConfiguracaoAgente c;
+  app::LerTextoConfiguracao("[importacao]\nmarcar_em_lote = 50\n", "agente.conf", c);
+  EXPECT_EQ(c.marcarEmLote.value_or(7), 50u);
+  for (const char* ruim : {"1001", "-1", "", "lote"}) {
+    app::ConfiguracaoAgente d;
+    EXPECT_THROW(app::LerTextoConfiguracao(
+                     std::string("[importacao]\nmarcar_em_lote=") + ruim + "\n", "agente.conf", d),
+                 app::ErroConfiguracao)
+        << ruim;
+  }
+  EXPECT_NE(app::TextoUso("tolvex-agent").find("marcar_em_lote"), std::string::npos);
+
+  VisaoAgente view;
+  app::OpcoesAgente opcoes;
+  opcoes.configuracao = c;
+  EXPECT_EQ(app::Agente(view, opcoes).MarcarEmLote(), 50u);
+  opcoes.marcarEmLote = 0;
+  EXPECT_EQ(app::Agente(view, opcoes).MarcarEmLote(), 0u);
+  EXPECT_EQ(app::Agente(view, app::OpcoesAgente{}).MarcarEmLote(), 0u);
 }
 
 }  // namespace

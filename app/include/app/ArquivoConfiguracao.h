@@ -41,6 +41,9 @@ struct ConfiguracaoConexao {
 struct ConfiguracaoAgente {
   ConfiguracaoConexao retaguarda;
   ConfiguracaoConexao pdv;
+  // [importacao] marcar_em_lote: rows marked with one statement (0 to
+  // kMaximoMarcarEmLote of Opcoes.h; 0 marks each row by itself).
+  std::optional<unsigned> marcarEmLote;
 };
 
 // A configuration the program must not start with; what() says which file,

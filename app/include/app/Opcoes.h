@@ -42,8 +42,9 @@ struct OpcoesAgente {
   // fills it in after LerOpcoes, and the options above go over it.
   ConfiguracaoAgente configuracao;
   // --marcar-em-lote N: marks up to N written rows with one statement
-  // (1 to kMaximoMarcarEmLote); 0, the default, marks each row by itself.
-  unsigned marcarEmLote = 0;
+  // (up to kMaximoMarcarEmLote); 0 marks each row by itself. Goes over
+  // [importacao] marcar_em_lote; neither given: 0.
+  std::optional<unsigned> marcarEmLote;
 };
 
 // The largest batch of markings: one statement stays a few kilobytes.
