@@ -479,6 +479,9 @@ void TMysqlVio::SslConnect(const std::string& keyFile, const std::string& certFi
     if (rc > 0) break;
     int e = SSL_get_error(tls->session, rc);
     if (e != SSL_ERROR_WANT_READ && e != SSL_ERROR_WANT_WRITE) break;
+    // On this blocking socket "want" means its timeout ran out or a signal
+    // came: one more bounded wait, then the handshake gives up.
+    if (!WaitFor(e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT)) break;
   }
   if (rc == 1) {
     tls_ = std::move(tls);

@@ -107,6 +107,19 @@ TEST(WireLink, InterruptionEndsAWaitWithoutLimitAndResumeLetsWaitsRun) {
   EXPECT_TRUE(Connect(u, e, 5)) << e.ErrorMessage();
 }
 
+TEST(WireLink, TlsHandshakeWithASilentServerGivesUp) {
+  FakeServer s;
+  support::Greeting g;
+  g.capabilities = 0xFFFF;  // offers TLS
+  s.SendPacket(support::GreetingPayload(g), 0).ReadPacket().StaySilent();
+  TMysqlClient c;
+  c.SetSslMode(true);
+  const auto start = Clock::now();
+  EXPECT_FALSE(Connect(s, c, 1));
+  EXPECT_FALSE(c.Connected());
+  EXPECT_LT(SecondsSince(start), 10.0);
+}
+
 TEST(WireLink, PingAndStatementLeaveTogetherWithTheirOwnBytes) {
   FakeServer s;
   ScriptLogin(s);
