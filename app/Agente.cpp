@@ -27,8 +27,7 @@ class Bandeira {
 ConfiguracaoSuporte Suporte(const OpcoesAgente& opcoes) {
   ConfiguracaoSuporte s = ConfiguracaoSuportePadrao();
   if (opcoes.pastaSuporte) s.pasta = *opcoes.pastaSuporte;
-  if (opcoes.servidorSuporte)
-    s.endereco = "http://" + *opcoes.servidorSuporte + "/sistema/" + s.nomeArquivo;
+  if (opcoes.servidorSuporte) s.endereco = EnderecoSuporte(*opcoes.servidorSuporte, s.nomeArquivo);
   return s;
 }
 

@@ -194,4 +194,49 @@ std::string TextoSemInternet() {
   return "N\xE3o h\xE1 conectividade com a internet";
 }
 
+std::string TextoSuporteSemPastaPessoal() {
+  return "O usu\xE1rio n\xE3o tem pasta pessoal (HOME) para guardar o programa Ammy Admin."
+         "\r\rNada foi baixado.";
+}
+
+std::string TextoSuporteSemSha256() {
+  return "Esta vers\xE3o n\xE3o traz o SHA-256 do programa Ammy Admin para conferi-lo."
+         "\r\rO programa n\xE3o ser\xE1 baixado nem iniciado.";
+}
+
+std::string TextoSuportePastaRecusada(const std::string& pasta) {
+  return "A pasta:\r" + pasta +
+         "\rn\xE3o p\xF4"
+         "de ser criada ou n\xE3o pertence ao usu\xE1rio.\r\rNada foi baixado.";
+}
+
+std::string TextoSuporteNaoConfere(const std::string& pasta) {
+  return "O programa Ammy Admin da pasta:\r" + pasta +
+         "\rn\xE3o confere com a vers\xE3o esperada e n\xE3o foi iniciado.";
+}
+
+std::string TextoSuporteRecusado(const std::string& motivo) {
+  return "Download do programa Ammy Admin recusado:\r\r" + motivo;
+}
+
+std::string MotivoSuporteSha256() {
+  return "O arquivo recebido n\xE3o confere com a vers\xE3o esperada (SHA-256).";
+}
+
+std::string MotivoSuporteCertificado() {
+  return "O certificado do servidor n\xE3o foi aceito.";
+}
+
+std::string MotivoSuporteSemHttps() {
+  return "O servidor n\xE3o atendeu por HTTPS.";
+}
+
+std::string MotivoSuporteRedirecionado(const std::string& endereco) {
+  return "O servidor redirecionou para outro endere\xE7o:\r" + endereco;
+}
+
+std::string MotivoSuporteTamanho(long long limite) {
+  return "O arquivo passa do limite de " + std::to_string(limite) + " bytes.";
+}
+
 }  // namespace app

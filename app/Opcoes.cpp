@@ -82,7 +82,7 @@ std::string TextoUso(const std::string& programa) {
          "  --once              with --headless: open, start, run one import pass, exit\n"
          "  --retaguarda H[:P]  back-office server (default: the delivered server, port 3306)\n"
          "  --pdv H[:P]         PDV server (default: localhost:3306)\n"
-         "  --suporte-servidor  web server the F12 key downloads /sistema/AA_v3.exe from\n"
+         "  --suporte-servidor  HTTPS server the F12 key downloads /sistema/AA_v3.exe from\n"
          "  --suporte-pasta     folder the remote-support tool is kept in\n"
          "  --pasta-log         folder that receives logImportacao (default: the program's)\n"
          "  --config ARQUIVO    l\xEA s\xF3 este arquivo de configura\xE7\xE3o, no lugar dos dois "

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "ui/Aplicacao.h"
+#include "ui/DownloadSuporte.h"
 #include "ui/Icone.h"
 #include "ui/Texto.h"
 #include "ui/TfrmConfiguracao.h"
@@ -65,6 +66,7 @@ TfrmPincipal::TfrmPincipal(const OpcoesAgente& opcoes, AmbienteAgente ambiente, 
   setWindowIcon(IconeAgente());
   CriarControles();
   CriarBandeja();
+  if (!ambiente.plataforma.baixarArquivo) ambiente.plataforma.baixarArquivo = BaixarArquivo;
   agente_ = std::make_unique<Agente>(static_cast<AgentView&>(*this), opcoes, std::move(ambiente));
   DBText1->SetDataSource(&agente_->Componentes().dsParametos);
   DBText1->SetDataField("tempoatualizacaoPDV");

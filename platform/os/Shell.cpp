@@ -116,7 +116,7 @@ std::string UserDataDirectory() {
   if (data != nullptr && data[0] == '/') return data;
   const char* home = std::getenv("HOME");
   if (home != nullptr && home[0] != '\0') return std::string(home) + "/.local/share";
-  return "/tmp";
+  return "";
 }
 
 }  // namespace os

@@ -120,6 +120,11 @@ TEST(Folders, ProgramAndUserDataFolders) {
   const char* home = getenv("HOME");
   if (home != nullptr && home[0] != '\0') {
     EXPECT_EQ(os::UserDataDirectory(), std::string(home) + "/.local/share");
+    // No home at all: no folder, rather than one other users share.
+    const std::string casa = home;
+    unsetenv("HOME");
+    EXPECT_EQ(os::UserDataDirectory(), "");
+    setenv("HOME", casa.c_str(), 1);
   }
   if (antes) {
     setenv("XDG_DATA_HOME", guardado.c_str(), 1);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -7,17 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "ServidorHttp.h"
 #include "VisaoGravada.h"
 #include "app/Catalogo.h"
 #include "app/JanelaModelo.h"
-#include "os/Download.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using apptest::Caixa;
-using apptest::ServidorHttp;
 using apptest::VisaoGravada;
 using namespace app;
 
@@ -26,6 +25,11 @@ std::string Ler(const std::string& arquivo) {
   std::ostringstream texto;
   texto << in.rdbuf();
   return texto.str();
+}
+
+mode_t Modo(const std::string& caminho) {
+  struct stat info {};
+  return stat(caminho.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
 class Pasta : public ::testing::Test {
@@ -39,67 +43,146 @@ class Pasta : public ::testing::Test {
   std::string raiz_;
 };
 
-// F12 against a real download from a loopback server; the connectivity test
-// and the program start are replaced so the test neither depends on the
-// machine's network nor starts anything.
+// F12 with the download, the connectivity test and the program start
+// replaced: the "server" hands over `corpo_` (or the result a test gives).
 class RemoteSupportKey : public Pasta {
  protected:
   JanelaModelo Janela(bool online = true) {
     ConfiguracaoSuporte suporte;
-    suporte.pasta = raiz_ + "/bkp/ATUALIZACAO";
-    suporte.endereco = servidor_.Url("/sistema/AA_v3.exe");
+    suporte.pasta = Pasta();
+    suporte.endereco = "https://suporte.exemplo/sistema/AA_v3.exe";
+    suporte.sha256 = Sha256DoArquivo(Escrever(raiz_ + "/esperado", "MZ-ferramenta"));
     PlataformaJanela plataforma;
     plataforma.temConexaoInternet = [online] { return online; };
+    plataforma.baixarArquivo = [this](const ConfiguracaoSuporte& s, const std::string& arquivo) {
+      downloads_.push_back(s.endereco + " -> " + arquivo);
+      if (resultado_.ok) Escrever(arquivo, corpo_);
+      return resultado_;
+    };
     plataforma.executarArquivo = [this](const std::string& programa, const std::string& params) {
       iniciados_.push_back(programa + "|" + params);
       return true;
     };
     return JanelaModelo(visao_, suporte, plataforma);
   }
-  std::string Programa() const { return raiz_ + "/bkp/ATUALIZACAO/AA_v3.exe"; }
+  std::string Pasta() const { return raiz_ + "/bkp/ATUALIZACAO"; }
+  std::string Programa() const { return Pasta() + "/AA_v3.exe"; }
+  static std::string Escrever(const std::string& arquivo, const std::string& bytes) {
+    std::ofstream(arquivo, std::ios::binary) << bytes;
+    return arquivo;
+  }
+  Caixa Recusa(const std::string& motivo) const {
+    return {"informacao", "Aten\xE7\xE3o", TextoSuporteRecusado(motivo)};
+  }
 
-  ServidorHttp servidor_;
   VisaoGravada visao_;
+  std::string corpo_ = "MZ-ferramenta";
+  ResultadoDownload resultado_{true, ""};
+  std::vector<std::string> downloads_;
   std::vector<std::string> iniciados_;
 };
 
 TEST_F(RemoteSupportKey, FirstPressAsksDownloadsAndStartsLaterPressesStartAtOnce) {
-  servidor_.Responder("/sistema/AA_v3.exe", ServidorHttp::Ok("MZ-ferramenta"));
   JanelaModelo janela = Janela();
   visao_.respostas = {true};
 
   EXPECT_TRUE(janela.FormKeyDown(Tecla::F12));
 
   EXPECT_EQ(Ler(Programa()), "MZ-ferramenta");
-  const std::string pasta = raiz_ + "/bkp/ATUALIZACAO/";
-  EXPECT_EQ(
-      visao_.caixas,
-      (std::vector<Caixa>{
-          {"pergunta", "Aten\xE7\xE3o", "Deseja baixar o programa Ammy Admin?"},
-          {"informacao", "Aten\xE7\xE3o", "Vers\xE3o baixada com sucesso.\r\rNa pasta:\r" + pasta},
-      }));
+  EXPECT_EQ(visao_.caixas,
+            (std::vector<Caixa>{
+                {"pergunta", "Aten\xE7\xE3o", "Deseja baixar o programa Ammy Admin?"},
+                {"informacao", "Aten\xE7\xE3o",
+                 "Vers\xE3o baixada com sucesso.\r\rNa pasta:\r" + Pasta() + "/"},
+            }));
   EXPECT_EQ(iniciados_, std::vector<std::string>{Programa() + "|"});
-  ASSERT_EQ(servidor_.Pedidos().size(), 1u);
-  EXPECT_EQ(servidor_.Pedidos()[0].rfind("GET /sistema/AA_v3.exe HTTP/1.0\r\n", 0), 0u);
+  EXPECT_EQ(downloads_,
+            std::vector<std::string>{"https://suporte.exemplo/sistema/AA_v3.exe -> " + Programa()});
+  // The folder and its missing parents are private to the user.
+  EXPECT_EQ(Modo(Pasta()), 0700u);
+  EXPECT_EQ(Modo(raiz_ + "/bkp"), 0700u);
 
   // The tool is there now: no question, no download, just the start.
   visao_.caixas.clear();
   janela.FormKeyDown(Tecla::F12);
   EXPECT_TRUE(visao_.caixas.empty());
   EXPECT_EQ(iniciados_.size(), 2u);
-  EXPECT_EQ(servidor_.Pedidos().size(), 1u);
+  EXPECT_EQ(downloads_.size(), 1u);
+}
+
+TEST_F(RemoteSupportKey, AStoredFileIsCheckedAgainBeforeEveryStart) {
+  JanelaModelo janela = Janela();
+  visao_.respostas = {true};
+  janela.FormKeyDown(Tecla::F12);
+  ASSERT_EQ(iniciados_.size(), 1u);
+
+  // Changed after the download: told, not started, offered again.
+  Escrever(Programa(), "MZ-trocado");
+  visao_.caixas.clear();
+  visao_.respostas = {false};
+  janela.FormKeyDown(Tecla::F12);
+  EXPECT_EQ(visao_.caixas,
+            (std::vector<Caixa>{
+                {"informacao", "Aten\xE7\xE3o", TextoSuporteNaoConfere(Pasta() + "/")},
+                {"pergunta", "Aten\xE7\xE3o", "Deseja baixar o programa Ammy Admin?"},
+            }));
+  EXPECT_EQ(iniciados_.size(), 1u);
+
+  // Offline, answered Yes: the wrong file is still not started.
+  JanelaModelo semRede = Janela(false);
+  visao_.caixas.clear();
+  visao_.respostas = {true};
+  semRede.FormKeyDown(Tecla::F12);
+  ASSERT_EQ(visao_.caixas.size(), 3u);
+  EXPECT_EQ(visao_.caixas[2].texto, TextoSemInternet());
+  EXPECT_EQ(iniciados_.size(), 1u);
+
+  // Answered Yes online: downloaded afresh over it and started.
+  visao_.caixas.clear();
+  visao_.respostas = {true};
+  janela.FormKeyDown(Tecla::F12);
+  EXPECT_EQ(Ler(Programa()), "MZ-ferramenta");
+  EXPECT_EQ(iniciados_.size(), 2u);
+}
+
+TEST_F(RemoteSupportKey, ADownloadedFileThatIsNotTheExpectedOneIsRemovedAndNotStarted) {
+  corpo_ = "MZ-outra-coisa";
+  JanelaModelo janela = Janela();
+  visao_.respostas = {true};
+  janela.FormKeyDown(Tecla::F12);
+  ASSERT_EQ(visao_.caixas.size(), 2u);
+  EXPECT_EQ(visao_.caixas[1], Recusa(MotivoSuporteSha256()));
+  EXPECT_FALSE(fs::exists(Programa()));
+  EXPECT_TRUE(iniciados_.empty());
+}
+
+TEST_F(RemoteSupportKey, FailedDownloadsAreSilentUnlessACheckRefusedThem) {
+  resultado_ = ResultadoDownload{};
+  JanelaModelo janela = Janela();
+  visao_.respostas = {true, true};
+  janela.FormKeyDown(Tecla::F12);
+  EXPECT_EQ(visao_.caixas.size(), 1u);
+  EXPECT_FALSE(fs::exists(Programa()));
+  EXPECT_TRUE(iniciados_.empty());
+
+  // The next press asks again; a refused download is told.
+  resultado_ = ResultadoDownload{false, MotivoSuporteCertificado()};
+  janela.FormKeyDown(Tecla::F12);
+  ASSERT_EQ(visao_.caixas.size(), 3u);
+  EXPECT_EQ(visao_.caixas[1].tipo, "pergunta");
+  EXPECT_EQ(visao_.caixas[2], Recusa(MotivoSuporteCertificado()));
+  EXPECT_TRUE(iniciados_.empty());
 }
 
 TEST_F(RemoteSupportKey, AnsweredNoLeavesNoFileAndShowsNothingMore) {
-  servidor_.Responder("/sistema/AA_v3.exe", ServidorHttp::Ok("MZ"));
   JanelaModelo janela = Janela();
   visao_.respostas = {false};
   janela.FormKeyDown(Tecla::F12);
   EXPECT_EQ(visao_.caixas.size(), 1u);
   EXPECT_FALSE(fs::exists(Programa()));
-  EXPECT_TRUE(fs::is_directory(raiz_ + "/bkp/ATUALIZACAO"));  // the folder is made anyway
+  EXPECT_TRUE(fs::is_directory(Pasta()));  // the folder is made anyway
   EXPECT_TRUE(iniciados_.empty());
-  EXPECT_TRUE(servidor_.Pedidos().empty());
+  EXPECT_TRUE(downloads_.empty());
 }
 
 TEST_F(RemoteSupportKey, OfflineAnsweredYesSaysThereIsNoConnectivity) {
@@ -111,21 +194,55 @@ TEST_F(RemoteSupportKey, OfflineAnsweredYesSaysThereIsNoConnectivity) {
             (Caixa{"informacao", "Aten\xE7\xE3o", "N\xE3o h\xE1 conectividade com a internet"}));
   EXPECT_FALSE(fs::exists(Programa()));
   EXPECT_TRUE(iniciados_.empty());
-  EXPECT_TRUE(servidor_.Pedidos().empty());
+  EXPECT_TRUE(downloads_.empty());
 }
 
-TEST_F(RemoteSupportKey, FailedDownloadIsSilentAndTheNextPressAsksAgain) {
-  // Nothing registered: the server answers 404.
+TEST_F(RemoteSupportKey, WithoutAHashOrAHomeFolderNothingIsAskedDownloadedOrStarted) {
   JanelaModelo janela = Janela();
-  visao_.respostas = {true, true};
+  fs::create_directories(Pasta());
+  Escrever(Programa(), "MZ-ferramenta");
+  const ConfiguracaoSuporte original = janela.Suporte();
+  ConfiguracaoSuporte suporte = original;
+  suporte.sha256.clear();
+  janela.DefinirSuporte(suporte);
+  visao_.respostas = {true};
   janela.FormKeyDown(Tecla::F12);
-  EXPECT_EQ(visao_.caixas.size(), 1u);
-  EXPECT_FALSE(fs::exists(Programa()));
-  EXPECT_TRUE(iniciados_.empty());
+  EXPECT_EQ(visao_.caixas,
+            (std::vector<Caixa>{{"informacao", "Aten\xE7\xE3o", TextoSuporteSemSha256()}}));
 
+  visao_.caixas.clear();
+  suporte = original;
+  suporte.pasta.clear();
+  janela.DefinirSuporte(suporte);
   janela.FormKeyDown(Tecla::F12);
-  EXPECT_EQ(visao_.caixas.size(), 2u);
-  EXPECT_EQ(visao_.caixas[1].tipo, "pergunta");
+  EXPECT_EQ(visao_.caixas,
+            (std::vector<Caixa>{{"informacao", "Aten\xE7\xE3o", TextoSuporteSemPastaPessoal()}}));
+  EXPECT_TRUE(iniciados_.empty());
+  EXPECT_TRUE(downloads_.empty());
+}
+
+TEST_F(RemoteSupportKey, AFolderOthersCouldWriteToIsTightenedOneOfAnotherUserRefused) {
+  fs::create_directories(Pasta());
+  chmod(Pasta().c_str(), 0777);
+  JanelaModelo janela = Janela();
+  visao_.respostas = {true};
+  janela.FormKeyDown(Tecla::F12);
+  EXPECT_EQ(Modo(Pasta()), 0700u);
+  EXPECT_EQ(iniciados_.size(), 1u);
+
+  if (geteuid() != 0) GTEST_SKIP() << "a folder of another user needs root to make";
+  const std::string alheia = raiz_ + "/alheia";
+  fs::create_directories(alheia);
+  Escrever(alheia + "/AA_v3.exe", "MZ-ferramenta");
+  ASSERT_EQ(chown(alheia.c_str(), 65534, 65534), 0);
+  ConfiguracaoSuporte suporte = janela.Suporte();
+  suporte.pasta = alheia;
+  janela.DefinirSuporte(suporte);
+  visao_.caixas.clear();
+  janela.FormKeyDown(Tecla::F12);
+  EXPECT_EQ(visao_.caixas, (std::vector<Caixa>{{"informacao", "Aten\xE7\xE3o",
+                                                TextoSuportePastaRecusada(alheia + "/")}}));
+  EXPECT_EQ(iniciados_.size(), 1u);
 }
 
 TEST_F(RemoteSupportKey, OtherKeysAreLeftToTheWindowAndF10StartsTheCalculator) {
@@ -146,95 +263,37 @@ TEST_F(RemoteSupportKey, OtherKeysAreLeftToTheWindowAndF10StartsTheCalculator) {
   EXPECT_TRUE(visao_.caixas.empty());
 }
 
-TEST(RemoteSupportDefaults, PerUserFolderAndProviderPath) {
+TEST(RemoteSupportDefaults, PerUserFolderOverHttpsAndNoFolderWithoutAHome) {
   ConfiguracaoSuporte c = ConfiguracaoSuportePadrao();
   EXPECT_EQ(c.nomeArquivo, "AA_v3.exe");
   EXPECT_NE(c.pasta.find("/tolvex/suporte"), std::string::npos);
-  EXPECT_EQ(c.endereco.rfind("http://", 0), 0u);
+  EXPECT_EQ(c.endereco.rfind("https://", 0), 0u);
   EXPECT_EQ(c.endereco.substr(c.endereco.size() - 18), "/sistema/AA_v3.exe");
   EXPECT_EQ(c.Arquivo(), c.pasta + "/AA_v3.exe");
+  EXPECT_EQ(c.tamanhoMaximo, kTamanhoMaximoSuporte);
+  EXPECT_EQ(EnderecoSuporte("127.0.0.1:8443", "AA_v3.exe"),
+            "https://127.0.0.1:8443/sistema/AA_v3.exe");
+
+  const char* home = getenv("HOME");
+  const char* dados = getenv("XDG_DATA_HOME");
+  const std::string homeGuardado = home ? home : "", dadosGuardado = dados ? dados : "";
+  unsetenv("HOME");
+  unsetenv("XDG_DATA_HOME");
+  const std::string semCasa = ConfiguracaoSuportePadrao().pasta;
+  if (home) setenv("HOME", homeGuardado.c_str(), 1);
+  if (dados) setenv("XDG_DATA_HOME", dadosGuardado.c_str(), 1);
+  EXPECT_EQ(semCasa, "");
 }
 
-class HttpDownloadTest : public Pasta {
- protected:
-  ServidorHttp servidor_;
-};
-
-TEST_F(HttpDownloadTest, FollowsRedirectsAndKeepsBinaryBytes) {
-  const std::string corpo("\x00\x01\xFF\r\n\r\nfim", 10);
-  servidor_.Responder("/novo", ServidorHttp::Ok(corpo));
-  servidor_.Responder("/velho",
-                      "HTTP/1.1 302 Found\r\nLocation: /novo\r\nContent-Length: 0\r\n\r\n");
-  const std::string destino = raiz_ + "/arquivo";
-  os::DownloadResult r = os::HttpDownload(servidor_.Url("/velho"), destino, 5);
-  EXPECT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(r.status, 200);
-  EXPECT_EQ(Ler(destino), corpo);
-  EXPECT_FALSE(fs::exists(destino + ".part"));
-  ASSERT_EQ(servidor_.Pedidos().size(), 2u);
-  EXPECT_NE(servidor_.Pedidos()[1].find("\r\nHost: 127.0.0.1:" + std::to_string(servidor_.Porta()) +
-                                        "\r\n"),
-            std::string::npos);
-}
-
-TEST_F(HttpDownloadTest, BodyWithoutLengthRunsToTheEndOfTheConnection) {
-  servidor_.Responder("/a", "HTTP/1.0 200 OK\r\n\r\nsem tamanho");
-  os::DownloadResult r = os::HttpDownload(servidor_.Url("/a"), raiz_ + "/a", 5);
-  EXPECT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(Ler(raiz_ + "/a"), "sem tamanho");
-}
-
-TEST_F(HttpDownloadTest, FailuresLeaveNoFileUnderTheTargetName) {
-  servidor_.Responder("/curto", "HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\nso um pouco");
-  servidor_.Responder("/erro", "HTTP/1.0 500 Internal Server Error\r\n\r\n");
-  servidor_.Responder("/lixo", "SSH-2.0-OpenSSH\r\n\r\n");
-  servidor_.Responder("/laco", "HTTP/1.0 301 Moved\r\nLocation: /laco\r\n\r\n");
-  struct Caso {
-    std::string caminho;
-    int status;
-  };
-  for (const Caso& c : {Caso{"/curto", 200}, Caso{"/erro", 500}, Caso{"/nada", 404},
-                        Caso{"/lixo", 0}, Caso{"/laco", 301}}) {
-    const std::string destino = raiz_ + "/alvo";
-    std::ofstream(destino) << "antigo";
-    os::DownloadResult r = os::HttpDownload(servidor_.Url(c.caminho), destino, 5);
-    EXPECT_FALSE(r.ok) << c.caminho;
-    EXPECT_EQ(r.status, c.status) << c.caminho;
-    EXPECT_FALSE(r.error.empty()) << c.caminho;
-    EXPECT_EQ(Ler(destino), "antigo") << c.caminho;
-    EXPECT_FALSE(fs::exists(destino + ".part")) << c.caminho;
-  }
-  EXPECT_FALSE(os::HttpDownload("https://127.0.0.1/x", raiz_ + "/y", 5).ok);
-  EXPECT_FALSE(BaixarArquivo("http://127.0.0.1:1/x", raiz_ + "/y"));
-}
-
-TEST(HttpUrl, SplitsHostPortAndPath) {
-  struct Caso {
-    std::string url;
-    bool valido;
-    std::string host;
-    int porta;
-    std::string caminho;
-  };
-  for (const Caso& c : {
-           Caso{"http://www.tolvex.com.br/sistema/AA_v3.exe", true, "www.tolvex.com.br", 80,
-                "/sistema/AA_v3.exe"},
-           Caso{"HTTP://h:8080", true, "h", 8080, "/"},
-           Caso{"http://h?x=1", true, "h", 80, "/?x=1"},
-           Caso{"http://[::1]:81/a", true, "::1", 81, "/a"},
-           Caso{"https://h/", false, "", 0, ""},
-           Caso{"http:///a", false, "", 0, ""},
-           Caso{"http://h:0/", false, "", 0, ""},
-           Caso{"http://h:65536/", false, "", 0, ""},
-           Caso{"http://h:8x/", false, "", 0, ""},
-       }) {
-    auto u = os::ParseHttpUrl(c.url);
-    ASSERT_EQ(u.has_value(), c.valido) << c.url;
-    if (!u) continue;
-    EXPECT_EQ(u->host, c.host) << c.url;
-    EXPECT_EQ(u->port, c.porta) << c.url;
-    EXPECT_EQ(u->path, c.caminho) << c.url;
-  }
+TEST_F(Pasta, Sha256OfAFile) {
+  const std::string arquivo = raiz_ + "/a";
+  std::ofstream(arquivo, std::ios::binary) << "abc";
+  EXPECT_EQ(Sha256DoArquivo(arquivo),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  std::ofstream(arquivo, std::ios::binary | std::ios::trunc);
+  EXPECT_EQ(Sha256DoArquivo(arquivo),
+            "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(Sha256DoArquivo(raiz_ + "/nao-existe"), "");
 }
 
 }  // namespace

@@ -3,9 +3,10 @@
 // key table; and the command line and console text conversion.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
-#include "ServidorHttp.h"
 #include "agente_suporte.h"
 #include "app/ConsoleView.h"
 #include "app/JanelaModelo.h"
@@ -140,17 +141,21 @@ TEST_F(ControladorTest, KeysF8AndF10AndTheDialogWithoutSettingsTable) {
 }
 
 TEST(SuporteDoAgente, F12DownloadsFromTheServerGivenOnTheCommandLineAndStartsTheTool) {
-  apptest::ServidorHttp servidor;
-  servidor.Responder("/sistema/AA_v3.exe", apptest::ServidorHttp::Ok("MZ-ferramenta"));
   const std::filesystem::path pasta =
       std::filesystem::path(::testing::TempDir()) / "agente_f12" / "ATUALIZACAO";
   std::filesystem::remove_all(pasta.parent_path());
   app::OpcoesAgente o;
-  o.servidorSuporte = "127.0.0.1:" + std::to_string(servidor.Porta());
+  o.servidorSuporte = "127.0.0.1:8443";
   o.pastaSuporte = pasta.string();
+  std::vector<std::string> baixados;
   std::vector<std::string> iniciados;
   app::AmbienteAgente a;
   a.plataforma.temConexaoInternet = [] { return true; };
+  a.plataforma.baixarArquivo = [&](const app::ConfiguracaoSuporte& s, const std::string& arquivo) {
+    baixados.push_back(s.endereco);
+    std::ofstream(arquivo, std::ios::binary) << "MZ-ferramenta";
+    return app::ResultadoDownload{true, ""};
+  };
   a.plataforma.executarArquivo = [&](const std::string& p, const std::string&) {
     iniciados.push_back(p);
     return true;
@@ -158,11 +163,19 @@ TEST(SuporteDoAgente, F12DownloadsFromTheServerGivenOnTheCommandLineAndStartsThe
   VisaoAgente view;
   view.respostas = {true};
   app::Agente agente(view, o, std::move(a));
+  // The tool's hash is a build setting; the test's own file stands in.
+  const std::filesystem::path esperado = pasta.parent_path() / "esperado";
+  std::filesystem::create_directories(pasta.parent_path());
+  std::ofstream(esperado, std::ios::binary) << "MZ-ferramenta";
+  app::ConfiguracaoSuporte s = agente.Janela().Suporte();
+  s.sha256 = app::Sha256DoArquivo(esperado.string());
+  agente.Janela().DefinirSuporte(s);
+
   agente.FormKeyDown(app::Tecla::F12);
   ASSERT_EQ(view.caixas.size(), 2u);
   EXPECT_EQ(view.caixas[0].texto, "Deseja baixar o programa Ammy Admin?");
   EXPECT_EQ(view.caixas[1].tipo, "informacao");
-  EXPECT_EQ(servidor.Pedidos().size(), 1u);
+  EXPECT_EQ(baixados, std::vector<std::string>{"https://127.0.0.1:8443/sistema/AA_v3.exe"});
   EXPECT_EQ(iniciados, std::vector<std::string>{(pasta / "AA_v3.exe").string()});
   // Present now: started at once, nothing asked.
   agente.FormKeyDown(app::Tecla::F12);

@@ -214,7 +214,9 @@ void JanelaServidor::AbrirJanela(const std::string& intervalo, const app::Opcoes
     return true;
   };
   ambiente.plataforma.temConexaoInternet = [] { return false; };
-  ambiente.plataforma.baixarArquivo = [](const std::string&, const std::string&) { return false; };
+  ambiente.plataforma.baixarArquivo = [](const app::ConfiguracaoSuporte&, const std::string&) {
+    return app::ResultadoDownload{};
+  };
   frm = std::make_unique<app::ui::TfrmPincipal>(o, std::move(ambiente));
   Apontar(frm->Agent().Componentes().dbVidoru, kRetaguarda);
   Apontar(frm->Agent().Componentes().dbPDV, kPdv);

@@ -41,6 +41,10 @@ class JanelaSemServidor : public ::testing::Test {
     };
     ambiente.plataforma.temConexaoInternet = [] { return false; };
     frm = std::make_unique<TfrmPincipal>(opcoes, std::move(ambiente));
+    // The tool the build expects is the empty file.
+    app::ConfiguracaoSuporte suporte = frm->Agent().Janela().Suporte();
+    suporte.sha256 = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+    frm->Agent().Janela().DefinirSuporte(suporte);
     logica = std::make_unique<app::Configuracao>(frm->Agent());
   }
 

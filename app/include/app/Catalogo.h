@@ -80,5 +80,18 @@ std::string TextoPerguntaBaixarSuporte();
 // remote-support program was stored in.
 std::string TextoSuporteBaixado(const std::string& pasta);
 std::string TextoSemInternet();
+// Refusals of the F12 key, in information boxes titled "Atenção".
+std::string TextoSuporteSemPastaPessoal();
+std::string TextoSuporteSemSha256();
+std::string TextoSuportePastaRecusada(const std::string& pasta);
+// The stored tool is not the expected file; `pasta` as in TextoSuporteBaixado.
+std::string TextoSuporteNaoConfere(const std::string& pasta);
+// A download that failed a check; `motivo` is one of the Motivo texts.
+std::string TextoSuporteRecusado(const std::string& motivo);
+std::string MotivoSuporteSha256();
+std::string MotivoSuporteCertificado();
+std::string MotivoSuporteSemHttps();
+std::string MotivoSuporteRedirecionado(const std::string& endereco);
+std::string MotivoSuporteTamanho(long long limite);
 
 }  // namespace app

@@ -29,7 +29,7 @@ struct OpcoesAgente {
   bool ajuda = false;                          // --help
   std::optional<EnderecoServidor> retaguarda;  // --retaguarda HOST[:PORT]
   std::optional<EnderecoServidor> pdv;         // --pdv HOST[:PORT]
-  // --suporte-servidor HOST[:PORT]: the web server F12 downloads from.
+  // --suporte-servidor HOST[:PORT]: the HTTPS server F12 downloads from.
   std::optional<std::string> servidorSuporte;
   // --suporte-pasta DIR: the folder the remote-support tool is kept in.
   std::optional<std::string> pastaSuporte;

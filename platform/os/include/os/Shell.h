@@ -44,8 +44,9 @@ bool StartCalculator();
 // folder when that cannot be read.
 std::string ExecutableDirectory();
 
-// The user's data folder: $XDG_DATA_HOME, else $HOME/.local/share, else
-// /tmp when not even HOME is set.
+// The user's data folder: $XDG_DATA_HOME, else $HOME/.local/share; empty
+// when not even HOME is set (a shared folder such as /tmp is no stand-in:
+// other users could plant files there first).
 std::string UserDataDirectory();
 
 }  // namespace os
