@@ -4,6 +4,7 @@
 
 #include "app/Catalogo.h"
 #include "app/Normalizadores.h"
+#include "app/PastaLog.h"
 #include "os/Shell.h"
 #include "rtl/FormatSettings.h"
 #include "rtl/SysUtils.h"
@@ -31,10 +32,9 @@ ConfiguracaoSuporte Suporte(const OpcoesAgente& opcoes) {
   return s;
 }
 
-std::string PastaLog(const OpcoesAgente& opcoes, const AmbienteAgente& ambiente) {
-  if (opcoes.pastaLog) return *opcoes.pastaLog;
-  if (!ambiente.pastaPrograma.empty()) return ambiente.pastaPrograma;
-  return os::ExecutableDirectory();
+PastaDoLog PastaLog(const OpcoesAgente& opcoes, const AmbienteAgente& ambiente) {
+  if (!opcoes.pastaLog && !ambiente.pastaPrograma.empty()) return {ambiente.pastaPrograma, false};
+  return EscolherPastaLog(opcoes.pastaLog, os::ExecutableDirectory());
 }
 
 Relogio RelogioDe(const AmbienteAgente& ambiente) {
@@ -55,7 +55,8 @@ Agente::Agente(AgentView& view, const OpcoesAgente& opcoes, AmbienteAgente ambie
     : view_(view),
       componentes_((FixarSeparadores(), std::make_unique<ComponentesAgente>())),
       registro_(view, RelogioDe(ambiente)),
-      log_(PastaLog(opcoes, ambiente), RelogioDe(ambiente)),
+      pastaLog_(PastaLog(opcoes, ambiente)),
+      log_(pastaLog_.pasta, RelogioDe(ambiente)),
       janela_(view, Suporte(opcoes), std::move(ambiente.plataforma)),
       marcarEmLote_(opcoes.marcarEmLote.value_or(opcoes.configuracao.marcarEmLote.value_or(0))) {
   ComponentesAgente::AplicarConfiguracao(componentes_->dbVidoru, opcoes.configuracao.retaguarda);
@@ -65,6 +66,7 @@ Agente::Agente(AgentView& view, const OpcoesAgente& opcoes, AmbienteAgente ambie
                                        opcoes.retaguarda->porta);
   if (opcoes.pdv)
     ComponentesAgente::DefinirServidor(componentes_->dbPDV, opcoes.pdv->host, opcoes.pdv->porta);
+  log_.DefinirDiasGuardados(DiasGuardadosPadrao());
 }
 
 Agente::~Agente() {
@@ -104,6 +106,8 @@ bool Agente::FormCreate() {
     ok = true;
   });
   criado_ = ok;
+  // Away from the program the log is hard to guess: the pane says where.
+  if (pastaLog_.estado) registro_.Linha(Painel::Clientes, LinhaPastaLog(log_.Pasta()));
   return ok;
 }
 

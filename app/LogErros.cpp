@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "app/Catalogo.h"
+#include "app/PastaLog.h"
 
 namespace app {
 
@@ -84,6 +85,8 @@ bool LogErros::GravarLogErro(const std::string& contexto, const std::string& men
     TDateTime momento = relogio_();
     std::string arquivo = Arquivo(momento);
     ultimoArquivo_ = arquivo;
+    std::string entrada = EntradaLogErro(CarimboTempo(momento), contexto, mensagem) + "\r\n";
+    ultimaEntrada_ = entrada;
 
     std::error_code erro;
     std::filesystem::create_directories(pastaPrograma_, erro);
@@ -94,12 +97,14 @@ bool LogErros::GravarLogErro(const std::string& contexto, const std::string& men
     Descritor pasta(AbrirPasta(Pasta(), ultimoErro_));
     if (pasta.get() < 0) return false;
 
-    std::string entrada = EntradaLogErro(CarimboTempo(momento), contexto, mensagem) + "\r\n";
     // Created 0600 when missing, appended otherwise; a day file that is a
     // symbolic link is refused (O_NOFOLLOW), so a planted link cannot send
     // the entry elsewhere. The bytes go out as they are, without any
     // conversion.
     const std::string nome = arquivo.substr(arquivo.rfind('/') + 1);
+    struct stat existente {};
+    const bool novo = ::fstatat(pasta.get(), nome.c_str(), &existente, AT_SYMLINK_NOFOLLOW) != 0 &&
+                      errno == ENOENT;
     Descritor saida(::openat(pasta.get(), nome.c_str(),
                              O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (saida.get() < 0) {
@@ -120,6 +125,8 @@ bool LogErros::GravarLogErro(const std::string& contexto, const std::string& men
       ultimoErro_ = std::strerror(errno);
       return false;
     }
+    // A new day: the days past keeping go.
+    if (novo) RemoverDiasAntigos(Pasta(), momento, diasGuardados_);
     return true;
   } catch (const std::exception& e) {
     ultimoErro_ = e.what();

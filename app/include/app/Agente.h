@@ -34,6 +34,7 @@
 #include "app/JanelaModelo.h"
 #include "app/LogErros.h"
 #include "app/Opcoes.h"
+#include "app/PastaLog.h"
 #include "app/RegistroAtividade.h"
 
 namespace app {
@@ -154,6 +155,7 @@ class Agente {
   AgentView& view_;
   std::unique_ptr<ComponentesAgente> componentes_;
   RegistroAtividade registro_;
+  PastaDoLog pastaLog_;
   LogErros log_;
   JanelaModelo janela_;
   std::unique_ptr<Configuracao> frmConfiguracao_;

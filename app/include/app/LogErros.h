@@ -32,6 +32,11 @@ class LogErros {
   // created, opened, written or closed (the reason is then in UltimoErro()).
   bool GravarLogErro(const std::string& contexto, const std::string& mensagem);
 
+  // When an entry creates a new day's file, the daily files of days more
+  // than `dias` before it are removed (PastaLog.h); 0 keeps them all.
+  void DefinirDiasGuardados(int dias) { diasGuardados_ = dias; }
+  int DiasGuardados() const { return diasGuardados_; }
+
   // pastaPrograma + "/logImportacao".
   std::string Pasta() const;
   // The file of the day of `momento`: Pasta() + "/" + ddmmyyyy + ".txt".
@@ -40,12 +45,16 @@ class LogErros {
   // The file and the reason of the last failed entry.
   const std::string& UltimoArquivo() const { return ultimoArquivo_; }
   const std::string& UltimoErro() const { return ultimoErro_; }
+  // The bytes of the last entry, written or not, with its final CR LF.
+  const std::string& UltimaEntrada() const { return ultimaEntrada_; }
 
  private:
   std::string pastaPrograma_;
   Relogio relogio_;
   std::string ultimoArquivo_;
   std::string ultimoErro_;
+  std::string ultimaEntrada_;
+  int diasGuardados_ = 0;
 };
 
 }  // namespace app
