@@ -1,9 +1,12 @@
 #include "app/ConsoleView.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <ostream>
 #include <thread>
 
@@ -101,7 +104,18 @@ void ConsoleView::Descarregar() {
   ultimaDescarga_ = std::chrono::steady_clock::now();
 }
 
+bool LigadoAoJournal(int fd) {
+  const char* valor = std::getenv("JOURNAL_STREAM");
+  if (valor == nullptr) return false;
+  unsigned long long dispositivo = 0, inode = 0;
+  char resto = 0;
+  if (std::sscanf(valor, "%llu:%llu%c", &dispositivo, &inode, &resto) != 2) return false;
+  struct stat st {};
+  return fstat(fd, &st) == 0 && st.st_dev == dispositivo && st.st_ino == inode;
+}
+
 void ConsoleView::Escrever(std::string_view rotulo, const std::string& texto) {
+  if (servico_.prioridadesSaida) saida_ << "<6>";
   saida_ << Cp1252ParaUtf8(rotulo) << ": " << Cp1252ParaUtf8(EscaparControles(texto)) << '\n';
   if (descarga_ == Descarga::CadaLinha ||
       std::chrono::steady_clock::now() - ultimaDescarga_ >= std::chrono::milliseconds(250))
@@ -127,17 +141,37 @@ void ConsoleView::Informacao(const std::string& titulo, const std::string& texto
 
 void ConsoleView::MostrarErro(const std::string& texto) {
   ++erros_;
-  Escrever("Erro", texto);
+  if (servico_.erros == nullptr)
+    Escrever("Erro", texto);
+  else
+    EscreverFalha("Erro: " + texto);
+}
+
+void ConsoleView::EntradaLogErro(const std::string& entrada) {
+  if (servico_.erros != nullptr) EscreverFalha(entrada);
+}
+
+void ConsoleView::EscreverFalha(const std::string& texto) {
+  // A failure may span several lines (a server's error text follows its
+  // number on a line of its own); under journald each gets its priority.
+  std::string_view resto(texto);
+  while (!resto.empty()) {
+    const std::size_t fim = resto.find("\r\n");
+    if (servico_.prioridadesErros) *servico_.erros << "<3>";
+    *servico_.erros << Cp1252ParaUtf8(EscaparControles(std::string(resto.substr(0, fim)))) << '\n';
+    resto = fim == std::string_view::npos ? std::string_view() : resto.substr(fim + 2);
+  }
+  servico_.erros->flush();
 }
 
 int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida, AmbienteAgente ambiente,
-                      Descarga descarga) {
+                      Descarga descarga, SaidaServico servico) {
   g_sinal = 0;
   wire::ResumeWaits();
   const struct sigaction antigaInt = Instalar(SIGINT);
   const struct sigaction antigaTerm = Instalar(SIGTERM);
 
-  ConsoleView view(saida, descarga);
+  ConsoleView view(saida, descarga, servico);
   int status = 0;
   {
     Agente agente(view, opcoes, std::move(ambiente));

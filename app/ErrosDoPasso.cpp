@@ -21,7 +21,9 @@ bool FalhaDeConexao(const std::string& mensagem) {
 }
 
 bool ErrosDoPasso::Registrar(const std::string& contexto, const std::string& mensagem) {
-  if (log_.GravarLogErro(contexto, mensagem)) return true;
+  const bool gravado = log_.GravarLogErro(contexto, mensagem);
+  registro_.EntradaLog(log_.UltimaEntrada());
+  if (gravado) return true;
   if (naoGravados_++ == 0) {
     registro_.Linha(painel_, LinhaFalhaLogErro(log_.UltimoArquivo(), log_.UltimoErro()));
   }

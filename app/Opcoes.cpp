@@ -15,10 +15,10 @@ EnderecoServidor LerEndereco(const std::string& texto, std::uint32_t portaPadrao
     auto [fim, erro] = std::from_chars(porta.data(), porta.data() + porta.size(), valor);
     if (porta.empty() || erro != std::errc() || fim != porta.data() + porta.size() || valor == 0 ||
         valor > 65535)
-      throw ErroOpcoes("invalid port in '" + texto + "'");
+      throw ErroOpcoes("porta inv\xE1lida em '" + texto + "'");
     e.porta = valor;
   }
-  if (e.host.empty()) throw ErroOpcoes("missing host in '" + texto + "'");
+  if (e.host.empty()) throw ErroOpcoes("falta o host em '" + texto + "'");
   return e;
 }
 
@@ -27,7 +27,8 @@ OpcoesAgente LerOpcoes(const std::vector<std::string>& argumentos) {
   for (std::size_t i = 0; i < argumentos.size(); ++i) {
     const std::string& a = argumentos[i];
     auto valor = [&]() -> std::string {
-      if (i + 1 >= argumentos.size()) throw ErroOpcoes("option " + a + " needs a value");
+      if (i + 1 >= argumentos.size())
+        throw ErroOpcoes("a op\xE7\xE3o " + a + " precisa de um valor");
       return argumentos[++i];
     };
     if (a == "--headless") {
@@ -36,20 +37,24 @@ OpcoesAgente LerOpcoes(const std::vector<std::string>& argumentos) {
       o.once = true;
     } else if (a == "--help" || a == "-h") {
       o.ajuda = true;
+    } else if (a == "--version") {
+      o.versao = true;
     } else if (a == "--retaguarda") {
       o.retaguarda = LerEndereco(valor());
     } else if (a == "--pdv") {
       o.pdv = LerEndereco(valor());
     } else if (a == "--suporte-servidor") {
       o.servidorSuporte = valor();
-      if (o.servidorSuporte->empty()) throw ErroOpcoes("option " + a + " needs a value");
+      if (o.servidorSuporte->empty())
+        throw ErroOpcoes("a op\xE7\xE3o " + a + " precisa de um valor");
     } else if (a == "--suporte-pasta") {
       o.pastaSuporte = valor();
     } else if (a == "--pasta-log") {
       o.pastaLog = valor();
     } else if (a == "--config") {
       o.arquivoConfiguracao = valor();
-      if (o.arquivoConfiguracao->empty()) throw ErroOpcoes("option " + a + " needs a value");
+      if (o.arquivoConfiguracao->empty())
+        throw ErroOpcoes("a op\xE7\xE3o " + a + " precisa de um valor");
     } else if (a == "--marcar-em-lote") {
       const std::string texto = valor();
       unsigned n = 0;
@@ -60,7 +65,7 @@ OpcoesAgente LerOpcoes(const std::vector<std::string>& argumentos) {
                          std::to_string(kMaximoMarcarEmLote) + ")");
       o.marcarEmLote = n;
     } else {
-      throw ErroOpcoes("unknown option '" + a + "'");
+      throw ErroOpcoes("op\xE7\xE3o desconhecida '" + a + "'");
     }
   }
   return o;
@@ -73,22 +78,35 @@ OpcoesAgente LerOpcoes(int argc, char** argv) {
 }
 
 std::string TextoUso(const std::string& programa) {
-  return "usage: " + programa +
-         " [--headless [--once]] [--retaguarda HOST[:PORT]] [--pdv HOST[:PORT]]\n"
-         "       [--suporte-servidor HOST[:PORT]] [--suporte-pasta DIR] [--pasta-log DIR]\n"
-         "       [--config ARQUIVO] [--marcar-em-lote N]\n"
+  return "uso: " + programa +
+         " [--headless [--once]] [--retaguarda HOST[:PORTA]] [--pdv HOST[:PORTA]]\n"
+         "     [--suporte-servidor HOST[:PORTA]] [--suporte-pasta PASTA] [--pasta-log PASTA]\n"
+         "     [--config ARQUIVO] [--marcar-em-lote N]\n"
+         "uso: " +
+         programa +
+         " --help | --version\n"
          "\n"
-         "  --headless          run without windows; pane lines go to standard output\n"
-         "  --once              with --headless: open, start, run one import pass, exit\n"
-         "  --retaguarda H[:P]  back-office server (default: the delivered server, port 3306)\n"
-         "  --pdv H[:P]         PDV server (default: localhost:3306)\n"
-         "  --suporte-servidor  HTTPS server the F12 key downloads /sistema/AA_v3.exe from\n"
-         "  --suporte-pasta     folder the remote-support tool is kept in\n"
-         "  --pasta-log         folder that receives logImportacao (default: the program's)\n"
+         "Importa clientes e produtos da retaguarda para o banco de dados do PDV.\n"
+         "\n"
+         "  --headless          roda sem janelas: as linhas dos pain\xE9is v\xE3o para a sa\xED"
+         "da padr\xE3o,\n"
+         "                      as entradas do log de erros tamb\xE9m para a sa\xED"
+         "da de erros\n"
+         "  --once              com --headless: abre, inicia, faz uma importa\xE7\xE3o e termina\n"
+         "  --retaguarda H[:P]  servidor da retaguarda (padr\xE3o: o servidor de entrega, porta "
+         "3306)\n"
+         "  --pdv H[:P]         servidor do PDV (padr\xE3o: localhost:3306)\n"
+         "  --suporte-servidor  servidor HTTPS de onde a tecla F12 baixa /sistema/AA_v3.exe\n"
+         "  --suporte-pasta     pasta onde fica a ferramenta de suporte remoto\n"
+         "  --pasta-log         pasta que recebe logImportacao (padr\xE3o: a pasta do programa;\n"
+         "                      instalado, ou sem permiss\xE3o de escrita nela,\n"
+         "                      $XDG_STATE_HOME/tolvex, ou ~/.local/state/tolvex)\n"
          "  --config ARQUIVO    l\xEA s\xF3 este arquivo de configura\xE7\xE3o, no lugar dos dois "
          "abaixo\n"
          "  --marcar-em-lote N  marca at\xE9 N linhas importadas na retaguarda com um s\xF3\n"
          "                      comando (0, o padr\xE3o: cada linha com o seu; at\xE9 1000)\n"
+         "  -h, --help          mostra este texto e termina\n"
+         "  --version           mostra a vers\xE3o e termina\n"
          "\n"
          "Arquivo de configura\xE7\xE3o: /etc/tolvex/agente.conf e depois\n"
          "$XDG_CONFIG_HOME/tolvex/agente.conf (~/.config/tolvex/agente.conf), cada um sobre\n"
@@ -96,7 +114,17 @@ std::string TextoUso(const std::string& programa) {
          "es acima valem sobre os dois. INI em UTF-8; toda chave\n"
          "\xE9 opcional; o valor vai at\xE9 o fim da linha e, entre aspas, guarda os espa\xE7os\n"
          "das pontas.\n" +
-         TextoChavesConfiguracao();
+         TextoChavesConfiguracao() +
+         "\n"
+         "Status de sa\xED"
+         "da: 0 sucesso (ou encerrado por SIGINT/SIGTERM); 1 falha ao abrir ou\n"
+         "iniciar, ou outro agente sem janelas j\xE1 roda com a mesma configura\xE7\xE3o;\n"
+         "2 linha de comando ou arquivo de configura\xE7\xE3o inv\xE1lido, ou nenhuma tela para\n"
+         "as janelas.\n";
+}
+
+std::string TextoVersao() {
+  return "tolvex-agent " TOLVEX_VERSAO "\n";
 }
 
 }  // namespace app

@@ -19,8 +19,14 @@ int Gauge::Percentual() const {
   return static_cast<int>(100LL * (progresso_ - Minimo()) / (maximo_ - Minimo()));
 }
 
+void Balao::DefinirTitulo(const std::string& titulo) {
+  titulo_ = titulo;
+  view_.BalaoAlterado(titulo_, texto_);
+}
+
 void Balao::DefinirTexto(const std::string& texto) {
   texto_ = texto;
+  view_.BalaoAlterado(titulo_, texto_);
   if (view_.BalaoNaTela()) view_.MostrarBalao(titulo_, texto_);
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/ConsoleView.h"
 #include "app/Opcoes.h"
+#include "app/TravaInstancia.h"
 
 #ifdef TOLVEX_COM_JANELAS
 #include "ui/Janelas.h"
@@ -17,12 +18,16 @@ int main(int argc, char** argv) {
   try {
     opcoes = app::LerOpcoes(argc, argv);
   } catch (const app::ErroOpcoes& e) {
-    std::cerr << programa << ": " << e.what() << "\n"
+    std::cerr << programa << ": " << app::Cp1252ParaUtf8(e.what()) << "\n"
               << app::Cp1252ParaUtf8(app::TextoUso(programa));
     return 2;
   }
   if (opcoes.ajuda) {
     std::cout << app::Cp1252ParaUtf8(app::TextoUso(programa));
+    return 0;
+  }
+  if (opcoes.versao) {
+    std::cout << app::TextoVersao();
     return 0;
   }
   // Nothing starts half-configured: a file the agent refuses ends the
@@ -37,16 +42,24 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (opcoes.headless) {
+    const app::TravaInstancia trava(app::ChaveConfiguracao(opcoes));
+    if (trava.Ocupada()) {
+      std::cerr << programa << ": " << app::Cp1252ParaUtf8(app::TextoOutroAgente(opcoes));
+      return 1;
+    }
     // A terminal gets each line as it comes; a pipe or a file gets them in
-    // blocks (see Descarga).
+    // blocks (see Descarga). Failures also go to standard error, with their
+    // priorities when systemd hands the streams to journald.
     const auto descarga =
         isatty(STDOUT_FILENO) ? app::Descarga::CadaLinha : app::Descarga::Periodica;
-    return app::ExecutarSemJanela(opcoes, std::cout, {}, descarga);
+    const app::SaidaServico servico{&std::cerr, app::LigadoAoJournal(STDOUT_FILENO),
+                                    app::LigadoAoJournal(STDERR_FILENO)};
+    return app::ExecutarSemJanela(opcoes, std::cout, {}, descarga, servico);
   }
 #ifdef TOLVEX_COM_JANELAS
   return app::ui::ExecutarJanelas(argc, argv, opcoes);
 #else
-  std::cerr << programa << ": the windows are not built in this program; use --headless\n";
+  std::cerr << programa << ": este programa foi gerado sem janelas; use --headless\n";
   return 2;
 #endif
 }

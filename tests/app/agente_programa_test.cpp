@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -28,19 +30,38 @@ struct Execucao {
   std::string saida;
 };
 
-// Starts the program with `args`, its output going to `arquivo`.
-pid_t Iniciar(const std::vector<std::string>& args, const fs::path& arquivo) {
+// Environment changes for the program: a value, or unset when empty.
+using Ambiente = std::vector<std::pair<std::string, std::string>>;
+
+// Starts the program with `args`, its output going to `arquivo` (standard
+// error to `erros` when given), with the environment changed by `ambiente`.
+// Every run gets its own runtime folder, so runs of other tests never look
+// like a second agent.
+pid_t Iniciar(const std::vector<std::string>& args, const fs::path& arquivo,
+              const Ambiente& ambiente = {}, const fs::path& erros = {},
+              const std::vector<std::string>& antes = {}) {
   const pid_t pid = fork();
   if (pid == 0) {
     const int fd = open(arquivo.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(fd, 1);
-    dup2(fd, 2);
+    dup2(erros.empty() || erros == arquivo
+             ? fd
+             : open(erros.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+         2);
+    setenv("XDG_RUNTIME_DIR", arquivo.parent_path().c_str(), 1);
+    for (const auto& [nome, valor] : ambiente) {
+      if (valor.empty())
+        unsetenv(nome.c_str());
+      else
+        setenv(nome.c_str(), valor.c_str(), 1);
+    }
     std::vector<char*> argv;
     const std::string programa = Programa().string();
+    for (const auto& a : antes) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(const_cast<char*>(programa.c_str()));
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(programa.c_str(), argv.data());
+    execv(argv[0], argv.data());
     _exit(127);
   }
   return pid;
@@ -51,6 +72,16 @@ std::string Ler(const fs::path& arquivo) {
   std::stringstream s;
   s << f.rdbuf();
   return s.str();
+}
+
+// Today's daily log file name without ".txt" (ddmmyyyy, local time).
+std::string DiaDeHoje() {
+  const std::time_t agora = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&agora, &tm);
+  char dia[16];
+  std::strftime(dia, sizeof dia, "%d%m%Y", &tm);
+  return dia;
 }
 
 int Esperar(pid_t pid) {
@@ -66,10 +97,10 @@ class ProgramaTest : public AgenteServidor {
     if (IsSkipped()) return;
     if (!fs::exists(Programa())) GTEST_SKIP() << "tolvex-agent is not built";
   }
-  Execucao Rodar(std::vector<std::string> args) {
+  Execucao Rodar(std::vector<std::string> args, const Ambiente& ambiente = {}) {
     const fs::path arquivo = pasta_ / "saida.txt";
     Execucao e;
-    e.status = Esperar(Iniciar(args, arquivo));
+    e.status = Esperar(Iniciar(args, arquivo, ambiente));
     e.saida = Ler(arquivo);
     return e;
   }
@@ -180,11 +211,159 @@ TEST_F(ProgramaTest, OnceWithTheServersOfAConfigurationFile) {
       << e.saida;
 }
 
-TEST_F(ProgramaTest, CommandLineErrorsAndHelp) {
-  EXPECT_EQ(Rodar({"--nada"}).status, 2);
+TEST_F(ProgramaTest, CommandLineErrorsHelpAndVersionSpeakPortuguese) {
+  const Execucao errada = Rodar({"--nada"});
+  EXPECT_EQ(errada.status, 2);
+  EXPECT_NE(errada.saida.find(": op\xC3\xA7\xC3\xA3o desconhecida '--nada'\nuso: "),
+            std::string::npos)
+      << errada.saida;
+  EXPECT_EQ(Rodar({"--pdv", "h:0"}).saida.find(": porta inv\xC3\xA1lida em 'h:0'"),
+            Programa().string().size());
+
   const Execucao ajuda = Rodar({"--help"});
   EXPECT_EQ(ajuda.status, 0);
-  EXPECT_NE(ajuda.saida.find("--retaguarda"), std::string::npos);
+  for (const char* trecho : {"uso: ", "--retaguarda H[:P]", "--pasta-log", "--version", "--config",
+                             "$XDG_STATE_HOME/tolvex", "roda sem janelas",
+                             "Status de sa\xC3\xAD"
+                             "da: 0 sucesso"})
+    EXPECT_NE(ajuda.saida.find(trecho), std::string::npos) << trecho << "\n" << ajuda.saida;
+  EXPECT_EQ(ajuda.saida.find("usage"), std::string::npos);
+
+  const Execucao versao = Rodar({"--version"});
+  EXPECT_EQ(versao.status, 0);
+  EXPECT_TRUE(std::regex_match(versao.saida, std::regex("tolvex-agent [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+      << versao.saida;
+}
+
+TEST_F(ProgramaTest, WithoutADisplayTheWindowsSayHowToRunHeadlessAndEndWithTwo) {
+  const std::string mensagem =
+      ": nenhuma tela encontrada para abrir as janelas do agente (DISPLAY ou WAYLAND_DISPLAY).\n"
+      "Use --headless para rodar o agente no console, sem janelas.\n";
+  // No display named at all, and one named that nothing answers on (Qt's
+  // own failure, which would abort).
+  for (const Ambiente& ambiente :
+       {Ambiente{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}},
+        Ambiente{{"DISPLAY", ":87"}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", "xcb"}}}) {
+    const Execucao e = Rodar(Servidores(), ambiente);
+    EXPECT_EQ(e.status, 2) << e.saida;
+    EXPECT_EQ(e.saida, Programa().string() + mensagem);
+  }
+}
+
+TEST_F(ProgramaTest, ASecondHeadlessAgentForTheSameServersEndsWithOne) {
+  std::vector<std::string> args{"--headless"};
+  for (auto& s : Servidores()) args.push_back(s);
+  const fs::path arquivo = pasta_ / "primeiro.txt";
+  const pid_t primeiro = Iniciar(args, arquivo);
+  bool pronto = false;
+  for (int i = 0; i < 200 && !pronto; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    pronto = Ler(arquivo).find("FINALIZANDO") != std::string::npos;
+  }
+  EXPECT_TRUE(pronto) << Ler(arquivo);
+
+  const Execucao segundo = Rodar(args);
+  EXPECT_EQ(segundo.status, 1);
+  EXPECT_NE(segundo.saida.find(": Outro agente sem janelas j\xC3\xA1 est\xC3\xA1 rodando com esta "
+                               "configura\xC3\xA7\xC3\xA3o (retaguarda " +
+                               Host() + ":" + std::to_string(Port())),
+            std::string::npos)
+      << segundo.saida;
+  EXPECT_EQ(segundo.saida.find("INICIANDO"), std::string::npos) << segundo.saida;
+
+  // Other servers are another configuration; the first one's end frees its own.
+  std::vector<std::string> outro{"--headless",  "--once", "--retaguarda",
+                                 "127.0.0.1:1", "--pdv",  Host() + ":" + std::to_string(Port())};
+  EXPECT_EQ(Rodar(outro).status, 1);  // its own failure: back office unreachable
+  EXPECT_NE(Rodar(outro).saida.find("(2003)"), std::string::npos);
+  kill(primeiro, SIGTERM);
+  EXPECT_EQ(Esperar(primeiro), 0);
+  args.push_back("--once");
+  EXPECT_EQ(Rodar(args).status, 0);
+}
+
+TEST_F(ProgramaTest, AUserWhoCannotWriteBesideTheProgramGetsTheLogInTheStateFolder) {
+  if (geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
+    GTEST_SKIP() << "needs root and setpriv to run the agent as nobody";
+  Cliente(31, "cliente,sexo", "'RUIM','FEMININO'");
+  Cliente(32, "cliente,sexo", "'PIOR','MASCULINO'");
+  // A folder of nobody's own for its state; the program's folder stays root's.
+  std::string modelo = (fs::temp_directory_path() / "estado-XXXXXX").string();
+  ASSERT_NE(mkdtemp(modelo.data()), nullptr);
+  const fs::path estado = modelo;
+  ASSERT_EQ(chown(estado.c_str(), 65534, 65534), 0);
+  std::vector<std::string> args{"--headless",   "--once",
+                                "--retaguarda", Host() + ":" + std::to_string(Port()),
+                                "--pdv",        Host() + ":" + std::to_string(Port())};
+  const fs::path saida = estado / "saida.txt";
+  const int status = Esperar(
+      Iniciar(args, saida, {{"XDG_STATE_HOME", estado.string()}, {"HOME", "/nonexistent"}}, {},
+              {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"}));
+  const std::string texto = Ler(saida);
+  EXPECT_EQ(status, 0) << texto;
+  const fs::path pasta = estado / "tolvex" / "logImportacao";
+  EXPECT_NE(
+      texto.find("Clientes: Log de erros da importa\xC3\xA7\xC3\xA3o em " + pasta.string() + "\n"),
+      std::string::npos)
+      << texto;
+  // The same bytes as beside the program: two entries, each with the
+  // server's text on a line of its own, CR LF, Windows-1252, no header.
+  const std::string carimbo = R"(\*\*\d\d:\d\d:\d\d - \d\d/\d\d/\d{4} - )";
+  const std::regex entradas(
+      carimbo +
+      "ERRO AO INSERIR CLIENTE: 31 - RUIM Erro do sistema: MySQL Error Code: \\(1406\\)"
+      "\r\nData too long for column 'sexo' at row 1\r\n" +
+      carimbo +
+      "ERRO AO INSERIR CLIENTE: 32 - PIOR Erro do sistema: MySQL Error Code: \\(1406\\)"
+      "\r\nData too long for column 'sexo' at row 1\r\n");
+  const std::string log = Ler(pasta / (DiaDeHoje() + ".txt"));
+  EXPECT_TRUE(std::regex_match(log, entradas)) << log;
+  fs::remove_all(estado);
+}
+
+TEST_F(ProgramaTest, FailedRowsGoToStandardErrorWithJournaldPriorities) {
+  Cliente(30, "cliente,sexo", "'BOA','F'");
+  Cliente(31, "cliente,sexo", "'RUIM','FEMININO'");
+  std::vector<std::string> args{"--headless", "--once"};
+  for (auto& s : Servidores()) args.push_back(s);
+  const fs::path saida = pasta_ / "saida.txt";
+  const fs::path erros = pasta_ / "erros.txt";
+
+  // A terminal or a plain file: the daily log's entry, as in the file, on
+  // standard error; nothing of it on standard output.
+  EXPECT_EQ(Esperar(Iniciar(args, saida, {{"JOURNAL_STREAM", ""}}, erros)), 0);
+  const std::string arquivoLog = Ler(pasta_ / "logImportacao" / (DiaDeHoje() + ".txt"));
+  ASSERT_NE(arquivoLog.find("ERRO AO INSERIR CLIENTE: 31 - RUIM Erro do sistema: MySQL Error "
+                            "Code: ("),
+            std::string::npos)
+      << arquivoLog;
+  std::string semCr = arquivoLog;
+  std::erase(semCr, '\r');
+  EXPECT_EQ(Ler(erros), semCr);
+  EXPECT_EQ(Ler(saida).find("RUIM"), std::string::npos);
+
+  // Under journald (JOURNAL_STREAM names the streams' file) every line has
+  // its priority: failures 3, pane lines 6.
+  fs::remove_all(pasta_ / "logImportacao");
+  Retaguarda("update cadcliente set importado='N'");
+  struct stat st {};
+  std::ofstream(erros).close();
+  ASSERT_EQ(stat(erros.c_str(), &st), 0);
+  const std::string fluxo = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+  EXPECT_EQ(Esperar(Iniciar(args, erros, {{"JOURNAL_STREAM", fluxo}}, erros)), 0);
+  std::istringstream linhas(Ler(erros));
+  int falhas = 0, paineis = 0;
+  for (std::string linha; std::getline(linhas, linha);) {
+    ASSERT_TRUE(linha.starts_with("<3>") || linha.starts_with("<6>")) << linha;
+    if (linha.starts_with("<3>")) {
+      ++falhas;
+    } else {
+      ++paineis;
+    }
+  }
+  // The entry spans two lines (the server's text on the second).
+  EXPECT_EQ(falhas, 2);
+  EXPECT_GT(paineis, 10);
 }
 
 }  // namespace

@@ -40,6 +40,15 @@ class AgentView {
   virtual void MostrarBalao(const std::string& titulo, const std::string& texto) = 0;
   virtual bool BalaoNaTela() const = 0;
 
+  // The balloon's title or text changed, shown or not (the tray's tooltip
+  // follows them). Nothing by default.
+  virtual void BalaoAlterado(const std::string& /*titulo*/, const std::string& /*texto*/) {}
+
+  // An entry of the daily error log (its bytes, CR LF included), whether or
+  // not it reached the file: a console for a service shows it on standard
+  // error. Nothing by default.
+  virtual void EntradaLogErro(const std::string& /*entrada*/) {}
+
   virtual void HabilitarBotao(Botao botao, bool habilitado) = 0;
 
   // The interval shown beside "Intervalo de importação:" (the setting's text;

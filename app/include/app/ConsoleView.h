@@ -7,7 +7,11 @@
 // ("Clientes: ", "Produtos: ", "Cupons: "); balloons shown go out prefixed
 // "Bandeja: ", boxes prefixed with their kind, and each box takes its safe
 // answer (No to every question). The window operations do nothing. The
-// timer is kept as numbers the runner reads. The stream is not owned.
+// timer is kept as numbers the runner reads. For a service (SaidaServico)
+// every daily error log entry and every error box also goes to a second
+// stream, standard error, and under journald each line starts with its
+// syslog priority: "<6>" for pane lines, "<3>" for failures. The streams
+// are not owned.
 // Single-threaded, except that the runner's signal handler only sets a flag.
 #pragma once
 
@@ -40,10 +44,23 @@ std::string_view NomePainel(Painel painel);
 // system call per imported row).
 enum class Descarga { CadaLinha, Periodica };
 
+// Where a console view run as a service writes besides its pane stream.
+struct SaidaServico {
+  std::ostream* erros = nullptr;  // daily-log entries and error boxes; null: the pane stream
+  bool prioridadesSaida = false;  // the pane stream goes to journald
+  bool prioridadesErros = false;  // the error stream goes to journald
+};
+
+// True when `fd` is the stream systemd connected to journald: JOURNAL_STREAM
+// ("device:inode") names the file `fd` refers to. A stream redirected
+// elsewhere by the service keeps plain lines.
+bool LigadoAoJournal(int fd);
+
 class ConsoleView : public AgentView {
  public:
-  explicit ConsoleView(std::ostream& saida, Descarga descarga = Descarga::CadaLinha)
-      : saida_(saida), descarga_(descarga) {}
+  explicit ConsoleView(std::ostream& saida, Descarga descarga = Descarga::CadaLinha,
+                       SaidaServico servico = {})
+      : saida_(saida), descarga_(descarga), servico_(servico) {}
   ~ConsoleView() override;
   ConsoleView(const ConsoleView&) = delete;
   ConsoleView& operator=(const ConsoleView&) = delete;
@@ -66,7 +83,10 @@ class ConsoleView : public AgentView {
   // Prints the question and answers No.
   bool Pergunta(const std::string& titulo, const std::string& texto) override;
   void Informacao(const std::string& titulo, const std::string& texto) override;
+  // On the error stream when there is one.
   void MostrarErro(const std::string& texto) override;
+  // Each line of the entry on the error stream; nothing without one.
+  void EntradaLogErro(const std::string& entrada) override;
   void DefinirIntervaloTimer(unsigned intervaloMs) override { intervaloMs_ = intervaloMs; }
   void HabilitarTimer(bool habilitado) override { timerHabilitado_ = habilitado; }
   // There is no dialog to show: it closes at once, unchanged.
@@ -90,9 +110,12 @@ class ConsoleView : public AgentView {
  private:
   // Writes "rotulo: texto" as UTF-8 on a line of its own.
   void Escrever(std::string_view rotulo, const std::string& texto);
+  // Writes a failure's lines as UTF-8 on the error stream.
+  void EscreverFalha(const std::string& texto);
 
   std::ostream& saida_;
   Descarga descarga_;
+  SaidaServico servico_;
   std::chrono::steady_clock::time_point ultimaDescarga_ = std::chrono::steady_clock::now();
   unsigned intervaloMs_ = 0;
   bool timerHabilitado_ = false;
@@ -108,6 +131,6 @@ class ConsoleView : public AgentView {
 // creation or start is tried again on every tick and the status is 0; with
 // --once it is 0 when the pass ran, 1 when creation or start failed.
 int ExecutarSemJanela(const OpcoesAgente& opcoes, std::ostream& saida, AmbienteAgente ambiente = {},
-                      Descarga descarga = Descarga::CadaLinha);
+                      Descarga descarga = Descarga::CadaLinha, SaidaServico servico = {});
 
 }  // namespace app

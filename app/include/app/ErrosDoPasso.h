@@ -1,6 +1,6 @@
-// The failed rows of one import pass: each goes to the daily error log, and
-// when the log cannot be written the operator is told on the pass's pane,
-// once per pass, instead of the pass stopping half-way.
+// The failed rows of one import pass: each goes to the daily error log (and
+// its entry to the view, which may show it elsewhere too), and when the log cannot be written the
+// operator is told on the pass's pane, once per pass, instead of the pass stopping half-way.
 //
 // Create one object at the start of each pass run. It refers to the log and
 // the activity log without owning them; both must outlive it.

@@ -27,6 +27,7 @@ struct OpcoesAgente {
   bool headless = false;                       // --headless: no windows, the console view
   bool once = false;                           // --once: creation, start, one pass, exit
   bool ajuda = false;                          // --help
+  bool versao = false;                         // --version
   std::optional<EnderecoServidor> retaguarda;  // --retaguarda HOST[:PORT]
   std::optional<EnderecoServidor> pdv;         // --pdv HOST[:PORT]
   // --suporte-servidor HOST[:PORT]: the HTTPS server F12 downloads from.
@@ -70,5 +71,8 @@ OpcoesAgente LerOpcoes(int argc, char** argv);
 // The usage text printed for --help and after a command-line error, with
 // the configuration file's keys (Windows-1252).
 std::string TextoUso(const std::string& programa);
+
+// "tolvex-agent X.Y.Z" and a line break, printed for --version.
+std::string TextoVersao();
 
 }  // namespace app

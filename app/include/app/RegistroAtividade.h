@@ -44,7 +44,8 @@ class Balao {
   const std::string& Titulo() const { return titulo_; }
   const std::string& Texto() const { return texto_; }
 
-  void DefinirTitulo(const std::string& titulo) { titulo_ = titulo; }
+  // Both tell the view (AgentView::BalaoAlterado), shown or not.
+  void DefinirTitulo(const std::string& titulo);
   // Shows the balloon again with the new text while it is on screen.
   void DefinirTexto(const std::string& texto);
   // Shows the balloon with the current title and text. Before anything was
@@ -67,6 +68,8 @@ class RegistroAtividade {
   std::string Carimbo() const;
   // Empties the three panes.
   void LimparPaineis();
+  // Hands a daily error log entry to the view (AgentView::EntradaLogErro).
+  void EntradaLog(const std::string& entrada) { view_.EntradaLogErro(entrada); }
 
   void DefinirMaximoGauge(int maximo);
   void DefinirProgressoGauge(int progresso);
