@@ -16,6 +16,7 @@
 #include "ui/Aplicacao.h"
 #include "ui/DownloadSuporte.h"
 #include "ui/Icone.h"
+#include "ui/Notificacao.h"
 #include "ui/Texto.h"
 #include "ui/TfrmConfiguracao.h"
 
@@ -27,6 +28,11 @@ constexpr int kAltura = 462;
 constexpr int kAlturaPanel1 = 65;
 constexpr int kAlturaPanel2 = 30;
 constexpr int kDuracaoBalao = 10000;
+// The balloon and the tooltip change at most this often; a change in
+// between waits and only the latest one is shown. A pass changes the
+// balloon's text on every row; redrawing a bubble per row would cost more
+// than the row.
+constexpr int kPausaBandeja = 200;
 
 // Texts are kept as Windows-1252 bytes, like every text of the agent.
 QString T(const char* cp1252) {
@@ -47,8 +53,6 @@ QPlainTextEdit* Pane(QWidget* pagina, const char* nome) {
   memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  // Every pane carries this text until the creation clears the panes.
-  memo->setPlainText(QStringLiteral("memoClientes"));
   auto* layout = new QVBoxLayout(pagina);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(memo);
@@ -74,6 +78,7 @@ TfrmPincipal::TfrmPincipal(const OpcoesAgente& opcoes, AmbienteAgente ambiente, 
 
 TfrmPincipal::~TfrmPincipal() {
   Timer1->stop();
+  notificacao_->Fechar();
   DBText1->SetDataSource(nullptr);
   agente_.reset();
   delete TrayIcon1;
@@ -164,12 +169,37 @@ void TfrmPincipal::CriarBandeja() {
   TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
   TrayIcon1->setToolTip(windowTitle());
   TrayIcon1->setContextMenu(PopupMenu1);
+  // A notification area of the desktop's own bus (StatusNotifier) sends
+  // only an activation, a single click; the menu stays on the other button.
   connect(TrayIcon1, &QSystemTrayIcon::activated, this,
           [this](QSystemTrayIcon::ActivationReason motivo) {
-            if (motivo == QSystemTrayIcon::DoubleClick) agente_->TrayIcon1DblClick();
+            if (motivo == QSystemTrayIcon::DoubleClick || motivo == QSystemTrayIcon::Trigger)
+              agente_->TrayIcon1DblClick();
           });
   connect(TrayIcon1, &QSystemTrayIcon::messageClicked, this, [this] { balaoFechado_ = true; });
   TrayIcon1->setVisible(true);
+
+  dicaBandeja_ = windowTitle();
+  notificacao_ = new NotificacaoDesktop(this);
+  connect(notificacao_, &NotificacaoDesktop::fechadaPeloServico, this,
+          [this] { balaoFechado_ = true; });
+  fimBalao_ = new QTimer(this);
+  fimBalao_->setSingleShot(true);
+  fimBalao_->setInterval(kDuracaoBalao);
+  // The bubble lives as long as the balloon would: gone by the rule, gone
+  // from the screen.
+  connect(fimBalao_, &QTimer::timeout, this, [this] {
+    balaoFechado_ = true;
+    notificacao_->Fechar();
+  });
+  pausaBalao_ = new QTimer(this);
+  pausaBalao_->setSingleShot(true);
+  pausaBalao_->setInterval(kPausaBandeja);
+  connect(pausaBalao_, &QTimer::timeout, this, [this] { EnviarBalao(); });
+  pausaDica_ = new QTimer(this);
+  pausaDica_->setSingleShot(true);
+  pausaDica_->setInterval(kPausaBandeja);
+  connect(pausaDica_, &QTimer::timeout, this, [this] { AtualizarDica(); });
 }
 
 bool TfrmPincipal::TemBandeja() const {
@@ -239,15 +269,53 @@ void TfrmPincipal::MostrarBalao(const std::string& titulo, const std::string& te
   tituloBalao_ = DeCp1252(titulo);
   textoBalao_ = DeCp1252(texto);
   ++baloesMostrados_;
-  if (!TemBandeja() || !TrayIcon1->isVisible()) return;
-  TrayIcon1->showMessage(tituloBalao_, textoBalao_, QSystemTrayIcon::Information, kDuracaoBalao);
+  const bool notificacao = notificacao_->Disponivel();
+  if (!notificacao && (!TemBandeja() || !TrayIcon1->isVisible())) return;
+  // A balloon gone from the screen comes back whatever its text; a new
+  // title is the next pass's balloon and goes out at once.
+  if (!BalaoNaTela()) relogioEnvio_.invalidate();
+  if (tituloBalao_ != tituloEnviado_) pausaBalao_->stop();
   relogioBalao_.start();
   balaoFechado_ = false;
+  if (notificacao) fimBalao_->start();
+  balaoPendente_ = true;
+  EnviarBalao();
 }
 
 bool TfrmPincipal::BalaoNaTela() const {
-  return TemBandeja() && !balaoFechado_ && relogioBalao_.isValid() &&
-         relogioBalao_.elapsed() < kDuracaoBalao;
+  return !balaoFechado_ && relogioBalao_.isValid() && relogioBalao_.elapsed() < kDuracaoBalao &&
+         (notificacao_->Disponivel() || TemBandeja());
+}
+
+void TfrmPincipal::BalaoAlterado(const std::string& titulo, const std::string& texto) {
+  dicaBandeja_ = titulo.empty() && texto.empty()
+                     ? windowTitle()
+                     : DeCp1252(titulo) + QLatin1Char('\n') + DeCp1252(texto);
+  AtualizarDica();
+}
+
+void TfrmPincipal::AtualizarDica() {
+  if (pausaDica_->isActive() || dicaBandeja_ == TrayIcon1->toolTip()) return;
+  TrayIcon1->setToolTip(dicaBandeja_);
+  pausaDica_->start();
+}
+
+void TfrmPincipal::EnviarBalao() {
+  if (pausaBalao_->isActive() || !balaoPendente_) return;
+  balaoPendente_ = false;
+  // The same text again only keeps the bubble on screen, as long as the
+  // desktop's own balloon has not timed out meanwhile.
+  if (tituloBalao_ == tituloEnviado_ && textoBalao_ == textoEnviado_ && relogioEnvio_.isValid() &&
+      relogioEnvio_.elapsed() < kDuracaoBalao / 2)
+    return;
+  if (notificacao_->Disponivel())
+    notificacao_->Mostrar(tituloBalao_, textoBalao_, kDuracaoBalao);
+  else
+    TrayIcon1->showMessage(tituloBalao_, textoBalao_, QSystemTrayIcon::Information, kDuracaoBalao);
+  tituloEnviado_ = tituloBalao_;
+  textoEnviado_ = textoBalao_;
+  relogioEnvio_.start();
+  pausaBalao_->start();
 }
 
 void TfrmPincipal::HabilitarBotao(Botao botao, bool habilitado) {

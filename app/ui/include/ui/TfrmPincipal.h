@@ -31,6 +31,7 @@ class QTabWidget;
 
 namespace app::ui {
 
+class NotificacaoDesktop;
 class TfrmConfiguracao;
 
 class TfrmPincipal : public TfrmModelo, public AgentView {
@@ -69,6 +70,7 @@ class TfrmPincipal : public TfrmModelo, public AgentView {
   void MostrarGauge(int maximo, int progresso, int percentual) override;
   void MostrarBalao(const std::string& titulo, const std::string& texto) override;
   bool BalaoNaTela() const override;
+  void BalaoAlterado(const std::string& titulo, const std::string& texto) override;
   void HabilitarBotao(Botao botao, bool habilitado) override;
   void MostrarIntervalo(const std::string& texto) override;
   void MostrarJanela() override;
@@ -123,6 +125,10 @@ class TfrmPincipal : public TfrmModelo, public AgentView {
   void CriarControles();
   void CriarBandeja();
   QPlainTextEdit* Memo(Painel painel) const;
+  // Show the balloon and the tooltip last asked for, unless each changed
+  // less than kPausaBandeja ago (then the pause's end shows it).
+  void EnviarBalao();
+  void AtualizarDica();
   TGlowButton* BotaoDe(Botao botao) const;
   QWidget* PaiDasCaixas();
 
@@ -137,6 +143,17 @@ class TfrmPincipal : public TfrmModelo, public AgentView {
   int baloesMostrados_ = 0;
   QElapsedTimer relogioBalao_;
   bool balaoFechado_ = true;
+  // The balloon goes out as the desktop's notification where there is a
+  // notification service, else as the tray icon's own balloon.
+  NotificacaoDesktop* notificacao_ = nullptr;
+  QTimer* fimBalao_ = nullptr;
+  QTimer* pausaBalao_ = nullptr;
+  QTimer* pausaDica_ = nullptr;
+  bool balaoPendente_ = false;
+  QString dicaBandeja_;
+  QString tituloEnviado_;
+  QString textoEnviado_;
+  QElapsedTimer relogioEnvio_;
 };
 
 }  // namespace app::ui
