@@ -117,8 +117,9 @@ std::string TextoUso(const std::string& programa) {
          TextoChavesConfiguracao() +
          "\n"
          "Status de sa\xED"
-         "da: 0 sucesso (ou encerrado por SIGINT/SIGTERM); 1 falha ao abrir ou\n"
-         "iniciar, ou outro agente sem janelas j\xE1 roda com a mesma configura\xE7\xE3o;\n"
+         "da: 0 sucesso (ou encerrado por SIGINT/SIGTERM); 1 com --once, falha ao\n"
+         "abrir ou iniciar, e sempre que outro agente sem janelas j\xE1 roda com a mesma\n"
+         "configura\xE7\xE3o;\n"
          "2 linha de comando ou arquivo de configura\xE7\xE3o inv\xE1lido, ou nenhuma tela para\n"
          "as janelas.\n";
 }
