@@ -66,7 +66,7 @@ Agente::Agente(AgentView& view, const OpcoesAgente& opcoes, AmbienteAgente ambie
                                        opcoes.retaguarda->porta);
   if (opcoes.pdv)
     ComponentesAgente::DefinirServidor(componentes_->dbPDV, opcoes.pdv->host, opcoes.pdv->porta);
-  log_.DefinirDiasGuardados(DiasGuardadosPadrao());
+  log_.DefinirDiasGuardados(opcoes.configuracao.diasLog.value_or(DiasGuardadosPadrao()));
 }
 
 Agente::~Agente() {

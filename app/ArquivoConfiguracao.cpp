@@ -74,6 +74,18 @@ std::string Usuario(const std::string& v) {
   return v;
 }
 
+int Dias(const std::string& v) {
+  int n = 0;
+  bool valido = !v.empty() && v.size() <= 5;
+  for (char c : v) {
+    if (c < '0' || c > '9') valido = false;
+    n = n * 10 + (c - '0');
+  }
+  if (!valido || n > 36500)
+    throw ValorInvalido("n\xFAmero de dias \"" + v + "\" inv\xE1lido; use de 0 a 36500");
+  return n;
+}
+
 // --- the known keys ---------------------------------------------------------
 
 // Marks the keys of [retaguarda] and [pdv], which both connections share.
@@ -106,6 +118,8 @@ const Chave kChaves[] = {
      "linhas marcadas na retaguarda com um s\xF3 comando, de 0 a 1000 (padr\xE3o 0: "
      "cada linha com o seu)",
      [](Destino& d, const std::string& v) { d.agente.marcarEmLote = Lote(v); }},
+    {"log", "dias", "dias de log de erros guardados em logImportacao (0 guarda todos)",
+     [](Destino& d, const std::string& v) { d.agente.diasLog = Dias(v); }},
 };
 
 const char* const kSecoesConexao[] = {"retaguarda", "pdv"};

@@ -32,8 +32,20 @@ std::string Hash(const std::string& texto) {
   return hex;
 }
 
-std::string Servidor(const std::optional<EnderecoServidor>& e, const std::string& host) {
-  return e ? e->host + ":" + std::to_string(e->porta) : host + ":3306";
+// The server a connection reaches: the command line over the configuration
+// file over the built-in host.
+std::string Servidor(const std::optional<EnderecoServidor>& e, const ConfiguracaoConexao& arquivo,
+                     const std::string& host) {
+  if (e) return e->host + ":" + std::to_string(e->porta);
+  return arquivo.host.value_or(host) + ":" + std::to_string(arquivo.porta.value_or(3306));
+}
+
+std::string Retaguarda(const OpcoesAgente& o) {
+  return Servidor(o.retaguarda, o.configuracao.retaguarda, HostRetaguardaPadrao());
+}
+
+std::string Pdv(const OpcoesAgente& o) {
+  return Servidor(o.pdv, o.configuracao.pdv, "localhost");
 }
 
 }  // namespace
@@ -57,14 +69,12 @@ TravaInstancia::~TravaInstancia() {
 }
 
 std::string ChaveConfiguracao(const OpcoesAgente& opcoes) {
-  return Servidor(opcoes.retaguarda, HostRetaguardaPadrao()) + "|" +
-         Servidor(opcoes.pdv, "localhost");
+  return Retaguarda(opcoes) + "|" + Pdv(opcoes);
 }
 
 std::string TextoOutroAgente(const OpcoesAgente& opcoes) {
   return "Outro agente sem janelas j\xE1 est\xE1 rodando com esta configura\xE7\xE3o (retaguarda " +
-         Servidor(opcoes.retaguarda, HostRetaguardaPadrao()) + ", PDV " +
-         Servidor(opcoes.pdv, "localhost") + "); este termina sem importar.\n";
+         Retaguarda(opcoes) + ", PDV " + Pdv(opcoes) + "); este termina sem importar.\n";
 }
 
 }  // namespace app

@@ -12,6 +12,9 @@
 #include <set>
 #include <string>
 
+#include "VisaoGravada.h"
+#include "app/Agente.h"
+#include "app/ArquivoConfiguracao.h"
 #include "app/LogErros.h"
 #include "os/Shell.h"
 
@@ -112,6 +115,30 @@ TEST_F(PastaLogTest, TheFolderIsChosenFromTheOptionTheBuildFolderOrTheStateFolde
     setenv("XDG_STATE_HOME", salvo.c_str(), 1);
   else
     unsetenv("XDG_STATE_HOME");
+}
+
+TEST(DiasDoLog, TheConfigurationFileSetsTheDaysKept) {
+  auto ler = [](const std::string& texto) {
+    ConfiguracaoAgente c;
+    LerTextoConfiguracao(texto, "agente.conf", c);
+    return c;
+  };
+  EXPECT_EQ(ler("[log]\ndias=90\n").diasLog, 90);
+  EXPECT_EQ(ler("[log]\ndias = 0\n").diasLog, 0);
+  EXPECT_FALSE(ler("[pdv]\nhost=x\n").diasLog);
+  for (const char* ruim : {"[log]\ndias=-1\n", "[log]\ndias=6o\n", "[log]\ndias=\n",
+                           "[log]\ndias=99999\n", "[log]\nhost=x\n", "[pdv]\ndias=3\n"}) {
+    ConfiguracaoAgente c;
+    EXPECT_THROW(LerTextoConfiguracao(ruim, "agente.conf", c), ErroConfiguracao) << ruim;
+  }
+  EXPECT_NE(TextoChavesConfiguracao().find("[log]:\n    dias"), std::string::npos);
+
+  apptest::VisaoGravada view;
+  OpcoesAgente opcoes;
+  opcoes.pastaLog = ::testing::TempDir();
+  EXPECT_EQ(Agente(view, opcoes).Log().DiasGuardados(), DiasGuardadosPadrao());
+  opcoes.configuracao.diasLog = 7;
+  EXPECT_EQ(Agente(view, opcoes).Log().DiasGuardados(), 7);
 }
 
 }  // namespace

@@ -44,6 +44,9 @@ struct ConfiguracaoAgente {
   // [importacao] marcar_em_lote: rows marked with one statement (0 to
   // kMaximoMarcarEmLote of Opcoes.h; 0 marks each row by itself).
   std::optional<unsigned> marcarEmLote;
+  // [log] dias: days of daily log files kept (PastaLog.h); the build's
+  // setting when absent.
+  std::optional<int> diasLog;
 };
 
 // A configuration the program must not start with; what() says which file,

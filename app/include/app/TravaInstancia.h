@@ -34,7 +34,8 @@ class TravaInstancia {
 };
 
 // The configuration a headless agent is identified by: the back-office and
-// PDV servers it reaches ("host:port|host:port", defaults filled in).
+// PDV servers it reaches ("host:port|host:port"; the command line over the
+// configuration file over the built-in servers).
 std::string ChaveConfiguracao(const OpcoesAgente& opcoes);
 
 // The message of a second headless agent for the same configuration, with a
