@@ -9,6 +9,11 @@
 # DIR defaults to .sandbox in the project root. Starting a running server or
 # stopping a stopped one is harmless. Only mariadbd itself is used: accounts
 # and databases come from the server's init file.
+#
+# SANDBOX_CHARSET (latin1 or utf8mb4) is the server character set of a new
+# sandbox; a sandbox keeps the one it was first started with. The ed25519
+# plugin (scripts/ed25519-plugin.sh) is loaded when it can be had, and then
+# MYSQL_TEST_ED25519=1 is printed.
 set -euo pipefail
 
 cmd=${1:-}
@@ -52,6 +57,8 @@ print_env() {
   echo "MYSQL_TEST_DIR=$dir"
   echo "MYSQL_TEST_HOST=127.0.0.1"
   echo "MYSQL_TEST_PORT=$(cat "$dir/port")"
+  echo "MYSQL_TEST_CHARSET=$(cat "$dir/charset")"
+  [ ! -f "$dir/plugin/auth_ed25519.so" ] || echo "MYSQL_TEST_ED25519=1"
 }
 
 # The pre-4.1 password hash (what OLD_PASSWORD() returns), so the init file
@@ -89,7 +96,22 @@ GRANT ALL PRIVILEGES ON *.* TO 'nopw'@'%';
 CREATE DATABASE IF NOT EXISTS t2tipafecf CHARACTER SET latin1;
 CREATE DATABASE IF NOT EXISTS tolve536_vidoru CHARACTER SET latin1;
 CREATE DATABASE IF NOT EXISTS tolvex_test CHARACTER SET latin1;
+CREATE DATABASE IF NOT EXISTS tolvex_utf8 CHARACTER SET utf8mb4;
 SQL
+  if [ -f "$dir/plugin/auth_ed25519.so" ]; then
+    cat >> "$dir/init.sql" <<SQL
+CREATE OR REPLACE USER 'edpw'@'%' IDENTIFIED VIA ed25519 USING PASSWORD('chave ed 25519');
+GRANT ALL PRIVILEGES ON *.* TO 'edpw'@'%';
+SQL
+  fi
+}
+
+# The ed25519 plugin in the sandbox's own plugin folder, when it can be had.
+ed25519_plugin() {
+  [ -f "$dir/plugin/auth_ed25519.so" ] && return
+  "$root/scripts/ed25519-plugin.sh" "$root/.deps/plugin" || return 0
+  mkdir -p "$dir/plugin"
+  cp "$root/.deps/plugin/auth_ed25519.so" "$dir/plugin/"
 }
 
 make_certificate() {
@@ -118,7 +140,7 @@ bootstrap() {
 }
 
 start() {
-  local bin port tries pid low high
+  local bin port tries pid low high charset collation plugins
   if running; then
     print_env
     return
@@ -128,6 +150,17 @@ start() {
   dir=$(cd "$dir" && pwd)
   [ -f "$dir/data/.bootstrapped" ] || bootstrap "$bin"
   make_certificate
+  [ -f "$dir/charset" ] || echo "${SANDBOX_CHARSET:-latin1}" > "$dir/charset"
+  charset=$(cat "$dir/charset")
+  case "$charset" in
+    latin1) collation=latin1_swedish_ci ;;
+    utf8mb4) collation=utf8mb4_general_ci ;;
+    *) die "unknown SANDBOX_CHARSET $charset (latin1 or utf8mb4)" ;;
+  esac
+  ed25519_plugin
+  plugins=()
+  [ ! -f "$dir/plugin/auth_ed25519.so" ] ||
+    plugins=(--plugin-dir="$dir/plugin" --plugin-load-add=auth_ed25519)
   write_init_file
   read -r low high < <(port_range)
   for tries in $(seq 1 20); do
@@ -148,7 +181,7 @@ start() {
       --datadir="$dir/data" --socket="$dir/mysql.sock" --pid-file="$dir/mariadbd.pid" \
       --log-error="$dir/error.log" --bind-address=127.0.0.1 --port="$port" \
       --skip-name-resolve --secure-auth=0 --local-infile=1 \
-      --character-set-server=latin1 --collation-server=latin1_swedish_ci \
+      --character-set-server="$charset" --collation-server="$collation" "${plugins[@]}" \
       --max-allowed-packet=64M --innodb-buffer-pool-size=256M \
       --skip-log-bin \
       --ssl-cert="$dir/server-cert.pem" --ssl-key="$dir/server-key.pem" \

@@ -554,7 +554,7 @@ bool TmySQLDataSet::GetIsIndexField(const db::TField& field) {
 int TmySQLDataSet::Translate(const char* src, char* dest, bool to_oem) {
   const std::size_t length = std::strlen(src);
   engine::TmySQLEngine& eng = Engine();
-  const bool same = engine::ClientCodePage() == engine::ServerCodePage();
+  const bool same = engine::ClientCodePage() == eng.ConnectionCodePage();
   if (to_oem) {
     if (same) {
       if (dest != src) std::memmove(dest, src, length);

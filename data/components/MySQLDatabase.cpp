@@ -238,14 +238,16 @@ engine::TNativeConnect* TmySQLDatabase::Handle() {
 void TmySQLDatabase::DoConnect() {
   if (handle_) return;
   CreateEngine();
-  // Whatever happens from the login on, the last connect decides the
-  // process-wide server code page.
+  // Whatever happens from the login on, the connect decides the code page of
+  // this connection's conversions, and the last connect anywhere the
+  // process-wide value.
   struct CodePageGuard {
     TmySQLDatabase& db;
     ~CodePageGuard() {
       int code_page = 0;
       if (db.handle_ && db.engine_->GetServerCharacterSet(db.handle_, code_page) != 0)
         code_page = 0;
+      db.engine_->SetConnectionCodePage(code_page);
       engine::SetServerCodePage(code_page);
     }
   } guard{*this};

@@ -433,13 +433,13 @@ DBIResult TmySQLEngine::DeactivateFilter(TNativeDataSet* cursor, TmySQLFilter* f
 DBIResult TmySQLEngine::AnsiToNative(char* destination, const char* source, int length) {
   if (length > 0)
     ConvertText(source, destination, static_cast<size_t>(length), ClientCodePage(),
-                ServerCodePage());
+                connection_code_page_);
   return DBIERR_NONE;
 }
 
 DBIResult TmySQLEngine::NativeToAnsi(char* destination, const char* source, int length) {
   if (length > 0)
-    ConvertText(source, destination, static_cast<size_t>(length), ServerCodePage(),
+    ConvertText(source, destination, static_cast<size_t>(length), connection_code_page_,
                 ClientCodePage());
   return DBIERR_NONE;
 }

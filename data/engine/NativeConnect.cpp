@@ -135,6 +135,10 @@ bool TNativeConnect::ExecuteDirect(const std::string& sql, std::uint64_t& affect
 
 namespace {
 
+// The code page of "latin1" and the server's number of latin1_swedish_ci.
+constexpr int kLatin1CodePage = 1;
+constexpr std::uint8_t kLatin1CharsetNumber = 8;
+
 // Second column of the first row, from the current one on, whose first
 // column (lower-cased) is `name`.
 std::string FindVariable(wire::TMysqlResult& result, const std::string& name) {
@@ -172,7 +176,20 @@ int TNativeConnect::GetServerCharacterSet() {
     }
   }
   result.reset();
-  return wire::ServerCodePage(database_set);
+  int code_page = wire::ServerCodePage(database_set);
+  if (modern && code_page == 0) {
+    // A character set with no code page of ours (utf8mb4, utf8, ucs2...):
+    // the session speaks latin1, which is the server's name for
+    // Windows-1252, and the server converts to and from its columns; what
+    // Windows-1252 cannot hold arrives as the server's '?'.
+    bool ok_names = false;
+    c.Query("SET NAMES latin1", true, ok_names);
+    if (ok_names) code_page = kLatin1CodePage;
+  }
+  // A reconnect of the client would lose the statements above; logging in
+  // with latin1 keeps the session in it.
+  if (modern && code_page == kLatin1CodePage) c.SetLoginCharset(kLatin1CharsetNumber);
+  return code_page;
 }
 
 std::vector<std::string> TNativeConnect::TableList(const std::string& pattern, bool with_views) {

@@ -197,7 +197,7 @@ bool TMysqlClient::Login(const std::uint8_t* data, long length) {
   TLoginRequest request;
   request.clientFlags = flags;
   request.serverCapabilities = caps;
-  request.serverCharset = serverCharset_;
+  request.serverCharset = loginCharset_ != 0 ? loginCharset_ : serverCharset_;
   request.serverIs410 = serverIs410_;
   request.user = user_;
   request.password = password_;

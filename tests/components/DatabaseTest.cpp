@@ -255,6 +255,27 @@ TEST_F(DatabaseTest, TheLastConnectDecidesTheServerCodePage) {
   EXPECT_EQ(engine::ServerCodePage(), latin1);
 }
 
+TEST_F(DatabaseTest, EachConnectionReadsTextWithItsOwnCodePage) {
+  // A latin2 database (ISO 8859-2 once SET CHARACTER SET has run), then a
+  // latin1 one connected after it: the latin2 connection keeps converting
+  // from ISO 8859-2.
+  auto root = MakeDatabase("dbRoot", kTestDatabase, kRootUser, kRootPassword);
+  root->Execute("create database if not exists tolvex_latin2 character set latin2");
+  auto latin2 = MakeDatabase("dbLatin2", "tolvex_latin2");
+  latin2->Open();
+  db_->Open();
+  EXPECT_EQ(engine::ServerCodePage(), 1);
+  auto read = [](TmySQLDatabase& db) {
+    TmySQLQuery q;
+    q.SetDatabase(&db);
+    q.SQL().Add("select convert(X'A9' using latin2) as s");
+    q.Open();
+    return q.Fields()[0].AsString();
+  };
+  EXPECT_EQ(read(*latin2), "\x8A");  // S caron, from its ISO 8859-2 byte
+  EXPECT_EQ(read(*db_), "\x8A");     // the server converts for the latin1 session
+}
+
 TEST_F(DatabaseTest, ExecuteWithAndWithoutParameters) {
   const std::string t = Table();
   Exec("CREATE TABLE " + t + " (n INT, s VARCHAR(10))");

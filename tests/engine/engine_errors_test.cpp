@@ -117,8 +117,7 @@ namespace {
 TEST(CharacterConversion, BetweenWorkstationAndServerCodePages) {
   TmySQLEngine engine;
   EXPECT_EQ(ClientCodePage(), 16);
-  const int saved = ServerCodePage();
-  SetServerCodePage(5);  // ISO 8859-15: the euro sign sits at A4
+  engine.SetConnectionCodePage(5);  // ISO 8859-15: the euro sign sits at A4
   char out[8] = {};
   engine.AnsiToNativeBuf("\x80\xE7z", out, 3);
   EXPECT_EQ(std::string(out, 3), "\xA4\xE7z");
@@ -130,8 +129,22 @@ TEST(CharacterConversion, BetweenWorkstationAndServerCodePages) {
   char mixed[3];
   engine.AnsiToNativeBuf(std::string("\x80\0\x80", 3).data(), mixed, 3);
   EXPECT_EQ(std::string(mixed, 3), std::string("\xA4\0\x80", 3));
-  SetServerCodePage(0);
+  engine.SetConnectionCodePage(0);
   EXPECT_EQ(engine.NativeToAnsiText("\xA4"), "\xA4");
+}
+
+TEST(CharacterConversion, EachEngineConvertsWithItsOwnConnectionsCodePage) {
+  // Two connections, ISO 8859-2 and ISO 8859-15: whichever connected last
+  // (the process-wide value), each converts with its own.
+  TmySQLEngine latin2, latin9;
+  latin2.SetConnectionCodePage(6);
+  latin9.SetConnectionCodePage(5);
+  const int saved = ServerCodePage();
+  SetServerCodePage(5);
+  EXPECT_EQ(latin2.NativeToAnsiText("\xA9"), "\x8A");  // S caron
+  EXPECT_EQ(latin9.NativeToAnsiText("\xA9"), "\xA9");  // copyright sign
+  SetServerCodePage(6);
+  EXPECT_EQ(latin9.NativeToAnsiText("\xA4"), "\x80");  // euro sign
   SetServerCodePage(saved);
 }
 

@@ -73,12 +73,16 @@ TEST_F(StatementsSentTest, DatabaseCharacterSetDifferingFromTheServers) {
       << engine_.LastErrorMessage();
   int code_page = -1;
   ASSERT_EQ(engine_.GetServerCharacterSet(other, code_page), 0);
-  EXPECT_EQ(code_page, 0);  // no single-byte table for utf8mb4
+  // No single-byte table for utf8mb4: after SET CHARACTER SET utf8mb4 the
+  // session is switched to latin1.
+  EXPECT_EQ(code_page, 1);
   bool ok = false;
-  auto r = other->Client().Query("SELECT @@character_set_client", true, ok);
+  auto r =
+      other->Client().Query("SELECT @@character_set_client, @@character_set_results", true, ok);
   ASSERT_TRUE(ok && r);
   r->First();
-  EXPECT_STREQ(r->Value(0), "utf8mb4");
+  EXPECT_STREQ(r->Value(0), "latin1");
+  EXPECT_STREQ(r->Value(1), "latin1");
   r.reset();
   engine_.CloseDatabase(other);
   Exec("DROP DATABASE " + db);

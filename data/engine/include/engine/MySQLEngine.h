@@ -26,8 +26,10 @@
 
 namespace engine {
 
-// Process-wide server code page used by the conversions (set by the
-// connection component from GetServerCharacterSet).
+// Process-wide server code page: the code page of the connection that
+// opened (or failed) last anywhere in the process. The conversions of an
+// engine use its own connection's code page (ConnectionCodePage); this
+// value is kept for callers that read it.
 void SetServerCodePage(int identifier);
 int ServerCodePage();
 // Workstation code page identifier (Windows-1252).
@@ -173,6 +175,11 @@ class TmySQLEngine {
   void SetSSLKey(const std::string& key) { ssl_key_ = key; }
   const std::string& SSLCert() const { return ssl_cert_; }
   void SetSSLCert(const std::string& cert) { ssl_cert_ = cert; }
+  // Server code page of this engine's connection, the one AnsiToNative and
+  // NativeToAnsi convert with (set by the connection component after every
+  // connect, 0 while there is none).
+  int ConnectionCodePage() const { return connection_code_page_; }
+  void SetConnectionCodePage(int identifier) { connection_code_page_ = identifier; }
 
   // The message RaiseError would give for `code` in the current state.
   std::string ErrorMessageFor(DBIResult code) const;
@@ -188,6 +195,7 @@ class TmySQLEngine {
   bool multi_threaded_ = false;
   std::string ssl_key_;
   std::string ssl_cert_;
+  int connection_code_page_ = 0;
 };
 
 }  // namespace engine

@@ -59,7 +59,10 @@ class TNativeConnect {
   // last one. Does nothing (returns false) when not connected.
   bool ExecuteDirect(const std::string& sql, std::uint64_t& affected_rows);
   // Code-page identifier of the database character set (sends
-  // SET CHARACTER SET when database and server sets differ).
+  // SET CHARACTER SET when database and server sets differ). A set that
+  // maps to no code page on a 4.1 or later server switches the session to
+  // latin1 with SET NAMES and gives latin1's code page; a latin1 session
+  // stays latin1 across the client's reconnects.
   int GetServerCharacterSet();
   // Tables (and views when asked) of the current database.
   std::vector<std::string> TableList(const std::string& pattern, bool with_views);

@@ -114,6 +114,9 @@ class TMysqlClient {
   void SetThreadSafe(bool on);
   void SetNamedPipeMode(bool on) { namedPipe_ = on; }
   void SetReconnect(bool on) { reconnect_ = on; }
+  // Character-set number the login packet asks for in place of the
+  // greeting's (0 = the greeting's); taken by every later connect.
+  void SetLoginCharset(std::uint8_t number) { loginCharset_ = number; }
 
   bool SslMode() const { return sslMode_; }
   bool CompressOption() const { return compressOption_; }
@@ -208,6 +211,7 @@ class TMysqlClient {
   std::uint32_t serverCapabilities_ = 0;
   std::uint32_t serverStatus_ = SERVER_STATUS_AUTOCOMMIT;
   std::uint32_t serverCharset_ = 0;
+  std::uint8_t loginCharset_ = 0;
   std::uint64_t extraInfo_ = 0;
   std::string info_;
   std::uint32_t columnCount_ = 0;
