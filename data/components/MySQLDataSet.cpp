@@ -49,6 +49,7 @@ TmySQLDataSet::~TmySQLDataSet() {
       try {
         database_->ReleaseHold(this);
       } catch (...) {
+        // A destructor must not throw; the connection goes its own way.
       }
     }
     database_->DetachDataSet(this);
@@ -72,6 +73,7 @@ void TmySQLDataSet::DatabaseGone(TmySQLDatabase* database) {
   try {
     Close();
   } catch (...) {
+    // The connection is gone already; the dataset forgets it either way.
   }
   holds_ = 0;
   database_ = nullptr;
@@ -213,6 +215,7 @@ void TmySQLDataSet::InternalOpen() {
     try {
       field->SetOrigin(handle_->ColumnOrigin(field->FieldName()));
     } catch (const std::exception&) {
+      // A column whose origin is unknown keeps an empty one.
     }
   }
   ComputeLayout();

@@ -6,6 +6,7 @@
 
 #include "db/Consts.h"
 #include "engine/EngineErrors.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/SysUtils.h"
 
 namespace components {
@@ -106,6 +107,7 @@ TmySQLQuery::~TmySQLQuery() {
   try {
     Disconnect();
   } catch (...) {
+    // A destructor must not throw; the engine frees the statement anyway.
   }
   sql_.SetOnChange(nullptr);
   link_.SetDataSource(nullptr);
@@ -257,13 +259,10 @@ void TmySQLQuery::Disconnect() {
 engine::TNativeDataSet* TmySQLQuery::CreateCursorHandle(bool want_cursor) {
   if (sql_.Count() == 0) db::DatabaseError(kNoSQLStatement, this);
   executing_without_result_ = !want_cursor;
-  try {
+  {
+    rtl::ScopeExit restore([&] { executing_without_result_ = false; });
     SetPrepared(true);
-  } catch (...) {
-    executing_without_result_ = false;
-    throw;
   }
-  executing_without_result_ = false;
   if (DataSource()) SetParamsFromMaster();
   engine::TmySQLEngine& eng = Engine();
   if (params_.Count() > 0)
@@ -319,16 +318,8 @@ void TmySQLQuery::Execute() {
     SetHoldReason(hrExecuting, false);
     Engine().Check(rc);
   };
-  try {
-    CreateCursorHandle(false);
-  } catch (...) {
-    try {
-      finish();
-    } catch (...) {
-    }
-    throw;
-  }
-  finish();
+  rtl::ScopeExit close([&] { finish(); });
+  CreateCursorHandle(false);
 }
 
 // --- the master link ----------------------------------------------------------------------
@@ -347,25 +338,20 @@ void TmySQLQuery::SetParamsFromMaster() {
 
 void TmySQLQuery::RefreshParams() {
   DisableControls();
-  try {
-    db::TDataSet* master = link_.DataSet();
-    if (master && master->Active() && master->State() != db::dsSetKey) {
-      if (Handle()) {
-        engine::TmySQLEngine& eng = Engine();
-        SetParamsFromMaster();
-        eng.Check(eng.SetStatementParameters(Handle(), EngineParams(params_), sql_.Text()));
-        engine::TNativeDataSet* result = nullptr;
-        eng.Check(eng.ExecuteStatement(Handle(), &result));
-        First();
-      } else {
-        Open();
-      }
+  rtl::ScopeExit restore([&] { EnableControls(); });
+  db::TDataSet* master = link_.DataSet();
+  if (master && master->Active() && master->State() != db::dsSetKey) {
+    if (Handle()) {
+      engine::TmySQLEngine& eng = Engine();
+      SetParamsFromMaster();
+      eng.Check(eng.SetStatementParameters(Handle(), EngineParams(params_), sql_.Text()));
+      engine::TNativeDataSet* result = nullptr;
+      eng.Check(eng.ExecuteStatement(Handle(), &result));
+      First();
+    } else {
+      Open();
     }
-  } catch (...) {
-    EnableControls();
-    throw;
   }
-  EnableControls();
 }
 
 void TmySQLQuery::GetDetailLinkFields(std::vector<db::TField*>& master,

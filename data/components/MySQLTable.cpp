@@ -6,6 +6,7 @@
 
 #include "db/Consts.h"
 #include "engine/EngineErrors.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/SysUtils.h"
 
 namespace components {
@@ -38,6 +39,7 @@ TmySQLTable::~TmySQLTable() {
   try {
     Disconnect();
   } catch (...) {
+    // A destructor must not throw; the engine frees the cursor anyway.
   }
   master_link_.OnMasterChange = nullptr;
   master_link_.OnMasterDisable = nullptr;
@@ -90,13 +92,8 @@ bool TmySQLTable::Exists() {
   if (table_name_.empty()) return false;
   SetHoldReason(hrTableExists, true);
   engine::DBIResult rc;
-  try {
-    rc = Engine().CheckTableExists(Database()->Handle(), table_name_);
-  } catch (...) {
-    SetHoldReason(hrTableExists, false);
-    throw;
-  }
-  SetHoldReason(hrTableExists, false);
+  rtl::ScopeExit restore([&] { SetHoldReason(hrTableExists, false); });
+  rc = Engine().CheckTableExists(Database()->Handle(), table_name_);
   return rc == DBIERR_NONE;
 }
 
@@ -157,19 +154,14 @@ void TmySQLTable::InitFieldDefs() {
   engine::TNativeDataSet* list = nullptr;
   eng.Check(eng.OpenFieldList(Database()->Handle(), table_name_, list));
   std::vector<engine::FieldDescriptor> descriptors;
-  try {
-    int count = 0;
-    eng.Check(eng.GetRecordCount(list, count));
-    descriptors.resize(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i)
-      eng.Check(
-          eng.GetNextRecord(list, 0, nullptr, reinterpret_cast<std::uint8_t*>(&descriptors[i])));
-    AddFieldDefs(descriptors.data(), count, nullptr);
-  } catch (...) {
-    eng.CloseCursor(list);
-    throw;
-  }
-  eng.CloseCursor(list);
+  rtl::ScopeExit restore([&] { eng.CloseCursor(list); });
+  int count = 0;
+  eng.Check(eng.GetRecordCount(list, count));
+  descriptors.resize(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i)
+    eng.Check(
+        eng.GetNextRecord(list, 0, nullptr, reinterpret_cast<std::uint8_t*>(&descriptors[i])));
+  AddFieldDefs(descriptors.data(), count, nullptr);
 }
 
 void TmySQLTable::UpdateIndexDefs() {

@@ -460,7 +460,9 @@ void TNativeDataSet::DiscoverIndexes() {
       d.iKeyLen = static_cast<std::uint16_t>(d.iBlockSize + d.iFldsInKey);
       if (primary && !primary_index_) primary_index_ = d.iIndexId;
     } catch (const EmySQLException&) {
+      // A key row that cannot be placed is left out; the rest still count.
     } catch (const rtl::Exception&) {
+      // Likewise for a value that does not convert.
     }
   }
   indexes_.SetLoaded(true);

@@ -6,6 +6,7 @@
 #include "EngineMonitor.h"
 #include "engine/EngineErrors.h"
 #include "engine/NativeConnect.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/SysUtils.h"
 
 namespace engine {
@@ -443,6 +444,7 @@ int TNativeDataSet::GetRecordCount() {
       if (count % 16 == 0) ProcessMessages();
     }
   } catch (const EmySQLException&) {
+    // The read past the last accepted record ends the count.
   }
   current_buffer_ = saved_buffer;
   if (saved >= 0) {
@@ -468,6 +470,7 @@ void TNativeDataSet::ForceReread() {
   try {
     SetToRecordNumber(static_cast<int>(saved + 1));
   } catch (const EmySQLException&) {
+    // A result that came back empty has no record to stand on.
   }
 }
 
@@ -546,6 +549,7 @@ void TNativeDataSet::GetCursorProperties(CursorProperties& props) {
     try {
       DiscoverIndexes();
     } catch (const EmySQLException&) {
+      // Without the index list the cursor still works; it reports no index.
     }
     props.iIndexes = static_cast<std::uint16_t>(indexes_.Count());
     props.iKeySize = current_index_.iKeyLen;
@@ -593,13 +597,8 @@ void TNativeDataSet::GetIndexDescriptors(IndexDescriptor* descriptors) {
   CursorProperties props;
   GetCursorProperties(props);
   enumerating_indexes_ = true;
-  try {
-    for (int i = 1; i <= props.iIndexes; ++i) GetIndexDescriptor(i, descriptors[i - 1]);
-  } catch (...) {
-    enumerating_indexes_ = false;
-    throw;
-  }
-  enumerating_indexes_ = false;
+  rtl::ScopeExit restore([&] { enumerating_indexes_ = false; });
+  for (int i = 1; i <= props.iIndexes; ++i) GetIndexDescriptor(i, descriptors[i - 1]);
 }
 
 void TNativeDataSet::LoadCurrentIndex(int index_no) {

@@ -3,6 +3,7 @@
 
 #include "engine/EngineErrors.h"
 #include "engine/NativeDataSet.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/SysUtils.h"
 #include "rtl/Variant.h"
 
@@ -189,18 +190,13 @@ void TNativeDataSet::ApplyFilters(std::uint8_t* buffer) {
     ReadRowIntoBuffer(record);
   }
   current_buffer_ = record;
-  try {
-    while (!RecordPasses(record)) {
-      if (direction_ == 2)
-        MovePrior();
-      else
-        MoveNext();
-    }
-  } catch (...) {
-    current_buffer_ = buffer ? buffer : saved;
-    throw;
+  rtl::ScopeExit restore([&] { current_buffer_ = buffer ? buffer : saved; });
+  while (!RecordPasses(record)) {
+    if (direction_ == 2)
+      MovePrior();
+    else
+      MoveNext();
   }
-  current_buffer_ = buffer ? buffer : saved;
 }
 
 }  // namespace engine

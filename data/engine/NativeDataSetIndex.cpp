@@ -101,6 +101,7 @@ void TNativeDataSet::SetRange(bool key_itself, int field_count1, int, const std:
     try {
       Reexecute();
     } catch (...) {
+      // The range's own failure is the one to report.
     }
     throw;
   }

@@ -175,7 +175,9 @@ void TNativeDataSet::InsertRecord(int, const std::uint8_t* buffer) {
           MoveLast();
         }
       } catch (const EmySQLException&) {
+        // The change is on the server; a refresh that fails keeps the old result.
       } catch (const rtl::Exception&) {
+        // Likewise for a value that does not convert while finding the record.
       }
     }
   }
@@ -207,7 +209,9 @@ void TNativeDataSet::ModifyRecord(const std::uint8_t* old_buffer, const std::uin
         statement_flag_ = flag;
         if (!LocateRecord(new_buffer, key)) SetToRecordNumber(static_cast<int>(saved + 1));
       } catch (const EmySQLException&) {
+        // The change is on the server; a refresh that fails keeps the old result.
       } catch (const rtl::Exception&) {
+        // Likewise for a value that does not convert while finding the record.
       }
       position_state_ = state;
     }
@@ -233,7 +237,9 @@ void TNativeDataSet::DeleteRecord(const std::uint8_t* buffer) {
         MoveToRow(saved);
         AfterMove(false);
       } catch (const EmySQLException&) {
+        // The change is on the server; a refresh that fails keeps the old result.
       } catch (const rtl::Exception&) {
+        // Likewise for a value that does not convert while finding the record.
       }
     }
   }

@@ -5,6 +5,7 @@
 
 #include "db/Consts.h"
 #include "db/DataSource.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/SysUtils.h"
 
 namespace db {
@@ -123,16 +124,8 @@ void TDataSet::InitFieldDefs() {
   if (IsCursorOpen()) {
     InternalInitFieldDefs();
   } else {
-    try {
-      OpenCursor(true);
-    } catch (...) {
-      try {
-        CloseCursor();
-      } catch (...) {
-      }
-      throw;
-    }
-    CloseCursor();
+    rtl::ScopeExit close([&] { CloseCursor(); });
+    OpenCursor(true);
   }
 }
 
@@ -366,15 +359,10 @@ void TDataSet::Resync(TResyncModes mode) {
   int count = mode.Contains(rmCenter) ? (buffer_count_ - 1) / 2 : active_record_;
   MoveBuffer(record_count_, 0);
   ActivateBuffers();
-  try {
-    while (count > 0 && GetPriorRecord()) --count;
-    GetNextRecords();
-    GetPriorRecords();
-  } catch (...) {
-    DataEvent(deDataSetChange, 0);
-    throw;
-  }
-  DataEvent(deDataSetChange, 0);
+  rtl::ScopeExit restore([&] { DataEvent(deDataSetChange, 0); });
+  while (count > 0 && GetPriorRecord()) --count;
+  GetNextRecords();
+  GetPriorRecords();
 }
 
 // --- navigation ------------------------------------------------------------------
@@ -390,17 +378,15 @@ void TDataSet::First() {
   CheckBrowseMode();
   DoBeforeScroll();
   ClearBuffers();
-  try {
+  {
+    rtl::ScopeExit restore([&] {
+      bof_ = true;
+      DataEvent(deDataSetChange, 0);
+    });
     InternalFirst();
     GetNextRecord();
     GetNextRecords();
-  } catch (...) {
-    bof_ = true;
-    DataEvent(deDataSetChange, 0);
-    throw;
   }
-  bof_ = true;
-  DataEvent(deDataSetChange, 0);
   DoAfterScroll();
 }
 
@@ -408,17 +394,15 @@ void TDataSet::Last() {
   CheckBrowseMode();
   DoBeforeScroll();
   ClearBuffers();
-  try {
+  {
+    rtl::ScopeExit restore([&] {
+      eof_ = true;
+      DataEvent(deDataSetChange, 0);
+    });
     InternalLast();
     GetPriorRecord();
     GetPriorRecords();
-  } catch (...) {
-    eof_ = true;
-    DataEvent(deDataSetChange, 0);
-    throw;
   }
-  eof_ = true;
-  DataEvent(deDataSetChange, 0);
   DoAfterScroll();
 }
 
@@ -445,44 +429,39 @@ int TDataSet::MoveBy(int distance) {
       DataEvent(deDataSetScroll, scrolled);
       DoAfterScroll();
     };
-    try {
-      while (distance > 0) {
-        if (active_record_ < record_count_ - 1) {
-          ++active_record_;
+    rtl::ScopeExit restore([&] { finish(); });
+    while (distance > 0) {
+      if (active_record_ < record_count_ - 1) {
+        ++active_record_;
+      } else {
+        int shift = record_count_ < buffer_count_ ? 0 : 1;
+        if (GetNextRecord()) {
+          scrolled -= shift;
+          if (active_record_ < record_count_ - 1) ++active_record_;
         } else {
-          int shift = record_count_ < buffer_count_ ? 0 : 1;
-          if (GetNextRecord()) {
-            scrolled -= shift;
-            if (active_record_ < record_count_ - 1) ++active_record_;
-          } else {
-            eof_ = true;
-            break;
-          }
+          eof_ = true;
+          break;
         }
-        --distance;
-        ++result;
       }
-      while (distance < 0) {
-        if (active_record_ > 0) {
-          --active_record_;
-        } else {
-          int shift = record_count_ < buffer_count_ ? 0 : 1;
-          if (GetPriorRecord()) {
-            scrolled += shift;
-            if (active_record_ > 0) --active_record_;
-          } else {
-            bof_ = true;
-            break;
-          }
-        }
-        ++distance;
-        --result;
-      }
-    } catch (...) {
-      finish();
-      throw;
+      --distance;
+      ++result;
     }
-    finish();
+    while (distance < 0) {
+      if (active_record_ > 0) {
+        --active_record_;
+      } else {
+        int shift = record_count_ < buffer_count_ ? 0 : 1;
+        if (GetPriorRecord()) {
+          scrolled += shift;
+          if (active_record_ > 0) --active_record_;
+        } else {
+          bof_ = true;
+          break;
+        }
+      }
+      ++distance;
+      --result;
+    }
   }
   return result;
 }
@@ -636,13 +615,8 @@ void TDataSet::FreeFieldBuffers() {
 void TDataSet::GetCalcFields(TRecordBuffer buffer) {
   if (calc_fields_size_ == 0 && !internal_calc_fields_) return;
   TDataSetState saved = SetTempState(dsCalcFields);
-  try {
-    CalculateFields(buffer);
-  } catch (...) {
-    RestoreState(saved);
-    throw;
-  }
-  RestoreState(saved);
+  rtl::ScopeExit restore([&] { RestoreState(saved); });
+  CalculateFields(buffer);
 }
 
 void TDataSet::CalculateFields(TRecordBuffer buffer) {

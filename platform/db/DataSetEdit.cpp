@@ -2,6 +2,7 @@
 // the browse-mode check.
 #include "db/Consts.h"
 #include "db/DataSet.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/SysUtils.h"
 
 namespace db {
@@ -208,13 +209,10 @@ void TDataSet::Refresh() {
   Fire(BeforeRefresh, *this);
   CheckBrowseMode();
   UpdateCursorPos();
-  try {
+  {
+    rtl::ScopeExit restore([&] { Resync({}); });
     InternalRefresh();
-  } catch (...) {
-    Resync({});
-    throw;
   }
-  Resync({});
   Fire(AfterRefresh, *this);
 }
 

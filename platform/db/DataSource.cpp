@@ -4,6 +4,7 @@
 
 #include "db/Consts.h"
 #include "db/DataSet.h"
+#include "rtl/ScopeExit.h"
 
 namespace db {
 
@@ -168,13 +169,8 @@ bool TDataLink::Edit() {
 void TDataLink::UpdateRecord() {
   if (updating_) return;
   updating_ = true;
-  try {
-    UpdateData();
-  } catch (...) {
-    updating_ = false;
-    throw;
-  }
-  updating_ = false;
+  rtl::ScopeExit restore([&] { updating_ = false; });
+  UpdateData();
 }
 
 void TDataLink::UpdateState() {

@@ -8,6 +8,7 @@
 #include "db/Consts.h"
 #include "db/DBError.h"
 #include "db/DataSet.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/SysUtils.h"
 
 namespace db {
@@ -355,15 +356,11 @@ void TField::Validate(const void* buffer) {
   if (!on_validate_) return;
   is_validating_ = true;
   validating_ = buffer;
-  try {
-    on_validate_(*this);
-  } catch (...) {
+  rtl::ScopeExit restore([&] {
     is_validating_ = false;
     validating_ = nullptr;
-    throw;
-  }
-  is_validating_ = false;
-  validating_ = nullptr;
+  });
+  on_validate_(*this);
 }
 
 void TField::Change() {

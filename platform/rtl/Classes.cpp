@@ -1,4 +1,5 @@
 #include "rtl/Classes.h"
+#include "rtl/ScopeExit.h"
 
 #include <algorithm>
 
@@ -34,26 +35,16 @@ int TStrings::AddObject(std::string_view text, TObject* object) {
 
 void TStrings::AddStrings(const TStrings& other) {
   BeginUpdate();
-  try {
-    for (int i = 0; i < other.Count(); ++i) AddObject(other.Strings(i), other.Objects(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  rtl::ScopeExit restore([&] { EndUpdate(); });
+  for (int i = 0; i < other.Count(); ++i) AddObject(other.Strings(i), other.Objects(i));
 }
 
 void TStrings::Assign(const TStrings& other) {
   if (&other == this) return;
   BeginUpdate();
-  try {
-    Clear();
-    for (int i = 0; i < other.Count(); ++i) AddObject(other.Strings(i), other.Objects(i));
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  rtl::ScopeExit restore([&] { EndUpdate(); });
+  Clear();
+  for (int i = 0; i < other.Count(); ++i) AddObject(other.Strings(i), other.Objects(i));
 }
 
 int TStrings::IndexOf(std::string_view text) const {
@@ -120,22 +111,17 @@ std::string TStrings::Text() const {
 
 void TStrings::SetText(std::string_view text) {
   BeginUpdate();
-  try {
-    Clear();
-    size_t i = 0;
-    while (i < text.size()) {
-      size_t end = i;
-      while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-      Add(text.substr(i, end - i));
-      i = end;
-      if (i < text.size() && text[i] == '\r') ++i;
-      if (i < text.size() && text[i] == '\n') ++i;
-    }
-  } catch (...) {
-    EndUpdate();
-    throw;
+  rtl::ScopeExit restore([&] { EndUpdate(); });
+  Clear();
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t end = i;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    Add(text.substr(i, end - i));
+    i = end;
+    if (i < text.size() && text[i] == '\r') ++i;
+    if (i < text.size() && text[i] == '\n') ++i;
   }
-  EndUpdate();
 }
 
 std::string TStrings::CommaText() const {
@@ -162,46 +148,41 @@ std::string TStrings::CommaText() const {
 
 void TStrings::SetCommaText(std::string_view text) {
   BeginUpdate();
-  try {
-    Clear();
-    size_t i = 0;
-    auto skip_blanks = [&] {
-      while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
-    };
-    skip_blanks();
-    while (i < text.size()) {
-      std::string item;
-      if (text[i] == '"') {
-        ++i;
-        while (i < text.size()) {
-          if (text[i] == '"') {
-            if (i + 1 < text.size() && text[i + 1] == '"') {
-              item += '"';
-              i += 2;
-              continue;
-            }
-            ++i;
-            break;
+  rtl::ScopeExit restore([&] { EndUpdate(); });
+  Clear();
+  size_t i = 0;
+  auto skip_blanks = [&] {
+    while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
+  };
+  skip_blanks();
+  while (i < text.size()) {
+    std::string item;
+    if (text[i] == '"') {
+      ++i;
+      while (i < text.size()) {
+        if (text[i] == '"') {
+          if (i + 1 < text.size() && text[i + 1] == '"') {
+            item += '"';
+            i += 2;
+            continue;
           }
-          item += text[i++];
+          ++i;
+          break;
         }
-      } else {
-        while (i < text.size() && text[i] != ',' && static_cast<unsigned char>(text[i]) > ' ')
-          item += text[i++];
+        item += text[i++];
       }
-      Add(item);
-      skip_blanks();
-      if (i < text.size() && text[i] == ',') {
-        ++i;
-        skip_blanks();
-        if (i == text.size()) Add("");  // a trailing comma ends with an empty item
-      }
+    } else {
+      while (i < text.size() && text[i] != ',' && static_cast<unsigned char>(text[i]) > ' ')
+        item += text[i++];
     }
-  } catch (...) {
-    EndUpdate();
-    throw;
+    Add(item);
+    skip_blanks();
+    if (i < text.size() && text[i] == ',') {
+      ++i;
+      skip_blanks();
+      if (i == text.size()) Add("");  // a trailing comma ends with an empty item
+    }
   }
-  EndUpdate();
 }
 
 bool TStrings::Equals(const TStrings& other) const {

@@ -1,0 +1,45 @@
+// ScopeExit: runs a cleanup when the scope it guards ends, however it ends.
+//
+//   hold_ = true;
+//   rtl::ScopeExit release([&] { hold_ = false; });
+//   ... code that may raise ...
+//
+// It replaces the catch-all blocks that restore a state and rethrow. The
+// cleanup may itself raise (an EndUpdate that fires an event, say): on a
+// normal exit that failure propagates as it would from the plain call; while
+// the scope is already being left by an exception it is dropped, since a
+// second exception would end the program and the first is the one the
+// caller has to see.
+#pragma once
+
+#include <exception>
+#include <utility>
+
+namespace rtl {
+
+template <typename F>
+class [[nodiscard]] ScopeExit {
+ public:
+  explicit ScopeExit(F cleanup)
+      : cleanup_(std::move(cleanup)), exceptions_(std::uncaught_exceptions()) {}
+  ScopeExit(const ScopeExit&) = delete;
+  ScopeExit& operator=(const ScopeExit&) = delete;
+
+  ~ScopeExit() noexcept(false) {
+    if (std::uncaught_exceptions() == exceptions_) {
+      cleanup_();
+      return;
+    }
+    try {
+      cleanup_();
+    } catch (...) {
+      // Unwinding already: the exception in flight is the one to report.
+    }
+  }
+
+ private:
+  F cleanup_;
+  int exceptions_;
+};
+
+}  // namespace rtl
