@@ -9,6 +9,7 @@
 #include "db/Consts.h"
 #include "db/FilterExpr.h"
 #include "engine/EngineErrors.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/SysUtils.h"
 
 namespace components {
@@ -31,14 +32,9 @@ engine::TmySQLFilter* TmySQLDataSet::CreateFuncFilter() {
     const bool saved = engine_filtering_;
     engine_filtering_ = true;
     bool accept = true;
-    try {
-      accept = RecordMatchesFilter(
-          reinterpret_cast<db::TRecordBuffer>(const_cast<std::uint8_t*>(record)), nullptr, true);
-    } catch (...) {
-      engine_filtering_ = saved;
-      throw;
-    }
-    engine_filtering_ = saved;
+    rtl::ScopeExit restore([&] { engine_filtering_ = saved; });
+    accept = RecordMatchesFilter(
+        reinterpret_cast<db::TRecordBuffer>(const_cast<std::uint8_t*>(record)), nullptr, true);
     return accept;
   };
   engine::TmySQLFilter* filter = nullptr;
@@ -160,7 +156,10 @@ bool TmySQLDataSet::FindRecord(bool restart, bool go_forward) {
   if (temporary) ActivateFilters();
   engine::DBIResult rc;
   engine::TmySQLEngine& eng = Engine();
-  try {
+  {
+    rtl::ScopeExit restore([&] {
+      if (temporary) DeactivateFilters();
+    });
     if (go_forward) {
       if (restart) Check(eng.SetToBegin(handle_));
       rc = eng.GetNextRecord(handle_, 0, nullptr, U8(scratch_buffer_.get()));
@@ -168,11 +167,7 @@ bool TmySQLDataSet::FindRecord(bool restart, bool go_forward) {
       if (restart) Check(eng.SetToEnd(handle_));
       rc = eng.GetPriorRecord(handle_, 0, nullptr, U8(scratch_buffer_.get()));
     }
-  } catch (...) {
-    if (temporary) DeactivateFilters();
-    throw;
   }
-  if (temporary) DeactivateFilters();
   if (rc == DBIERR_NONE) {
     Resync({db::rmExact, db::rmCenter});
     SetFound(true);
@@ -280,21 +275,8 @@ bool TmySQLDataSet::Locate(const std::string& key_fields, const rtl::Variant& ke
   return found;
 }
 
-rtl::Variant TmySQLDataSet::Lookup(const std::string& key_fields, const rtl::Variant& key_values,
-                                   const std::string& result_fields) {
-  rtl::Variant result = rtl::Variant::Null();
-  if (!LocateCore(key_fields, key_values, {}, false)) return result;
-  char* temp = scratch_buffer_.get();
-  db::TDataSetState saved = SetTempState(db::dsCalcFields);
-  try {
-    CalculateFields(temp);
-    result = FieldValues(result_fields);
-  } catch (...) {
-    RestoreState(saved);
-    throw;
-  }
-  RestoreState(saved);
-  return result;
+bool TmySQLDataSet::LocateForLookup(const std::string& key_fields, const rtl::Variant& key_values) {
+  return LocateCore(key_fields, key_values, {}, false);
 }
 
 // --- blobs -------------------------------------------------------------------------------------

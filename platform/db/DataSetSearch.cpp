@@ -6,6 +6,7 @@
 #include "db/Consts.h"
 #include "db/DataSet.h"
 #include "db/FilterExpr.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/SysUtils.h"
 
 namespace db {
@@ -108,23 +109,19 @@ bool TDataSet::RecordMatchesFilter(TRecordBuffer buffer, const TFilterExpr* expr
   TRecordBuffer saved_buffer = filter_buffer_;
   filter_buffer_ = buffer;
   bool accept = true;
-  try {
-    if (expr != nullptr && !expr->IsEmpty()) accept = expr->Evaluate(FieldValueReader(*this));
-    if (accept && use_handler && on_filter_record_) {
-      try {
-        on_filter_record_(*this, accept);
-      } catch (const std::exception& error) {
-        // A failing handler must not stop the scan.
-        ShowException(error);
-      }
-    }
-  } catch (...) {
+  rtl::ScopeExit restore([&] {
     filter_buffer_ = saved_buffer;
     RestoreState(saved);
-    throw;
+  });
+  if (expr != nullptr && !expr->IsEmpty()) accept = expr->Evaluate(FieldValueReader(*this));
+  if (accept && use_handler && on_filter_record_) {
+    try {
+      on_filter_record_(*this, accept);
+    } catch (const std::exception& error) {
+      // A failing handler must not stop the scan.
+      ShowException(error);
+    }
   }
-  filter_buffer_ = saved_buffer;
-  RestoreState(saved);
   return accept;
 }
 
@@ -190,16 +187,12 @@ bool TDataSet::ScanLocate(const std::vector<TField*>& fields, const rtl::Variant
     TRecordBuffer saved_buffer = filter_buffer_;
     filter_buffer_ = buffer;
     bool ok = true;
-    try {
-      for (std::size_t i = 0; ok && i < fields.size(); ++i)
-        ok = KeyMatches(*fields[i], key(i), options);
-    } catch (...) {
+    rtl::ScopeExit restore([&] {
       filter_buffer_ = saved_buffer;
       RestoreState(saved);
-      throw;
-    }
-    filter_buffer_ = saved_buffer;
-    RestoreState(saved);
+    });
+    for (std::size_t i = 0; ok && i < fields.size(); ++i)
+      ok = KeyMatches(*fields[i], key(i), options);
     return ok;
   };
   return ScanFor(match, true, true, false);
@@ -219,23 +212,22 @@ bool TDataSet::Locate(const std::string& key_fields, const rtl::Variant& key_val
   return found;
 }
 
-rtl::Variant TDataSet::Lookup(const std::string& key_fields, const rtl::Variant& key_values,
-                              const std::string& result_fields) {
+bool TDataSet::LocateForLookup(const std::string& key_fields, const rtl::Variant& key_values) {
   CheckBrowseMode();
   std::vector<TField*> fields;
   GetFieldList(fields, key_fields);
+  return ScanLocate(fields, key_values, {}, false);
+}
+
+rtl::Variant TDataSet::Lookup(const std::string& key_fields, const rtl::Variant& key_values,
+                              const std::string& result_fields) {
   rtl::Variant result = rtl::Variant::Null();
-  if (!ScanLocate(fields, key_values, {}, false)) return result;
-  TRecordBuffer buffer = TempBuffer();
+  if (!LocateForLookup(key_fields, key_values)) return result;
+  TRecordBuffer buffer = LookupBuffer();
   TDataSetState saved = SetTempState(dsCalcFields);
-  try {
-    CalculateFields(buffer);
-    result = FieldValues(result_fields);
-  } catch (...) {
-    RestoreState(saved);
-    throw;
-  }
-  RestoreState(saved);
+  rtl::ScopeExit restore([&] { RestoreState(saved); });
+  CalculateFields(buffer);
+  result = FieldValues(result_fields);
   return result;
 }
 
@@ -336,26 +328,16 @@ rtl::Variant TDataSet::GetStateFieldValue(TDataSetState state, TField& field) {
     return rtl::Variant::Null();
   TDataSetState saved = SetTempState(state);
   rtl::Variant value;
-  try {
-    value = field.AsVariant();
-  } catch (...) {
-    RestoreState(saved);
-    throw;
-  }
-  RestoreState(saved);
+  rtl::ScopeExit restore([&] { RestoreState(saved); });
+  value = field.AsVariant();
   return value;
 }
 
 void TDataSet::SetStateFieldValue(TDataSetState state, TField& field, const rtl::Variant& value) {
   if (!cached_updates_) DatabaseError(msg::kNotCachedUpdate, this);
   TDataSetState saved = SetTempState(state);
-  try {
-    field.SetAsVariant(value);
-  } catch (...) {
-    RestoreState(saved);
-    throw;
-  }
-  RestoreState(saved);
+  rtl::ScopeExit restore([&] { RestoreState(saved); });
+  field.SetAsVariant(value);
 }
 
 std::string TDataSet::GetFieldFullName(const TField& field) const {

@@ -158,8 +158,6 @@ class TmySQLDataSet : public db::TDataSet {
   void SetOnFilterRecord(db::TFilterRecordEvent handler) override;
   bool Locate(const std::string& key_fields, const rtl::Variant& key_values,
               db::TLocateOptions options) override;
-  rtl::Variant Lookup(const std::string& key_fields, const rtl::Variant& key_values,
-                      const std::string& result_fields) override;
   std::unique_ptr<rtl::TStream> CreateBlobStream(db::TField& field,
                                                  db::TBlobStreamMode mode) override;
   int GetBlobFieldData(int field_no, std::string& buffer) override;
@@ -198,6 +196,10 @@ class TmySQLDataSet : public db::TDataSet {
                                                bool case_insensitive);
   virtual bool LocateCore(const std::string& key_fields, const rtl::Variant& key_values,
                           db::TLocateOptions options, bool move);
+  // Lookup finds the record with the engine's key search, into the scratch
+  // buffer.
+  bool LocateForLookup(const std::string& key_fields, const rtl::Variant& key_values) override;
+  db::TRecordBuffer LookupBuffer() override { return scratch_buffer_.get(); }
   virtual void AfterOpenHook() {}
   // Completes (commit) or abandons the key edit of set-key state.
   virtual void PostKeyBuffer(bool commit) { (void)commit; }

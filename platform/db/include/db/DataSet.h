@@ -19,6 +19,10 @@
 // destructor, while its cursor operations still exist. Subclasses that
 // override one GetFieldData overload bring the other in with a using
 // declaration. One thread at a time per dataset.
+//
+// Naming in this layer: data members snake_case_ with the trailing
+// underscore (row_count_), locals and parameters snake_case, functions and
+// types in CamelCase.
 #pragma once
 
 #include <cstdint>
@@ -271,6 +275,11 @@ class TDataSet : public TComponent {
   TRecordBuffer CalcBuffer() const { return calc_buffer_; }
   // The spare buffer after the filled ones.
   TRecordBuffer TempBuffer() const;
+  // The two steps of Lookup a descendant may replace: finding the record
+  // without moving to it (true when found), and the buffer that then holds
+  // its values (the spare buffer after a scan).
+  virtual bool LocateForLookup(const std::string& key_fields, const rtl::Variant& key_values);
+  virtual TRecordBuffer LookupBuffer() { return TempBuffer(); }
   TRecordBuffer Buffers(int index) const { return buffers_.at(index).get(); }
   int CurrentRecord() const { return current_record_; }
   void SetBufferCount(int count);
