@@ -132,6 +132,253 @@ bool TNativeDataSet::RowValueIsNull(int column) const {
   return !result_ || result_->Value(column) == nullptr;
 }
 
+namespace {
+
+// Stores a row's text value as the engine value of its slot (presence byte
+// already 1), by the adjusted server type.
+void StoreRowValue(int type, const TmySQLField& f, const char* value, size_t vlen,
+                   std::uint8_t* slot) {
+  const size_t len = f.FieldLength();
+  std::uint8_t* out = slot + 1;
+  switch (type) {
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_FLOAT:
+    case MYSQL_TYPE_DOUBLE:
+    case MYSQL_TYPE_NEWDECIMAL: {
+      double d = ParseFloat(value, vlen);
+      std::memcpy(out, &d, 8);
+      break;
+    }
+    case MYSQL_TYPE_TINY:
+    case MYSQL_TYPE_SHORT: {
+      std::int16_t v = static_cast<std::int16_t>(ParseInt(value, vlen));
+      std::memcpy(out, &v, 2);
+      break;
+    }
+    case MYSQL_TYPE_LONG:
+    case MYSQL_TYPE_INT24:
+    case MYSQL_TYPE_YEAR: {
+      // Unsigned values take 64 bits where the slot has room for them
+      // (INT UNSIGNED); the narrower ones fit 32 bits anyway.
+      if (f.IsUnsigned() && len >= 8) {
+        std::int64_t v = static_cast<std::int64_t>(ParseUInt(value, vlen));
+        std::memcpy(out, &v, 8);
+      } else {
+        std::int32_t v = static_cast<std::int32_t>(ParseInt(value, vlen));
+        std::memcpy(out, &v, 4);
+      }
+      break;
+    }
+    case MYSQL_TYPE_LONGLONG: {
+      std::int64_t v = f.IsUnsigned() ? static_cast<std::int64_t>(ParseUInt(value, vlen))
+                                      : ParseInt(value, vlen);
+      std::memcpy(out, &v, 8);
+      break;
+    }
+    case MYSQL_TYPE_TIMESTAMP: {
+      double d = TimestampTextToValue(std::string_view(value, vlen));
+      std::memcpy(out, &d, 8);
+      break;
+    }
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_NEWDATE:
+    case MYSQL_TYPE_TIME:
+    case MYSQL_TYPE_DATETIME: {
+      double d = DateTimeTextToValue(std::string_view(value, vlen));
+      std::memcpy(out, &d, 8);
+      break;
+    }
+    case MYSQL_TYPE_BIT: {
+      std::uint64_t v = 0;
+      size_t count = std::min<size_t>(std::min<size_t>(f.NativeSize(), vlen), 8);
+      for (size_t i = 0; i < count; ++i) v = (v << 8) | static_cast<std::uint8_t>(value[i]);
+      std::memcpy(out, &v, 8);
+      break;
+    }
+    case MYSQL_TYPE_ENUM: {
+      char c = static_cast<char>(std::tolower(static_cast<unsigned char>(value[0])));
+      std::int16_t v = (c == 't' || c == 'y') ? 1 : 0;
+      std::memcpy(out, &v, 2);
+      break;
+    }
+    case MYSQL_TYPE_BLOB:
+      slot[0] = 0;
+      std::memset(out, 0, 4);
+      break;
+    default: {
+      if (len == 0) {
+        slot[0] = 0;
+        break;
+      }
+      // Text with its terminating zero, never beyond the slot.
+      size_t count = std::min(std::strlen(value), len - 1);
+      std::memcpy(out, value, count);
+      out[count] = 0;
+      break;
+    }
+  }
+}
+
+// --- the record codec ------------------------------------------------------------------
+//
+// GetField and PutField convert between the engine value in a slot and the
+// framework's value, each form one way and the other, side by side here.
+
+// The framework's form of a field's value, by adjusted server type.
+enum class ValueForm {
+  DayNumber,   // date: the slot's day count <-> 32-bit day number
+  DayMsecs,    // time: the slot's day fraction <-> 32-bit milliseconds
+  StampMsecs,  // date and time <-> milliseconds as a double
+  Fixed2,      // 16-bit integers and the two-valued enumeration, as stored
+  Fixed4Or8,   // 32-bit integers, 64 bits when the slot is that wide
+  Fixed8,      // 64-bit integers, bits and floating values, as stored
+  Text,        // zero-terminated, cut to the slot's capacity
+  Blob,        // kept in the blob streams, not in the slot
+  Other,       // no framework value to read; written as text
+};
+
+ValueForm FormOf(int type) {
+  switch (type) {
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_NEWDATE:
+      return ValueForm::DayNumber;
+    case MYSQL_TYPE_TIME:
+      return ValueForm::DayMsecs;
+    case MYSQL_TYPE_TIMESTAMP:
+    case MYSQL_TYPE_DATETIME:
+      return ValueForm::StampMsecs;
+    case MYSQL_TYPE_TINY:
+    case MYSQL_TYPE_SHORT:
+    case MYSQL_TYPE_ENUM:
+      return ValueForm::Fixed2;
+    case MYSQL_TYPE_LONG:
+    case MYSQL_TYPE_INT24:
+    case MYSQL_TYPE_YEAR:
+      return ValueForm::Fixed4Or8;
+    case MYSQL_TYPE_LONGLONG:
+    case MYSQL_TYPE_BIT:
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_FLOAT:
+    case MYSQL_TYPE_DOUBLE:
+    case MYSQL_TYPE_NEWDECIMAL:
+      return ValueForm::Fixed8;
+    case MYSQL_TYPE_SET:
+    case MYSQL_TYPE_VAR_STRING:
+    case MYSQL_TYPE_STRING:
+    case MYSQL_TYPE_NULL:
+      return ValueForm::Text;
+    case MYSQL_TYPE_BLOB:
+      return ValueForm::Blob;
+    default:
+      return ValueForm::Other;
+  }
+}
+
+double ReadDouble(const std::uint8_t* in) {
+  double d;
+  std::memcpy(&d, in, 8);
+  return d;
+}
+
+// A zero-terminated text cut to what a text slot of `slot_length` bytes holds.
+void CopyText(const char* text, size_t slot_length, void* destination) {
+  char* out = static_cast<char*>(destination);
+  const size_t count = strnlen(text, slot_length ? slot_length - 1 : 0);
+  std::memcpy(out, text, count);
+  out[count] = 0;
+}
+
+// Engine value at `in` (slot of `len` bytes) to the framework's value; false
+// when the form has none.
+bool DecodeValue(ValueForm form, const std::uint8_t* in, size_t len, void* value) {
+  switch (form) {
+    case ValueForm::DayNumber: {
+      std::int32_t day = rtl::DateTimeToTimeStamp(ReadDouble(in)).Date;
+      std::memcpy(value, &day, 4);
+      return true;
+    }
+    case ValueForm::DayMsecs: {
+      const double d = ReadDouble(in);
+      double frac = std::fabs(d - std::trunc(d));
+      std::int32_t ms = static_cast<std::int32_t>(std::llround(frac * rtl::MSecsPerDay));
+      std::memcpy(value, &ms, 4);
+      return true;
+    }
+    case ValueForm::StampMsecs: {
+      rtl::TTimeStamp ts = rtl::DateTimeToTimeStamp(ReadDouble(in));
+      double ms = static_cast<double>(ts.Date) * rtl::MSecsPerDay + ts.Time;
+      std::memcpy(value, &ms, 8);
+      return true;
+    }
+    case ValueForm::Fixed2:
+      std::memcpy(value, in, 2);
+      return true;
+    case ValueForm::Fixed4Or8:
+      std::memcpy(value, in, len >= 8 ? 8 : 4);
+      return true;
+    case ValueForm::Fixed8:
+      std::memcpy(value, in, 8);
+      return true;
+    case ValueForm::Text:
+      CopyText(reinterpret_cast<const char*>(in), len, value);
+      return true;
+    case ValueForm::Blob:
+    case ValueForm::Other:
+      return false;
+  }
+  return false;
+}
+
+// The framework's value to the engine value of a cleared slot of `len`
+// bytes whose presence byte is 1.
+void EncodeValue(ValueForm form, const void* value, size_t len, std::uint8_t* slot) {
+  std::uint8_t* out = slot + 1;
+  switch (form) {
+    case ValueForm::DayNumber: {
+      std::int32_t day;
+      std::memcpy(&day, value, 4);
+      double d = static_cast<double>(day) - rtl::DateDelta;
+      std::memcpy(out, &d, 8);
+      return;
+    }
+    case ValueForm::DayMsecs: {
+      std::int32_t ms;
+      std::memcpy(&ms, value, 4);
+      double d = static_cast<double>(ms) / rtl::MSecsPerDay;
+      std::memcpy(out, &d, 8);
+      return;
+    }
+    case ValueForm::StampMsecs: {
+      double ms;
+      std::memcpy(&ms, value, 8);
+      rtl::TTimeStamp ts;
+      ts.Date = static_cast<int>(std::floor(ms / rtl::MSecsPerDay));
+      ts.Time = static_cast<int>(ms - static_cast<double>(ts.Date) * rtl::MSecsPerDay);
+      double d = rtl::TimeStampToDateTime(ts);
+      std::memcpy(out, &d, 8);
+      return;
+    }
+    case ValueForm::Fixed2:
+      std::memcpy(out, value, 2);
+      return;
+    case ValueForm::Fixed4Or8:
+      std::memcpy(out, value, len >= 8 ? 8 : 4);
+      return;
+    case ValueForm::Fixed8:
+      std::memcpy(out, value, 8);
+      return;
+    case ValueForm::Blob:
+      slot[0] = 0;
+      return;
+    case ValueForm::Text:
+    case ValueForm::Other:
+      CopyText(static_cast<const char*>(value), len, out);
+      return;
+  }
+}
+
+}  // namespace
+
 void TNativeDataSet::ReadRowIntoBuffer(std::uint8_t* buffer) {
   const int n = FieldCount();
   for (int k = 1; k <= n; ++k) {
@@ -144,86 +391,8 @@ void TNativeDataSet::ReadRowIntoBuffer(std::uint8_t* buffer) {
       std::memset(slot, 0, len + 1);
       continue;
     }
-    const size_t vlen = result_->ValueLength(k - 1);
-    std::uint8_t* out = slot + 1;
     slot[0] = 1;
-    switch (ColumnType(k - 1)) {
-      case MYSQL_TYPE_DECIMAL:
-      case MYSQL_TYPE_FLOAT:
-      case MYSQL_TYPE_DOUBLE:
-      case MYSQL_TYPE_NEWDECIMAL: {
-        double d = ParseFloat(value, vlen);
-        std::memcpy(out, &d, 8);
-        break;
-      }
-      case MYSQL_TYPE_TINY:
-      case MYSQL_TYPE_SHORT: {
-        std::int16_t v = static_cast<std::int16_t>(ParseInt(value, vlen));
-        std::memcpy(out, &v, 2);
-        break;
-      }
-      case MYSQL_TYPE_LONG:
-      case MYSQL_TYPE_INT24:
-      case MYSQL_TYPE_YEAR: {
-        // Unsigned values take 64 bits where the slot has room for them
-        // (INT UNSIGNED); the narrower ones fit 32 bits anyway.
-        if (f.IsUnsigned() && len >= 8) {
-          std::int64_t v = static_cast<std::int64_t>(ParseUInt(value, vlen));
-          std::memcpy(out, &v, 8);
-        } else {
-          std::int32_t v = static_cast<std::int32_t>(ParseInt(value, vlen));
-          std::memcpy(out, &v, 4);
-        }
-        break;
-      }
-      case MYSQL_TYPE_LONGLONG: {
-        std::int64_t v = f.IsUnsigned() ? static_cast<std::int64_t>(ParseUInt(value, vlen))
-                                        : ParseInt(value, vlen);
-        std::memcpy(out, &v, 8);
-        break;
-      }
-      case MYSQL_TYPE_TIMESTAMP: {
-        double d = TimestampTextToValue(std::string_view(value, vlen));
-        std::memcpy(out, &d, 8);
-        break;
-      }
-      case MYSQL_TYPE_DATE:
-      case MYSQL_TYPE_NEWDATE:
-      case MYSQL_TYPE_TIME:
-      case MYSQL_TYPE_DATETIME: {
-        double d = DateTimeTextToValue(std::string_view(value, vlen));
-        std::memcpy(out, &d, 8);
-        break;
-      }
-      case MYSQL_TYPE_BIT: {
-        std::uint64_t v = 0;
-        size_t count = std::min<size_t>(std::min<size_t>(f.NativeSize(), vlen), 8);
-        for (size_t i = 0; i < count; ++i) v = (v << 8) | static_cast<std::uint8_t>(value[i]);
-        std::memcpy(out, &v, 8);
-        break;
-      }
-      case MYSQL_TYPE_ENUM: {
-        char c = static_cast<char>(std::tolower(static_cast<unsigned char>(value[0])));
-        std::int16_t v = (c == 't' || c == 'y') ? 1 : 0;
-        std::memcpy(out, &v, 2);
-        break;
-      }
-      case MYSQL_TYPE_BLOB:
-        slot[0] = 0;
-        std::memset(out, 0, 4);
-        break;
-      default: {
-        if (len == 0) {
-          slot[0] = 0;
-          break;
-        }
-        // Text with its terminating zero, never beyond the slot.
-        size_t count = std::min(std::strlen(value), len - 1);
-        std::memcpy(out, value, count);
-        out[count] = 0;
-        break;
-      }
-    }
+    StoreRowValue(ColumnType(k - 1), f, value, result_->ValueLength(k - 1), slot);
   }
   WriteBookmark(buffer + BookmarkOffset(), position_);
 }
@@ -251,66 +420,9 @@ void TNativeDataSet::GetField(int field_no, const std::uint8_t* buffer, void* va
     return;
   }
   is_null = false;
-  const std::uint8_t* in = slot + 1;
   try {
-    switch (ColumnType(field_no - 1)) {
-      case MYSQL_TYPE_DATE:
-      case MYSQL_TYPE_NEWDATE: {
-        double d;
-        std::memcpy(&d, in, 8);
-        std::int32_t day = rtl::DateTimeToTimeStamp(d).Date;
-        std::memcpy(value, &day, 4);
-        break;
-      }
-      case MYSQL_TYPE_TIME: {
-        double d;
-        std::memcpy(&d, in, 8);
-        double frac = std::fabs(d - std::trunc(d));
-        std::int32_t ms = static_cast<std::int32_t>(std::llround(frac * rtl::MSecsPerDay));
-        std::memcpy(value, &ms, 4);
-        break;
-      }
-      case MYSQL_TYPE_TIMESTAMP:
-      case MYSQL_TYPE_DATETIME: {
-        double d;
-        std::memcpy(&d, in, 8);
-        rtl::TTimeStamp ts = rtl::DateTimeToTimeStamp(d);
-        double ms = static_cast<double>(ts.Date) * rtl::MSecsPerDay + ts.Time;
-        std::memcpy(value, &ms, 8);
-        break;
-      }
-      case MYSQL_TYPE_TINY:
-      case MYSQL_TYPE_SHORT:
-      case MYSQL_TYPE_ENUM:
-        std::memcpy(value, in, 2);
-        break;
-      case MYSQL_TYPE_LONG:
-      case MYSQL_TYPE_INT24:
-      case MYSQL_TYPE_YEAR:
-        std::memcpy(value, in, f.FieldLength() >= 8 ? 8 : 4);
-        break;
-      case MYSQL_TYPE_LONGLONG:
-      case MYSQL_TYPE_BIT:
-      case MYSQL_TYPE_DECIMAL:
-      case MYSQL_TYPE_FLOAT:
-      case MYSQL_TYPE_DOUBLE:
-      case MYSQL_TYPE_NEWDECIMAL:
-        std::memcpy(value, in, 8);
-        break;
-      case MYSQL_TYPE_SET:
-      case MYSQL_TYPE_VAR_STRING:
-      case MYSQL_TYPE_STRING:
-      case MYSQL_TYPE_NULL: {
-        size_t cap = f.FieldLength() ? f.FieldLength() - 1u : 0u;
-        size_t count = strnlen(reinterpret_cast<const char*>(in), cap);
-        std::memcpy(value, in, count);
-        static_cast<char*>(value)[count] = 0;
-        break;
-      }
-      default:
-        is_null = true;
-        break;
-    }
+    if (!DecodeValue(FormOf(ColumnType(field_no - 1)), slot + 1, f.FieldLength(), value))
+      is_null = true;
   } catch (const rtl::EConvertError&) {
     is_null = true;
   }
@@ -326,62 +438,7 @@ void TNativeDataSet::PutField(int field_no, std::uint8_t* buffer, const void* va
     std::memset(slot, 0, len + 1);
     slot[0] = 1;
     try {
-      switch (ColumnType(field_no - 1)) {
-        case MYSQL_TYPE_DATE:
-        case MYSQL_TYPE_NEWDATE: {
-          std::int32_t day;
-          std::memcpy(&day, value, 4);
-          double d = static_cast<double>(day) - rtl::DateDelta;
-          std::memcpy(out, &d, 8);
-          break;
-        }
-        case MYSQL_TYPE_TIME: {
-          std::int32_t ms;
-          std::memcpy(&ms, value, 4);
-          double d = static_cast<double>(ms) / rtl::MSecsPerDay;
-          std::memcpy(out, &d, 8);
-          break;
-        }
-        case MYSQL_TYPE_TIMESTAMP:
-        case MYSQL_TYPE_DATETIME: {
-          double ms;
-          std::memcpy(&ms, value, 8);
-          rtl::TTimeStamp ts;
-          ts.Date = static_cast<int>(std::floor(ms / rtl::MSecsPerDay));
-          ts.Time = static_cast<int>(ms - static_cast<double>(ts.Date) * rtl::MSecsPerDay);
-          double d = rtl::TimeStampToDateTime(ts);
-          std::memcpy(out, &d, 8);
-          break;
-        }
-        case MYSQL_TYPE_TINY:
-        case MYSQL_TYPE_SHORT:
-        case MYSQL_TYPE_ENUM:
-          std::memcpy(out, value, 2);
-          break;
-        case MYSQL_TYPE_LONG:
-        case MYSQL_TYPE_INT24:
-        case MYSQL_TYPE_YEAR:
-          std::memcpy(out, value, len >= 8 ? 8 : 4);
-          break;
-        case MYSQL_TYPE_LONGLONG:
-        case MYSQL_TYPE_BIT:
-        case MYSQL_TYPE_DECIMAL:
-        case MYSQL_TYPE_FLOAT:
-        case MYSQL_TYPE_DOUBLE:
-        case MYSQL_TYPE_NEWDECIMAL:
-          std::memcpy(out, value, 8);
-          break;
-        case MYSQL_TYPE_BLOB:
-          slot[0] = 0;
-          break;
-        default: {
-          size_t cap = len ? len - 1 : 0;
-          size_t count = strnlen(static_cast<const char*>(value), cap);
-          std::memcpy(out, value, count);
-          out[count] = 0;
-          break;
-        }
-      }
+      EncodeValue(FormOf(ColumnType(field_no - 1)), value, len, slot);
     } catch (const rtl::EConvertError&) {
       std::memset(out, 0, len);
     }
