@@ -1,16 +1,18 @@
-# tolvex_layer(<target> [DEPS <libs>...])
+# tolvex_layer(<target> [DEPS <libs>...] [PRIVATE_DEPS <libs>...])
 #
 # One static library per folder: every *.cpp of the folder, headers under
 # include/<name>/ so that users write #include "<name>/Header.h". Only the
 # layer's own include/ folder is public, so a layer that includes a header of
-# a layer it does not link fails to build.
+# a layer it does not link fails to build. DEPS are the layers the public
+# headers include (their users see them too); PRIVATE_DEPS those only the
+# sources use, which users of the layer do not see.
 function(tolvex_layer target)
-  cmake_parse_arguments(L "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(L "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(srcs)
     add_library(${target} STATIC ${srcs})
     target_include_directories(${target} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include)
-    target_link_libraries(${target} PUBLIC ${L_DEPS})
+    target_link_libraries(${target} PUBLIC ${L_DEPS} PRIVATE ${L_PRIVATE_DEPS})
   else()
     add_library(${target} INTERFACE)
     target_include_directories(${target} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}/include)

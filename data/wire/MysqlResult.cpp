@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "rtl/SysUtils.h"
 #include "wire/MysqlClient.h"
 #include "wire/MysqlProtocol.h"
 
@@ -234,45 +235,6 @@ void TMysqlResult::GoToRow(std::int64_t n) {
 
 namespace {
 
-// Upper case of the workstation's code page (Windows-1252).
-unsigned char UpperCp1252(unsigned char c) {
-  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
-  switch (c) {
-    case 0x9A:
-      return 0x8A;
-    case 0x9C:
-      return 0x8C;
-    case 0x9E:
-      return 0x8E;
-    case 0xFF:
-      return 0x9F;
-    default:
-      return c;
-  }
-}
-
-// "%" matches any run of characters (also none), "?" exactly one.
-bool MatchPattern(const std::string& text, const std::string& pattern) {
-  std::size_t t = 0, p = 0, star = std::string::npos, mark = 0;
-  while (t < text.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t]) && pattern[p] != '%') {
-      ++t;
-      ++p;
-    } else if (p < pattern.size() && pattern[p] == '%') {
-      star = p++;
-      mark = t;
-    } else if (star != std::string::npos) {
-      p = star + 1;
-      t = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '%') ++p;
-  return p == pattern.size();
-}
-
 int ExactCompare(const std::string& k, const std::string& v) {
   if (k == v) return 0;
   if (k.size() != v.size()) return k.size() < v.size() ? -1 : 1;
@@ -296,7 +258,7 @@ int PrefixCompare(const std::string& k, const std::string& v) {
     // The pattern test does not depend on the position: once is enough.
     if (!tried) {
       tried = true;
-      if (MatchPattern(v, k + "%")) return 0;
+      if (rtl::MatchesLike(v, k + "%", false)) return 0;
     }
   }
   return result;
@@ -335,7 +297,7 @@ std::int64_t TMysqlResult::Locate(const std::vector<int>& columns,
   std::vector<std::string> upperKeys(keys.begin(), keys.begin() + static_cast<long>(count));
   if (!caseSensitive) {
     for (auto& k : upperKeys) {
-      for (char& c : k) c = static_cast<char>(UpperCp1252(static_cast<unsigned char>(c)));
+      for (char& c : k) c = rtl::AnsiUpperChar(c);
     }
   }
   std::string value;
@@ -352,7 +314,7 @@ std::int64_t TMysqlResult::Locate(const std::vector<int>& columns,
       const char* v = TMysqlRowSet::Value(row, columnCount_, index);
       value.assign(v ? v : "", v ? TMysqlRowSet::Length(row, columnCount_, index) : 0);
       if (!caseSensitive) {
-        for (char& c : value) c = static_cast<char>(UpperCp1252(static_cast<unsigned char>(c)));
+        for (char& c : value) c = rtl::AnsiUpperChar(c);
       }
       int cmp;
       if (exact) {

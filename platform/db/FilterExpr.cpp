@@ -543,33 +543,6 @@ bool StartsWith(const std::string& text, const std::string& prefix, bool ignore_
   return ignore_case ? rtl::SameText(head, prefix) : head == prefix;
 }
 
-// LIKE: "%" matches any run of characters, "?" exactly one. Greedy with
-// backtracking to the last "%", which is linear in practice and never worse
-// than text length times pattern length.
-bool Like(std::string_view text, std::string_view pattern, bool ignore_case) {
-  const auto same = [ignore_case](char x, char y) {
-    return ignore_case ? rtl::AnsiUpperChar(x) == rtl::AnsiUpperChar(y) : x == y;
-  };
-  size_t t = 0, p = 0;
-  size_t star = std::string_view::npos, mark = 0;
-  while (t < text.size()) {
-    if (p < pattern.size() && pattern[p] == '%') {
-      star = p++;
-      mark = t;
-    } else if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], text[t]))) {
-      ++p;
-      ++t;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      t = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '%') ++p;
-  return p == pattern.size();
-}
-
 class Evaluator {
  public:
   Evaluator(const TFilterRecord& record, bool ignore_case)
@@ -609,7 +582,7 @@ class Evaluator {
         if (!Value(*n.args[0], v) || !Value(*n.args[1], pattern)) return Truth::Unknown;
         if (v.IsClear() || pattern.IsClear() || v.IsArray() || pattern.IsArray())
           return Truth::Unknown;
-        const bool match = Like(v.AsString(), pattern.AsString(), ignore_case_);
+        const bool match = rtl::MatchesLike(v.AsString(), pattern.AsString(), ignore_case_);
         return FromBool(match != n.negate);
       }
       case Node::Kind::Truth: {

@@ -177,6 +177,30 @@ char AnsiUpperChar(char ch) {
   }
 }
 
+bool MatchesLike(std::string_view text, std::string_view pattern, bool ignore_case) {
+  const auto same = [ignore_case](char x, char y) {
+    return ignore_case ? AnsiUpperChar(x) == AnsiUpperChar(y) : x == y;
+  };
+  size_t t = 0, p = 0;
+  size_t star = std::string_view::npos, mark = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == '%') {
+      star = p++;
+      mark = t;
+    } else if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], text[t]))) {
+      ++p;
+      ++t;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      t = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '%') ++p;
+  return p == pattern.size();
+}
+
 char AnsiLowerChar(char ch) {
   const unsigned char c = static_cast<unsigned char>(ch);
   if (c >= 'A' && c <= 'Z') return static_cast<char>(c + 32);

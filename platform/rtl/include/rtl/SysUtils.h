@@ -13,6 +13,10 @@
 // Conversions without a TFormatSettings argument read the process-wide
 // settings (FormatSettings.h). All functions are reentrant; none keeps
 // state.
+//
+// Naming in this layer: data members snake_case_ with the trailing
+// underscore (row_count_), locals and parameters snake_case, functions and
+// types in CamelCase.
 #pragma once
 
 #include <cstdint>
@@ -115,6 +119,12 @@ std::string AnsiUpperCase(std::string_view text);
 std::string AnsiLowerCase(std::string_view text);
 char AnsiUpperChar(char c);
 char AnsiLowerChar(char c);
+
+// LIKE pattern match: "%" matches any run of characters (also none), "?"
+// exactly one; ignore_case folds both sides as AnsiUpperChar does. Greedy
+// with backtracking to the last "%", which is linear in practice and never
+// worse than text length times pattern length.
+bool MatchesLike(std::string_view text, std::string_view pattern, bool ignore_case);
 
 // <0, 0, >0 like strcmp, after folding both texts to upper case (Windows-1252
 // letters). CompareStr is the plain byte comparison.
