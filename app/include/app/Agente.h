@@ -23,6 +23,10 @@
 // and must outlive the agent. Single-threaded: every call comes from the
 // user-interface thread, also those made while a pass lets pending messages
 // run (AgentView::ProcessarMensagensPendentes).
+//
+// Naming in this layer: data members camelCase_ with the trailing underscore
+// (timerHabilitado_), locals and parameters camelCase, functions and types in
+// CamelCase.
 #pragma once
 
 #include <memory>

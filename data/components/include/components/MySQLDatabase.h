@@ -13,6 +13,10 @@
 // One thread at a time. The server code page written at the end of every
 // connect is one process-wide value: the connection opened (or failed) last
 // decides it for every conversion.
+//
+// Naming in this layer: data members snake_case_ with the trailing
+// underscore (row_count_), locals and parameters snake_case, functions and
+// types in CamelCase.
 #pragma once
 
 #include <cstdint>

@@ -12,6 +12,10 @@
 // owns nothing but its error state: connections are freed by CloseDatabase,
 // cursors by CloseCursor/FreeStatement. One thread at a time per engine; the
 // buffer conversions take a process-wide lock per direction.
+//
+// Naming in this layer: data members snake_case_ with the trailing
+// underscore (row_count_), locals and parameters snake_case, functions and
+// types in CamelCase.
 #pragma once
 
 #include <cstdint>
