@@ -4,7 +4,7 @@
 // persistent time field edited and posted.
 #include <gtest/gtest.h>
 
-#include "ComponentFixture.h"
+#include "component_fixture.h"
 #include "db/Field.h"
 #include "engine/EngineErrors.h"
 

@@ -3,7 +3,7 @@
 // closing datasets, direct execution and transactions.
 #include <gtest/gtest.h>
 
-#include "ComponentFixture.h"
+#include "component_fixture.h"
 #include "db/Consts.h"
 #include "engine/EngineErrors.h"
 

@@ -6,7 +6,7 @@
 
 #include <climits>
 
-#include "ComponentFixture.h"
+#include "component_fixture.h"
 #include "db/Consts.h"
 #include "db/DataSource.h"
 #include "engine/EngineErrors.h"

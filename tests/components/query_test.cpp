@@ -2,7 +2,7 @@
 // record count, executing and opening texts without rows, parameters.
 #include <gtest/gtest.h>
 
-#include "ComponentFixture.h"
+#include "component_fixture.h"
 #include "db/Consts.h"
 #include "engine/EngineErrors.h"
 #include "rtl/FormatSettings.h"

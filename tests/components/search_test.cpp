@@ -2,7 +2,7 @@
 // against the sandbox.
 #include <gtest/gtest.h>
 
-#include "ComponentFixture.h"
+#include "component_fixture.h"
 #include "db/Consts.h"
 #include "engine/EngineErrors.h"
 

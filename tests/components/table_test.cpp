@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <set>
 
-#include "ComponentFixture.h"
+#include "component_fixture.h"
 #include "db/Consts.h"
 #include "db/DataSource.h"
 #include "engine/EngineErrors.h"

@@ -1,7 +1,7 @@
 // The native connection against the sandbox: connect failures and their
 // messages, server version and character set, direct execution,
 // transactions and the table check.
-#include "EngineFixture.h"
+#include "engine_fixture.h"
 
 namespace engine {
 namespace {

@@ -1,7 +1,7 @@
 // Statement and table cursors: navigation states, bookmarks, record
 // numbers, multi-result texts, parameters, commands, the statements a table
 // cursor sends and its index descriptors.
-#include "EngineFixture.h"
+#include "engine_fixture.h"
 
 namespace engine {
 namespace {

@@ -3,7 +3,7 @@
 // server type.
 #include <cmath>
 
-#include "EngineFixture.h"
+#include "engine_fixture.h"
 #include "rtl/DateTime.h"
 
 namespace engine {

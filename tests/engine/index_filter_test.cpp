@@ -1,7 +1,7 @@
 // Ranges, client-side sorting, filters, blobs, clones and the can-modify
 // check.
-#include "EngineFixture.h"
 #include "db/FilterExpr.h"
+#include "engine_fixture.h"
 
 namespace engine {
 namespace {

@@ -1,6 +1,6 @@
 // Generated INSERT, UPDATE and DELETE statements, their literals and key
 // choice, and where the cursor stands after the refresh.
-#include "EngineFixture.h"
+#include "engine_fixture.h"
 #include "rtl/FormatSettings.h"
 
 namespace engine {
@@ -169,10 +169,10 @@ TEST_F(ModifyTest, ReadOnlyAndBlobLimit) {
   ASSERT_EQ(engine_.TruncateBlob(c, b.data(), 2, 3), 0);
   EXPECT_EQ(c->BuildInsert(b.data()),
             "INSERT INTO `" + t + "` (`codigo`, `b`) VALUES (1, 'a\\'b')");
-  ASSERT_EQ(engine_.SetProperty(c, kCursorProperty | propReadOnly, 1), 0);
+  ASSERT_EQ(engine_.SetProperty(c, curpropReadOnly, 1), 0);
   EXPECT_EQ(engine_.InsertRecord(c, 0, b.data()), DBIERR_TABLEREADONLY);
   EXPECT_EQ(engine_.DeleteRecord(c, b.data()), DBIERR_TABLEREADONLY);
-  ASSERT_EQ(engine_.SetProperty(c, kCursorProperty | propReadOnly, 0), 0);
+  ASSERT_EQ(engine_.SetProperty(c, curpropReadOnly, 0), 0);
   ASSERT_EQ(engine_.InsertRecord(c, 0, b.data()), 0) << engine_.LastErrorMessage();
   auto cur = Buffer(c);
   ASSERT_EQ(engine_.GetRecord(c, 0, nullptr, cur.data()), 0);

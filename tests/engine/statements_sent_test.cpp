@@ -2,7 +2,7 @@
 // counter of the session: the first open of a table cursor, index switches,
 // repeated commands, and the character set of a database that differs from
 // the server's.
-#include "EngineFixture.h"
+#include "engine_fixture.h"
 
 namespace engine {
 namespace {

@@ -259,6 +259,7 @@ enum : std::uint32_t {
   curpropFieldCount = kCursorProperty | propFieldCount,
   curpropMarkModified = kCursorProperty | propMarkModified,
   curpropNoRefresh = kCursorProperty | propNoRefresh,
+  curpropReadOnly = kCursorProperty | propReadOnly,
   stmtpropUniDirectional = kStatementProperty | propUniDirectional,
   stmtpropAffectedRows = kStatementProperty | propAffectedRows,
   stmtpropReadOnly = kStatementProperty | propReadOnly,
