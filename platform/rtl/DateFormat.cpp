@@ -163,6 +163,64 @@ void CompileCompound(std::string_view pattern, const TFormatSettings& fs, int de
   if (depth < 2) Compile(pattern, fs, depth + 1, prog);
 }
 
+// A quoted text from position i (at the quote); answers the position after
+// the closing quote (the end when there is none).
+size_t CompileQuoted(std::string_view p, size_t i, Program& prog) {
+  const size_t end = p.find(p[i], i + 1);
+  const size_t stop = end == std::string_view::npos ? p.size() : end;
+  prog.Text(p.substr(i + 1, stop - i - 1));
+  return stop == p.size() ? stop : stop + 1;
+}
+
+// "am/pm", "a/p" or "ampm" from position i; any other "a" is text. Answers
+// the position after the element.
+size_t CompileAmPm(std::string_view p, size_t i, Program& prog) {
+  if (StartsWithNoCase(p, i, "am/pm")) {
+    prog.AmPm(p.substr(i, 2), p.substr(i + 3, 2));
+    return i + 5;
+  }
+  if (StartsWithNoCase(p, i, "a/p")) {
+    prog.AmPm(p.substr(i, 1), p.substr(i + 2, 1));
+    return i + 3;
+  }
+  if (StartsWithNoCase(p, i, "ampm")) {
+    prog.AmPm("AM", "PM");
+    return i + 4;
+  }
+  prog.Text(p.substr(i, 1));
+  return i + 1;
+}
+
+// "d" to "dddddd": day number, day names, the short or the long date.
+// Answers the run length the element takes.
+size_t CompileDay(size_t run, const TFormatSettings& fs, int depth, Program& prog) {
+  if (run <= 2)
+    prog.Number(Part::kDay, static_cast<int>(run));
+  else if (run == 3)
+    prog.Name(Part::kDow, kShortDays);
+  else if (run == 4)
+    prog.Name(Part::kDow, kLongDays);
+  else if (run == 5)
+    CompileCompound(fs.ShortDateFormat, fs, depth, prog);
+  else {
+    CompileCompound(fs.LongDateFormat, fs, depth, prog);
+    run = 6;
+  }
+  return run;
+}
+
+// "c": the short date, then the long time unless it is midnight.
+void CompileDateAndTime(const TFormatSettings& fs, int depth, Program& prog) {
+  CompileCompound(fs.ShortDateFormat, fs, depth, prog);
+  const size_t skip_at = prog.steps.size();
+  Step skip;
+  skip.kind = StepKind::kSkipAtMidnight;
+  prog.steps.push_back(std::move(skip));
+  prog.Text(" ");
+  CompileCompound(fs.LongTimeFormat, fs, depth, prog);
+  prog.steps[skip_at].skip = prog.steps.size() - skip_at - 1;
+}
+
 void Compile(std::string_view p, const TFormatSettings& fs, int depth, Program& prog) {
   const bool twelve = UsesTwelveHours(p);
   char last = 0;  // the previous element, for "m" after "h" meaning minutes
@@ -174,13 +232,9 @@ void Compile(std::string_view p, const TFormatSettings& fs, int depth, Program& 
     while (i + run < p.size() && Up(p[i + run]) == c) ++run;
     switch (c) {
       case '\'':
-      case '"': {
-        const size_t end = p.find(ch, i + 1);
-        const size_t stop = end == std::string_view::npos ? p.size() : end;
-        prog.Text(p.substr(i + 1, stop - i - 1));
-        i = stop == p.size() ? stop : stop + 1;
+      case '"':
+        i = CompileQuoted(p, i, prog);
         continue;
-      }
       case 'Y':
         if (run <= 2)
           prog.Number(Part::kYear2, 2);
@@ -203,18 +257,7 @@ void Compile(std::string_view p, const TFormatSettings& fs, int depth, Program& 
         break;
       }
       case 'D':
-        if (run <= 2)
-          prog.Number(Part::kDay, static_cast<int>(run));
-        else if (run == 3)
-          prog.Name(Part::kDow, kShortDays);
-        else if (run == 4)
-          prog.Name(Part::kDow, kLongDays);
-        else if (run == 5)
-          CompileCompound(fs.ShortDateFormat, fs, depth, prog);
-        else {
-          CompileCompound(fs.LongDateFormat, fs, depth, prog);
-          run = 6;
-        }
+        run = CompileDay(run, fs, depth, prog);
         break;
       case 'H':
         if (run > 2) run = 2;
@@ -236,42 +279,19 @@ void Compile(std::string_view p, const TFormatSettings& fs, int depth, Program& 
         if (run > 2) run = 2;
         CompileCompound(run == 1 ? fs.ShortTimeFormat : fs.LongTimeFormat, fs, depth, prog);
         break;
-      case 'C': {
+      case 'C':
         run = 1;
-        CompileCompound(fs.ShortDateFormat, fs, depth, prog);
-        // The time follows only when it is not midnight.
-        const size_t skip_at = prog.steps.size();
-        Step skip;
-        skip.kind = StepKind::kSkipAtMidnight;
-        prog.steps.push_back(std::move(skip));
-        prog.Text(" ");
-        CompileCompound(fs.LongTimeFormat, fs, depth, prog);
-        prog.steps[skip_at].skip = prog.steps.size() - skip_at - 1;
+        CompileDateAndTime(fs, depth, prog);
         break;
-      }
       case 'A':
-        if (StartsWithNoCase(p, i, "am/pm")) {
-          prog.AmPm(p.substr(i, 2), p.substr(i + 3, 2));
-          i += 5;
-        } else if (StartsWithNoCase(p, i, "a/p")) {
-          prog.AmPm(p.substr(i, 1), p.substr(i + 2, 1));
-          i += 3;
-        } else if (StartsWithNoCase(p, i, "ampm")) {
-          prog.AmPm("AM", "PM");
-          i += 4;
-        } else {
-          prog.Text(p.substr(i, 1));
-          ++i;
-        }
+        i = CompileAmPm(p, i, prog);
         continue;
       case '/':
-      case ':': {
+      case ':':
         // Separators are not elements: "hh:mm" still has "mm" after the hour.
-        const char sep = c == '/' ? fs.DateSeparator : fs.TimeSeparator;
-        prog.Text(std::string_view(&sep, 1));
+        prog.Text(std::string_view(c == '/' ? &fs.DateSeparator : &fs.TimeSeparator, 1));
         ++i;
         continue;
-      }
       default:
         prog.Text(p.substr(i, run));
         i += run;
