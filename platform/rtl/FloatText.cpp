@@ -110,97 +110,115 @@ std::string FormatFloat(std::string_view pattern, double value) {
   return FormatFloat(pattern, value, FormatSettings());
 }
 
-std::string FormatFloat(std::string_view pattern, double value, const TFormatSettings& settings) {
-  // Split the pattern into the text before the first placeholder, the
-  // number picture and the text after it; quoted text is copied verbatim.
+namespace {
+
+// A number picture: the text before the first placeholder, the counts of
+// the placeholders and the text after it; quoted text is copied verbatim.
+struct Picture {
   std::string prefix, suffix;
   int int_zeros = 0, frac_zeros = 0, frac_max = 0, exp_digits = 0;
-  bool seen_digit = false, seen_point = false, grouping = false, exp_sign = false;
-  bool in_exponent = false, number_done = false;
+  bool seen_digit = false, grouping = false, exp_sign = false, in_exponent = false;
+};
+
+Picture ParsePicture(std::string_view pattern) {
+  Picture pic;
+  bool seen_point = false, number_done = false;
   for (size_t i = 0; i < pattern.size(); ++i) {
     const char c = pattern[i];
-    std::string& literal = seen_digit ? suffix : prefix;
+    std::string& literal = pic.seen_digit ? pic.suffix : pic.prefix;
     if (c == '\'' || c == '"') {
       const size_t end = pattern.find(c, i + 1);
       const size_t stop = end == std::string_view::npos ? pattern.size() : end;
       literal.append(pattern.substr(i + 1, stop - i - 1));
       i = stop;
-      if (seen_digit) number_done = true;
+      if (pic.seen_digit) number_done = true;
       continue;
     }
     if (!number_done && (c == '0' || c == '#')) {
-      seen_digit = true;
-      if (in_exponent) {
-        if (c == '0') ++exp_digits;
+      pic.seen_digit = true;
+      if (pic.in_exponent) {
+        if (c == '0') ++pic.exp_digits;
       } else if (seen_point) {
-        ++frac_max;
-        if (c == '0') frac_zeros = frac_max;
+        ++pic.frac_max;
+        if (c == '0') pic.frac_zeros = pic.frac_max;
       } else if (c == '0') {
-        ++int_zeros;
+        ++pic.int_zeros;
       }
       continue;
     }
-    if (!number_done && c == '.' && !in_exponent) {
+    if (!number_done && c == '.' && !pic.in_exponent) {
       seen_point = true;
       continue;
     }
-    if (!number_done && c == ',' && !in_exponent) {
-      grouping = true;
+    if (!number_done && c == ',' && !pic.in_exponent) {
+      pic.grouping = true;
       continue;
     }
-    if (!number_done && seen_digit && !in_exponent && (c == 'E' || c == 'e') &&
+    if (!number_done && pic.seen_digit && !pic.in_exponent && (c == 'E' || c == 'e') &&
         i + 1 < pattern.size() && (pattern[i + 1] == '+' || pattern[i + 1] == '-')) {
-      in_exponent = true;
-      exp_sign = pattern[i + 1] == '+';
+      pic.in_exponent = true;
+      pic.exp_sign = pattern[i + 1] == '+';
       ++i;
       continue;
     }
-    if (seen_digit) number_done = true;
+    if (pic.seen_digit) number_done = true;
     literal.push_back(c);
   }
-  if (!seen_digit) return prefix;
+  return pic;
+}
+
+// Scales `v` to its mantissa and answers the exponent text ("E+05").
+std::string ExponentText(const Picture& pic, double& v) {
+  char buf[400];
+  int exp10 = 0;
+  if (v != 0) {
+    const auto r =
+        std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, pic.frac_max);
+    std::string_view t(buf, r.ptr - buf);
+    const size_t e = t.find('e');
+    exp10 = std::atoi(std::string(t.substr(e + 1)).c_str());
+    v = std::atof(std::string(t.substr(0, e)).c_str());
+  }
+  std::string d = std::to_string(std::abs(exp10));
+  if (static_cast<int>(d.size()) < pic.exp_digits) d.insert(0, pic.exp_digits - d.size(), '0');
+  return std::string("E") + (exp10 < 0 ? "-" : (pic.exp_sign ? "+" : "")) + d;
+}
+
+std::string Grouped(const std::string& int_part, char separator) {
+  std::string grouped;
+  const size_t lead = int_part.size() % 3;
+  for (size_t i = 0; i < int_part.size(); ++i) {
+    if (i != 0 && i >= lead && (i - lead) % 3 == 0) grouped += separator;
+    grouped += int_part[i];
+  }
+  return grouped;
+}
+
+}  // namespace
+
+std::string FormatFloat(std::string_view pattern, double value, const TFormatSettings& settings) {
+  const Picture pic = ParsePicture(pattern);
+  if (!pic.seen_digit) return pic.prefix;
   if (!std::isfinite(value)) return FloatToStr(value, settings);
 
   char buf[400];
   std::string int_part, frac_part, exponent;
   double v = std::fabs(value);
-  if (in_exponent) {
-    int exp10 = 0;
-    if (v != 0) {
-      const auto r =
-          std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, frac_max);
-      std::string_view t(buf, r.ptr - buf);
-      const size_t e = t.find('e');
-      exp10 = std::atoi(std::string(t.substr(e + 1)).c_str());
-      v = std::atof(std::string(t.substr(0, e)).c_str());
-    }
-    exponent = exp10 < 0 ? "-" : (exp_sign ? "+" : "");
-    std::string d = std::to_string(std::abs(exp10));
-    if (static_cast<int>(d.size()) < exp_digits) d.insert(0, exp_digits - d.size(), '0');
-    exponent = "E" + exponent + d;
-  }
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, frac_max);
+  if (pic.in_exponent) exponent = ExponentText(pic, v);
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, pic.frac_max);
   std::string_view t(buf, r.ptr - buf);
   const size_t dot = t.find('.');
   int_part = std::string(t.substr(0, dot));
   if (dot != std::string_view::npos) frac_part = std::string(t.substr(dot + 1));
-  while (static_cast<int>(frac_part.size()) > frac_zeros && frac_part.back() == '0')
+  while (static_cast<int>(frac_part.size()) > pic.frac_zeros && frac_part.back() == '0')
     frac_part.pop_back();
   const bool is_zero = int_part.find_first_not_of('0') == std::string::npos &&
                        frac_part.find_first_not_of('0') == std::string::npos;
-  if (int_part == "0" && int_zeros == 0) int_part.clear();
-  if (static_cast<int>(int_part.size()) < int_zeros)
-    int_part.insert(0, int_zeros - int_part.size(), '0');
-  if (grouping && int_part.size() > 3) {
-    std::string grouped;
-    const size_t lead = int_part.size() % 3;
-    for (size_t i = 0; i < int_part.size(); ++i) {
-      if (i != 0 && i >= lead && (i - lead) % 3 == 0) grouped += settings.ThousandSeparator;
-      grouped += int_part[i];
-    }
-    int_part = grouped;
-  }
-  std::string out = prefix;
+  if (int_part == "0" && pic.int_zeros == 0) int_part.clear();
+  if (static_cast<int>(int_part.size()) < pic.int_zeros)
+    int_part.insert(0, pic.int_zeros - int_part.size(), '0');
+  if (pic.grouping && int_part.size() > 3) int_part = Grouped(int_part, settings.ThousandSeparator);
+  std::string out = pic.prefix;
   if (value < 0 && !is_zero) out += '-';
   out += int_part;
   if (!frac_part.empty()) {
@@ -208,7 +226,7 @@ std::string FormatFloat(std::string_view pattern, double value, const TFormatSet
     out += frac_part;
   }
   out += exponent;
-  out += suffix;
+  out += pic.suffix;
   return out;
 }
 
