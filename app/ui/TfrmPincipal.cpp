@@ -407,7 +407,9 @@ void TfrmPincipal::MostrarConfiguracoes() {
   frmConfiguracao_ = dialogo;
   dialogo->ShowModal();
   frmConfiguracao_ = nullptr;
-  delete dialogo.data();
+  // Closing only schedules the dialog's deletion; it goes now unless the
+  // event loop was quicker.
+  std::unique_ptr<TfrmConfiguracao> fim(dialogo.data());
 }
 
 void TfrmPincipal::ProcessarMensagensPendentes() {
