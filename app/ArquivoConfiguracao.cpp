@@ -86,6 +86,17 @@ int Dias(const std::string& v) {
   return n;
 }
 
+std::string Arquivo(const std::string& v) {
+  if (v.empty()) throw ValorInvalido("falta o caminho do arquivo");
+  return v;
+}
+
+bool SimNao(const std::string& v) {
+  if (v == "sim") return true;
+  if (v == "nao" || v == "n\xE3o") return false;
+  throw ValorInvalido("valor \"" + v + "\" inv\xE1lido; use sim ou n\xE3o");
+}
+
 // --- the known keys ---------------------------------------------------------
 
 // Marks the keys of [retaguarda] and [pdv], which both connections share.
@@ -114,6 +125,14 @@ const Chave kChaves[] = {
      "senha do usu\xE1rio (o arquivo deve ter permiss\xF5"
      "es 0600)",
      [](Destino& d, const std::string& v) { d.conexao->senha = v; }},
+    {kConexao, "chave_publica",
+     "arquivo PEM com a chave p\xFA"
+     "blica RSA do servidor, para caching_sha2_password sem TLS",
+     [](Destino& d, const std::string& v) { d.conexao->chavePublica = Arquivo(v); }},
+    {kConexao, "obter_chave_publica",
+     "sim ou n\xE3o (padr\xE3o): pedir a chave p\xFA"
+     "blica ao servidor, sem TLS e sem chave_publica",
+     [](Destino& d, const std::string& v) { d.conexao->obterChavePublica = SimNao(v); }},
     {"importacao", "marcar_em_lote",
      "linhas marcadas na retaguarda com um s\xF3 comando, de 0 a 1000 (padr\xE3o 0: "
      "cada linha com o seu)",

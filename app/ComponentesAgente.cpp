@@ -76,6 +76,10 @@ void ComponentesAgente::AplicarConfiguracao(components::TmySQLDatabase& banco,
                     configuracao.porta.value_or(banco.Port()));
   if (configuracao.usuario) banco.SetUserName(*configuracao.usuario);
   if (configuracao.senha) banco.SetUserPassword(*configuracao.senha);
+  if (configuracao.chavePublica)
+    banco.Params().SetValues("ServerPublicKey", *configuracao.chavePublica);
+  if (configuracao.obterChavePublica)
+    banco.Params().SetValues("GetServerPublicKey", *configuracao.obterChavePublica ? "1" : "");
 }
 
 ComponentesAgente::ComponentesAgente() {

@@ -80,6 +80,8 @@ void TNativeConnect::ReadParams(const std::vector<std::string>& lines) {
   if (host_.empty()) host_ = "localhost";
   std::string timeout = value("TIMEOUT", present);
   timeout_ = present && !timeout.empty() ? rtl::StrToInt(timeout) : 30;
+  server_public_key_ = value("ServerPublicKey", present);
+  get_server_public_key_ = value("GetServerPublicKey", present) == "1";
 }
 
 std::uint32_t TNativeConnect::OptionFlags(TConnectOptions options) {
@@ -101,6 +103,8 @@ void TNativeConnect::Connect() {
   c.SetSslMode((options_ & ConnectOptionBit(coSSL)) != 0);
   c.SetSslKey(ssl_key_);
   c.SetSslCertificate(ssl_cert_);
+  c.SetServerPublicKeyFile(server_public_key_);
+  c.SetRequestServerPublicKey(get_server_public_key_);
   std::uint32_t flags = OptionFlags(options_);
   c.SetCompress((options_ & ConnectOptionBit(coCompress)) != 0);
   // OpenSSL is linked in, so the library is always available here.

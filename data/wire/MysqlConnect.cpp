@@ -186,6 +186,12 @@ bool TMysqlClient::Login(const std::uint8_t* data, long length) {
       !(caps & (CLIENT_RESERVED | CLIENT_SECURE_CONNECTION | CLIENT_MULTI_RESULTS))) {
     flags &= ~0x3C200u;
   }
+  // Login methods by name where the 4.1 login can carry them.
+  authMethod_.clear();
+  if (greeting.pluginAuth && (flags & CLIENT_SECURE_CONNECTION) && (flags & CLIENT_RESERVED)) {
+    flags |= CLIENT_PLUGIN_AUTH;
+    authMethod_ = greeting.authMethod == kAuthCachingSha2 ? kAuthCachingSha2 : kAuthNative;
+  }
   if ((caps & CLIENT_SSL) && (sslMode_ || (given & CLIENT_SSL))) {
     flags |= CLIENT_SSL;
   } else {
@@ -203,6 +209,7 @@ bool TMysqlClient::Login(const std::uint8_t* data, long length) {
   request.password = password_;
   request.database = database_;
   request.seed = seed_;
+  request.authMethod = authMethod_;
   std::size_t headerLength = 0;
   const std::string login = BuildLoginPacket(request, headerLength);
 
@@ -261,6 +268,8 @@ bool TMysqlClient::ReadAuthResult() {
     return false;
   }
   const std::uint8_t* p = net_->ReadPos();
+  if (!authMethod_.empty() && n > 0 && (p[0] == 1 || (p[0] == 254 && n > 1)))
+    return ContinueAuthentication(p, n);
   std::string answer;
   if (serverIs410_) {
     if ((serverCapabilities_ & CLIENT_SECURE_CONNECTION) && n == 24 && p[0] != 0) {

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "wire/AuthCrypto.h"
+
 namespace wire {
 
 namespace {
@@ -127,9 +129,15 @@ bool ParseGreeting(const std::uint8_t* p, std::size_t n, TMysqlGreeting& g) {
     g.hasCharsetAndStatus = true;
     g.charset = p[L + 17];
     g.status = p[L + 18] | (p[L + 19] << 8);
+    g.pluginAuth = (p[L + 20] & 0x08) != 0;  // 0x80000 in the upper flags
   }
   if (n >= L + 45) {
     g.seed += TextAt(p, n, L + 33, 12);
+    // The second seed part takes max(13, seed length - 8) bytes; the name
+    // of the default method follows.
+    const std::size_t second = std::max<std::size_t>(13, p[L + 22] > 8 ? p[L + 22] - 8 : 0);
+    if (g.pluginAuth && n > L + 33 + second)
+      g.authMethod = TextAt(p, n, L + 33 + second, n - (L + 33 + second));
   } else if (n >= L + 33 && !g.is410) {
     g.capabilities &= ~0x8000u;  // no room for a 20-byte seed: no secure login
   }
@@ -456,6 +464,10 @@ std::string BuildLoginPacket(const TLoginRequest& q, std::size_t& headerLength) 
   } else if ((q.serverCapabilities & 0x8000) && q.serverIs410) {
     out += "xxxxxxxx";
     out += '\0';
+  } else if (q.authMethod == kAuthCachingSha2) {
+    const std::string scramble = ScrambleSha256(q.password, q.seed);
+    out += static_cast<char>(scramble.size());
+    out += scramble;
   } else if (q.serverCapabilities & 0x8000) {
     out += static_cast<char>(20);
     out += ScrambleSha1(q.password, q.seed);
@@ -463,7 +475,18 @@ std::string BuildLoginPacket(const TLoginRequest& q, std::size_t& headerLength) 
     out += ScrambleOld(q.password, q.seed.substr(0, 8));
     out += '\0';
   }
-  if (!q.database.empty() && (q.serverCapabilities & 0x8)) out += q.database.substr(0, 64);
+  if (q.authMethod.empty()) {
+    if (!q.database.empty() && (q.serverCapabilities & 0x8)) out += q.database.substr(0, 64);
+    out += '\0';
+    return out;
+  }
+  // With plugin authentication the server reads a database only when the
+  // flags announce one, then the method's name.
+  if (q.clientFlags & 0x8) {
+    out += q.database.substr(0, 64);
+    out += '\0';
+  }
+  out += q.authMethod;
   out += '\0';
   return out;
 }

@@ -77,8 +77,10 @@ TEST_F(WireSandbox, LoginsWithEachKindOfAccountPlainAndCompressed) {
 TEST_F(WireSandbox, LoginFlagsOfTheAgentSettings) {
   TMysqlClient c;
   ASSERT_TRUE(ConnectAdmin(c, true));
-  // Base flags, compression, database, multi statements and results.
-  EXPECT_EQ(c.ClientFlags(), 0x3E2ADu);
+  // Base flags, compression, database, multi statements and results, and
+  // login methods by name, which the server offers.
+  EXPECT_EQ(c.ClientFlags(), 0xBE2ADu);
+  EXPECT_EQ(c.AuthMethod(), "mysql_native_password");
 }
 
 TEST_F(WireSandbox, WrongPasswordGivesTheServersAccessDenied) {

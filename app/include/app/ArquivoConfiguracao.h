@@ -36,6 +36,10 @@ struct ConfiguracaoConexao {
   std::optional<std::uint32_t> porta;
   std::optional<std::string> usuario;
   std::optional<std::string> senha;
+  // caching_sha2_password without TLS: the file of the server's RSA public
+  // key, and whether the server may be asked for it.
+  std::optional<std::string> chavePublica;
+  std::optional<bool> obterChavePublica;
 };
 
 struct ConfiguracaoAgente {

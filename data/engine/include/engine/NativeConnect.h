@@ -49,6 +49,8 @@ class TNativeConnect {
 
   // Reads "UID", "PWD", "DatabaseName", "Port", "Host", "TIMEOUT" from
   // Name=Value lines. A missing or non-numeric Port raises rtl::EConvertError.
+  // "ServerPublicKey" (a PEM file) and "GetServerPublicKey" ("1") say how a
+  // caching_sha2_password login without TLS may send the password.
   void ReadParams(const std::vector<std::string>& lines);
   // Connects unless connected; raises EmySQLException on failure.
   void Connect();
@@ -106,6 +108,8 @@ class TNativeConnect {
   int port_ = 0;
   std::string host_ = "localhost";
   int timeout_ = 30;
+  std::string server_public_key_;
+  bool get_server_public_key_ = false;
 };
 
 }  // namespace engine

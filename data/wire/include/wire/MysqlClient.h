@@ -52,6 +52,7 @@ enum : std::uint32_t {
   CLIENT_SECURE_CONNECTION = 0x8000,
   CLIENT_MULTI_STATEMENTS = 0x10000,
   CLIENT_MULTI_RESULTS = 0x20000,
+  CLIENT_PLUGIN_AUTH = 0x80000,  // login methods by name, and the server's switch between them
 };
 
 // Flags every login adds, and the initial client flags.
@@ -117,6 +118,18 @@ class TMysqlClient {
   // Character-set number the login packet asks for in place of the
   // greeting's (0 = the greeting's); taken by every later connect.
   void SetLoginCharset(std::uint8_t number) { loginCharset_ = number; }
+  // caching_sha2_password without TLS sends the password encrypted with the
+  // server's RSA public key: the key from this PEM file, or, only when asking
+  // is allowed, the key the server hands over (off by default: whoever sits
+  // on the link could hand over its own). With neither the login fails and
+  // the password is not sent.
+  void SetServerPublicKeyFile(const std::string& file) { serverPublicKeyFile_ = file; }
+  void SetRequestServerPublicKey(bool on) { requestServerPublicKey_ = on; }
+  const std::string& ServerPublicKeyFile() const { return serverPublicKeyFile_; }
+  bool RequestServerPublicKey() const { return requestServerPublicKey_; }
+  // The login method of the last connect (empty for a server without plugin
+  // authentication).
+  const std::string& AuthMethod() const { return authMethod_; }
 
   bool SslMode() const { return sslMode_; }
   bool CompressOption() const { return compressOption_; }
@@ -165,6 +178,13 @@ class TMysqlClient {
                      bool pipeFallback, std::uint32_t clientFlags);
   bool Login(const std::uint8_t* greeting, long length);
   bool ReadAuthResult();
+  // Plugin authentication: method switches and further rounds, from the
+  // first reply after the login on (AuthMethods.cpp).
+  bool ContinueAuthentication(const std::uint8_t* packet, long length);
+  bool AuthAnswer(const std::string& method, const std::string& nonce, std::string& answer);
+  bool FullSha2Answer(const std::string& nonce, std::string& answer);
+  // Sets 2012 with the message and closes; false.
+  bool FailAuthentication(const std::string& message);
   void ReportSslError();
   // A reply that does not parse: the connection is closed (2013).
   bool FailMalformed();
@@ -212,6 +232,9 @@ class TMysqlClient {
   std::uint32_t serverStatus_ = SERVER_STATUS_AUTOCOMMIT;
   std::uint32_t serverCharset_ = 0;
   std::uint8_t loginCharset_ = 0;
+  std::string authMethod_;
+  std::string serverPublicKeyFile_;
+  bool requestServerPublicKey_ = false;
   std::uint64_t extraInfo_ = 0;
   std::string info_;
   std::uint32_t columnCount_ = 0;

@@ -42,6 +42,13 @@ class TPacketReader {
 };
 
 // The server greeting.
+// Login methods by their protocol names.
+inline constexpr const char* kAuthNative = "mysql_native_password";
+inline constexpr const char* kAuthOld = "mysql_old_password";
+inline constexpr const char* kAuthCachingSha2 = "caching_sha2_password";
+inline constexpr const char* kAuthEd25519 = "client_ed25519";
+inline constexpr const char* kAuthClearText = "mysql_clear_password";
+
 struct TMysqlGreeting {
   int protocol = 0;
   std::string serverVersion;
@@ -52,6 +59,10 @@ struct TMysqlGreeting {
   std::uint32_t charset = 0;
   std::uint32_t status = 0;
   bool is410 = false;
+  // Plugin authentication offered (CLIENT_PLUGIN_AUTH in the upper
+  // capability flags) and the server's default method.
+  bool pluginAuth = false;
+  std::string authMethod;
 };
 
 // Decodes a greeting of protocol 9 or 10 (the protocol byte itself is not
@@ -154,6 +165,10 @@ struct TLoginRequest {
   std::string password;
   std::string database;  // sent only when the server offers CLIENT_CONNECT_WITH_DB
   std::string seed;
+  // With plugin authentication: the method whose answer the login carries
+  // ("caching_sha2_password" or "mysql_native_password") and whose name ends
+  // the packet; empty for the classic login.
+  std::string authMethod;
 };
 
 // Builds the login payload; headerLength receives the size of its header part

@@ -55,6 +55,8 @@ class FakeServer {
     std::optional<Bytes> Read(size_t n);
     // Reads one plain packet (4-byte header + payload), recorded as a frame.
     std::optional<Bytes> ReadPacket();
+    // The connection's socket, for a step that speaks TLS on it itself.
+    int Socket() const { return server_.connFd_; }
 
    private:
     friend class FakeServer;
