@@ -86,6 +86,37 @@ int Dias(const std::string& v) {
   return n;
 }
 
+wire::TlsMode ModoTls(const std::string& v) {
+  static const std::pair<const char*, wire::TlsMode> kModos[] = {
+      {"desligado", wire::TlsMode::Off},
+      {"preferido", wire::TlsMode::Preferred},
+      {"exigido", wire::TlsMode::Required},
+      {"verificar-ca", wire::TlsMode::VerifyCa},
+      {"verificar-host", wire::TlsMode::VerifyHost},
+  };
+  for (const auto& [nome, modo] : kModos)
+    if (v == nome) return modo;
+  throw ValorInvalido("modo \"" + v +
+                      "\" desconhecido; use desligado, preferido, exigido, verificar-ca ou "
+                      "verificar-host");
+}
+
+// A file the agent will read later: it must be there now.
+std::string ArquivoLegivel(const std::string& v) {
+  struct stat st {};
+  if (v.empty()) throw ValorInvalido("falta o caminho do arquivo");
+  if (stat(v.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || access(v.c_str(), R_OK) != 0)
+    throw ValorInvalido("o arquivo " + v + " n\xE3o existe ou n\xE3o pode ser lido");
+  return v;
+}
+
+wire::TFingerprint Impressao(const std::string& v) {
+  if (auto digest = wire::ParseFingerprint(v)) return *digest;
+  throw ValorInvalido(
+      "impress\xE3o inv\xE1lida; use sha256: e os 32 bytes em hexadecimal, como "
+      "tolvex-agent --mostrar-certificado mostra");
+}
+
 std::string Arquivo(const std::string& v) {
   if (v.empty()) throw ValorInvalido("falta o caminho do arquivo");
   return v;
@@ -139,6 +170,18 @@ const Chave kChaves[] = {
      [](Destino& d, const std::string& v) { d.agente.marcarEmLote = Lote(v); }},
     {"log", "dias", "dias de log de erros guardados em logImportacao (0 guarda todos)",
      [](Destino& d, const std::string& v) { d.agente.diasLog = Dias(v); }},
+    {kConexao, "tls",
+     "desligado, preferido, exigido, verificar-ca ou verificar-host (padr\xE3o: preferido "
+     "na retaguarda, desligado no PDV)",
+     [](Destino& d, const std::string& v) { d.conexao->tls = ModoTls(v); }},
+    {kConexao, "tls_ca", "arquivo PEM das autoridades aceitas (padr\xE3o: as do sistema)",
+     [](Destino& d, const std::string& v) { d.conexao->tlsCa = ArquivoLegivel(v); }},
+    {kConexao, "tls_impressao",
+     "sha256:AA:BB:... do certificado do servidor, no lugar da autoridade; exige TLS",
+     [](Destino& d, const std::string& v) { d.conexao->tlsImpressao = Impressao(v); }},
+    {kConexao, "senha_antiga",
+     "sim para responder ao embaralhamento anterior ao 4.1 (padr\xE3o nao)",
+     [](Destino& d, const std::string& v) { d.conexao->senhaAntiga = SimNao(v); }},
 };
 
 const char* const kSecoesConexao[] = {"retaguarda", "pdv"};

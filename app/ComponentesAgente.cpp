@@ -80,12 +80,21 @@ void ComponentesAgente::AplicarConfiguracao(components::TmySQLDatabase& banco,
     banco.Params().SetValues("ServerPublicKey", *configuracao.chavePublica);
   if (configuracao.obterChavePublica)
     banco.Params().SetValues("GetServerPublicKey", *configuracao.obterChavePublica ? "1" : "");
+  wire::TTlsOptions tls = banco.TLSOptions();
+  if (configuracao.tls) tls.mode = *configuracao.tls;
+  if (configuracao.tlsCa) tls.caFile = *configuracao.tlsCa;
+  if (configuracao.tlsImpressao) tls.fingerprint = *configuracao.tlsImpressao;
+  banco.SetTLSOptions(tls);
+  if (configuracao.senhaAntiga) banco.SetOldPasswords(*configuracao.senhaAntiga);
 }
 
 ComponentesAgente::ComponentesAgente() {
   Configurar(dbVidoru,
              {"dbVidoru", "tolve536_vidoru", "tolve536", "kb71530264809", HostRetaguardaPadrao()});
   Configurar(dbPDV, {"dbPDV", "t2tipafecf", "root", "kmzq", "localhost"});
+  // The back office is reached over the internet: TLS whenever it offers it.
+  // The PDV server is on the same machine.
+  dbVidoru.SetTLSOptions({wire::TlsMode::Preferred, {}, {}});
 
   struct {
     components::TmySQLQuery& q;

@@ -51,6 +51,8 @@ OpcoesAgente LerOpcoes(const std::vector<std::string>& argumentos) {
       o.pastaSuporte = valor();
     } else if (a == "--pasta-log") {
       o.pastaLog = valor();
+    } else if (a == "--mostrar-certificado") {
+      o.mostrarCertificado = LerEndereco(valor());
     } else if (a == "--config") {
       o.arquivoConfiguracao = valor();
       if (o.arquivoConfiguracao->empty())
@@ -84,7 +86,7 @@ std::string TextoUso(const std::string& programa) {
          "     [--config ARQUIVO] [--marcar-em-lote N]\n"
          "uso: " +
          programa +
-         " --help | --version\n"
+         " --help | --version | --mostrar-certificado HOST[:PORTA]\n"
          "\n"
          "Importa clientes e produtos da retaguarda para o banco de dados do PDV.\n"
          "\n"
@@ -107,6 +109,9 @@ std::string TextoUso(const std::string& programa) {
          "                      comando (0, o padr\xE3o: cada linha com o seu; at\xE9 1000)\n"
          "  -h, --help          mostra este texto e termina\n"
          "  --version           mostra a vers\xE3o e termina\n"
+         "  --mostrar-certificado H[:P]\n"
+         "                      mostra o certificado TLS do servidor e a linha tls_impressao\n"
+         "                      que o fixa, sem entrar no servidor, e termina\n"
          "\n"
          "Arquivo de configura\xE7\xE3o: /etc/tolvex/agente.conf e depois\n"
          "$XDG_CONFIG_HOME/tolvex/agente.conf (~/.config/tolvex/agente.conf), cada um sobre\n"

@@ -13,6 +13,12 @@
 // process's peak resident size during the stored runs; payload_mb the bytes
 // of all packet payloads of the result (MiB). --drain runs only the drain,
 // --compress only the compressed pass, --plain only the uncompressed one.
+// --tls runs the uncompressed pass over plain TCP and then over TLS (one
+// handshake per connection, not per statement) and ends with
+//
+//   tls=1 rows=... stored_s=... ... tls_ratio=...
+//
+// tls_ratio = the stored time over TLS / the stored time over plain TCP.
 
 #include <algorithm>
 #include <cstdio>
@@ -35,9 +41,11 @@ struct Figures {
   double payloadMb = 0;
 };
 
-std::unique_ptr<wire::TMysqlClient> Connect(const bench::Options& o, bool compress) {
+std::unique_ptr<wire::TMysqlClient> Connect(const bench::Options& o, bool compress,
+                                            bool tls = false) {
   auto c = std::make_unique<wire::TMysqlClient>();
   c->SetCompress(compress);
+  if (tls) c->SetTlsOptions({wire::TlsMode::Required, {}, {}});
   const std::uint32_t flags = 0x30000 | (compress ? 0x20u : 0u);
   if (c->ConnectToServer(o.host, o.user, o.password, bench::kBenchDatabase, o.port, "", true,
                          flags)) {
@@ -101,9 +109,10 @@ bool StoredOnce(wire::TMysqlClient& c, std::uint64_t& rows, std::uint64_t& check
   return true;
 }
 
-Figures Measure(const bench::Options& o, bool compress, int repeat, bool drainOnly) {
+Figures Measure(const bench::Options& o, bool compress, int repeat, bool drainOnly,
+                bool tls = false) {
   Figures f;
-  auto c = Connect(o, compress);
+  auto c = Connect(o, compress, tls);
   std::uint64_t payload = 0;
   f.drainSeconds = 1e9;
   for (int i = 0; i < repeat; ++i) {
@@ -134,14 +143,14 @@ Figures Measure(const bench::Options& o, bool compress, int repeat, bool drainOn
   return f;
 }
 
-void Print(const char* prefix, const Figures& f) {
+void Print(const char* prefix, const Figures& f, const char* suffix = "") {
   const double ratio = f.drainSeconds > 0 ? f.storedSeconds / f.drainSeconds : 0;
   const double rate = f.storedSeconds > 0 ? static_cast<double>(f.rows) / f.storedSeconds : 0;
   std::printf(
       "%srows=%llu drain_s=%.3f stored_s=%.3f ratio=%.3f rows_per_s=%.0f "
-      "peak_rss_mb=%.1f payload_mb=%.1f\n",
+      "peak_rss_mb=%.1f payload_mb=%.1f%s\n",
       prefix, static_cast<unsigned long long>(f.rows), f.drainSeconds, f.storedSeconds, ratio, rate,
-      f.peakRssMb, f.payloadMb);
+      f.peakRssMb, f.payloadMb, suffix);
   std::fflush(stdout);
 }
 
@@ -149,7 +158,7 @@ void Print(const char* prefix, const Figures& f) {
 
 int main(int argc, char** argv) {
   const bench::Options o =
-      bench::ParseOptions(argc, argv, {"drain", "compress", "plain"}, {"repeat"});
+      bench::ParseOptions(argc, argv, {"drain", "compress", "plain", "tls"}, {"repeat"});
   const int repeat = std::max(1, std::atoi(o.Value("repeat", "2").c_str()));
   {
     auto c = Connect(o, false);
@@ -161,6 +170,17 @@ int main(int argc, char** argv) {
     }
   }
   const bool drainOnly = o.Has("drain");
+  if (o.Has("tls")) {
+    const Figures plain = Measure(o, false, repeat, drainOnly);
+    Print("tls=0 ", plain);
+    const Figures tls = Measure(o, false, repeat, drainOnly, true);
+    const double base = drainOnly ? plain.drainSeconds : plain.storedSeconds;
+    const double over = drainOnly ? tls.drainSeconds : tls.storedSeconds;
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, " tls_ratio=%.3f", base > 0 ? over / base : 0);
+    Print("tls=1 ", tls, suffix);
+    return 0;
+  }
   if (!o.Has("plain")) Print("compress=1 ", Measure(o, true, repeat, drainOnly));
   if (!o.Has("compress")) Print("", Measure(o, false, repeat, drainOnly));
   return 0;

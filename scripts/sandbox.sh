@@ -59,6 +59,7 @@ print_env() {
   echo "MYSQL_TEST_PORT=$(cat "$dir/port")"
   echo "MYSQL_TEST_CHARSET=$(cat "$dir/charset")"
   [ ! -f "$dir/plugin/auth_ed25519.so" ] || echo "MYSQL_TEST_ED25519=1"
+  echo "MYSQL_TEST_TLS_DIR=$dir/tls"
 }
 
 # The pre-4.1 password hash (what OLD_PASSWORD() returns), so the init file
@@ -114,14 +115,36 @@ ed25519_plugin() {
   cp "$root/.deps/plugin/auth_ed25519.so" "$dir/plugin/"
 }
 
-make_certificate() {
-  [ -f "$dir/server-cert.pem" ] && return
+# Certificates for the TLS tests, in DIR/tls: a private CA (ca.pem), the
+# server's certificate for localhost and 127.0.0.1 signed by it (server.pem,
+# the one mariadbd presents), one signed by it for a wrong name
+# (wrong.pem, evil.example) and a self-signed one for the right names
+# (self.pem); each with its key (*-key.pem).
+make_certificates() {
+  local t=$dir/tls name
+  [ -f "$t/self.pem" ] && return
   command -v openssl >/dev/null || die "openssl not found (apt-get install openssl)"
-  openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=tolvex-sandbox" \
-    -keyout "$dir/server-key.pem" -out "$dir/server-cert.pem" >/dev/null 2>&1 \
-    || die "could not make the TLS certificate"
+  mkdir -p "$t"
+  {
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 3650 \
+      -subj "/CN=Tolvex sandbox CA" -addext "basicConstraints=critical,CA:TRUE" \
+      -addext "keyUsage=critical,keyCertSign,cRLSign" -keyout "$t/ca-key.pem" -out "$t/ca.pem"
+    for name in server:localhost:"DNS:localhost,IP:127.0.0.1" wrong:evil.example:"DNS:evil.example"; do
+      IFS=: read -r file cn san <<<"$name"
+      openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+        -subj "/CN=$cn" -keyout "$t/$file-key.pem" -out "$t/$file.csr"
+      printf 'subjectAltName=%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' \
+        "$san" > "$t/$file.ext"
+      openssl x509 -req -in "$t/$file.csr" -CA "$t/ca.pem" -CAkey "$t/ca-key.pem" \
+        -CAcreateserial -days 3650 -extfile "$t/$file.ext" -out "$t/$file.pem"
+    done
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 3650 \
+      -subj "/CN=localhost" -addext "subjectAltName=DNS:localhost,IP:127.0.0.1" \
+      -keyout "$t/self-key.pem" -out "$t/self.pem"
+  } >"$t/openssl.log" 2>&1 || { cat "$t/openssl.log" >&2; die "could not make the TLS certificates"; }
+  rm -f "$t"/*.csr "$t"/*.ext
+  chmod 600 "$t"/*-key.pem
 }
-
 bootstrap() {
   local bin=$1 share=/usr/share/mysql f
   mkdir -p "$dir/data"
@@ -149,7 +172,7 @@ start() {
   mkdir -p "$dir"
   dir=$(cd "$dir" && pwd)
   [ -f "$dir/data/.bootstrapped" ] || bootstrap "$bin"
-  make_certificate
+  make_certificates
   [ -f "$dir/charset" ] || echo "${SANDBOX_CHARSET:-latin1}" > "$dir/charset"
   charset=$(cat "$dir/charset")
   case "$charset" in
@@ -184,7 +207,7 @@ start() {
       --character-set-server="$charset" --collation-server="$collation" "${plugins[@]}" \
       --max-allowed-packet=64M --innodb-buffer-pool-size=256M \
       --skip-log-bin \
-      --ssl-cert="$dir/server-cert.pem" --ssl-key="$dir/server-key.pem" \
+      --ssl-cert="$dir/tls/server.pem" --ssl-key="$dir/tls/server-key.pem" \
       --init-file="$dir/init.sql" >/dev/null 2>&1 &
     pid=$!
     for _ in $(seq 1 300); do

@@ -4,6 +4,7 @@
 
 #include <iostream>
 
+#include "app/Certificado.h"
 #include "app/ConsoleView.h"
 #include "app/Opcoes.h"
 #include "app/TravaInstancia.h"
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
     std::cout << app::TextoVersao();
     return 0;
   }
+  if (opcoes.mostrarCertificado)
+    return app::MostrarCertificado(*opcoes.mostrarCertificado, std::cout, std::cerr);
   // Nothing starts half-configured: a file the agent refuses ends the
   // program before any connection is made.
   try {

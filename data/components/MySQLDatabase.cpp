@@ -228,6 +228,8 @@ void TmySQLDatabase::CreateEngine() {
   engine_->SetMultiThreaded(multi_threaded_);
   engine_->SetSSLKey(ssl_key_);
   engine_->SetSSLCert(ssl_cert_);
+  engine_->SetTLSOptions(tls_options_);
+  engine_->SetOldPasswords(old_passwords_);
 }
 
 engine::TNativeConnect* TmySQLDatabase::Handle() {
@@ -274,6 +276,8 @@ void TmySQLDatabase::DoConnect() {
   for (int i = 0; i < params_.Count(); ++i) params.push_back(params_.Strings(i));
   engine_->SetSSLKey(ssl_key_);
   engine_->SetSSLCert(ssl_cert_);
+  engine_->SetTLSOptions(tls_options_);
+  engine_->SetOldPasswords(old_passwords_);
 
   engine::TNativeConnect* connection = nullptr;
   engine::DBIResult rc = engine_->OpenDatabase(connect_options_, params, connection);

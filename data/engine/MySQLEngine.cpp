@@ -101,6 +101,8 @@ DBIResult TmySQLEngine::OpenDatabase(TConnectOptions options,
     conn->Client().SetThreadSafe(multi_threaded_);
     conn->SetSslKey(ssl_key_);
     conn->SetSslCert(ssl_cert_);
+    conn->Client().SetTlsOptions(tls_options_);
+    conn->Client().SetOldPasswords(old_passwords_);
     conn->ReadParams(params);
     conn->Connect();
     connection = conn.release();

@@ -59,6 +59,8 @@ bool TMysqlClient::AuthAnswer(const std::string& method, const std::string& nonc
   } else if (method == kAuthEd25519) {
     answer = Ed25519Sign(password_, nonce);
   } else if (method == kAuthOld) {
+    // The pre-4.1 scramble is answered only where old passwords are allowed.
+    if (!oldPasswords_) return FailOldPassword();
     answer = ScrambleOld(password_, nonce.substr(0, 8));
     answer += '\0';
   } else if (method == kAuthClearText) {

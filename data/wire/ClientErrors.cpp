@@ -34,6 +34,17 @@ constexpr const char* kFormats[CR_MAX_ERROR - CR_MIN_ERROR + 1] = {
     "Got packet bigger than 'max_allowed_packet'",                        // 2020
 };
 
+struct LaterFormat {
+  int number;
+  const char* format;
+};
+constexpr LaterFormat kLaterFormats[] = {
+    {CR_SSL_CONNECTION_ERROR, "SSL connection error: %-.100s"},
+    {CR_SECURE_AUTH,
+     "Connection using old (pre-4.1.1) authentication protocol refused (client option "
+     "'secure_auth' enabled)"},
+};
+
 void Pad(std::string& out, std::string_view piece, size_t width, bool left) {
   size_t fill = piece.size() < width ? width - piece.size() : 0;
   if (!left) out.append(fill, ' ');
@@ -44,6 +55,8 @@ void Pad(std::string& out, std::string_view piece, size_t width, bool left) {
 }  // namespace
 
 const char* ClientErrorFormat(int number) {
+  for (const LaterFormat& f : kLaterFormats)
+    if (f.number == number) return f.format;
   if (number < CR_MIN_ERROR || number > CR_MAX_ERROR) return kFormats[0];
   return kFormats[number - CR_MIN_ERROR];
 }

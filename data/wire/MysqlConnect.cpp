@@ -40,6 +40,18 @@ void TMysqlClient::SetSslKey(const std::string& file) {
   if (sslMode_ && Connected()) Disconnect();
 }
 
+void TMysqlClient::SetTlsOptions(const TTlsOptions& options) {
+  if (tlsOptions_ == options) return;
+  tlsOptions_ = options;
+  if (Connected()) Disconnect();
+}
+
+void TMysqlClient::SetOldPasswords(bool on) {
+  if (oldPasswords_ == on) return;
+  oldPasswords_ = on;
+  if (Connected()) Disconnect();
+}
+
 void TMysqlClient::SetCompress(bool on) {
   if (compressOption_ == on) return;
   compressOption_ = on;
@@ -192,13 +204,24 @@ bool TMysqlClient::Login(const std::uint8_t* data, long length) {
     flags |= CLIENT_PLUGIN_AUTH;
     authMethod_ = greeting.authMethod == kAuthCachingSha2 ? kAuthCachingSha2 : kAuthNative;
   }
-  if ((caps & CLIENT_SSL) && (sslMode_ || (given & CLIENT_SSL))) {
+  // TLS asked for in any way must be had: a greeting without it (a server
+  // without TLS, or a man in the middle who cleared the bit) ends the
+  // connect before any login byte is sent. Only Preferred goes on in clear.
+  TTlsOptions tls = tlsOptions_;
+  if ((sslMode_ || (given & CLIENT_SSL)) && tls.mode < TlsMode::Required)
+    tls.mode = TlsMode::Required;
+  tls.mode = EffectiveTlsMode(tls);
+  if ((caps & CLIENT_SSL) && tls.mode != TlsMode::Off) {
     flags |= CLIENT_SSL;
   } else {
-    if (given & CLIENT_SSL) sslMode_ = false;
+    if (tls.mode >= TlsMode::Required) return FailTls("the server does not offer TLS");
     flags &= ~CLIENT_SSL;
   }
   clientFlags_ = flags;
+  // A greeting without 4.1 authentication gets the pre-4.1 scramble in the
+  // login packet: only with old passwords allowed.
+  if (!password_.empty() && !oldPasswords_ && !(caps & CLIENT_SECURE_CONNECTION))
+    return FailOldPassword();
 
   TLoginRequest request;
   request.clientFlags = flags;
@@ -226,13 +249,12 @@ bool TMysqlClient::Login(const std::uint8_t* data, long length) {
       return writeFailed();
     }
     ERR_clear_error();
+    net_->Vio().SetTlsVerification(tls, host_);
     net_->StartTls(sslKey_, sslCert_, caFile_, caPath_, cipher_, connectTimeout_);
     if (net_->Kind() != kVioTls) {
       clientFlags_ &= ~CLIENT_SSL;
       sslMode_ = false;
-      ReportSslError();
-      net_->Close();
-      return false;
+      return FailTls(net_->Vio().TlsFailure());
     }
   }
   if (net_->WritePacket(login.data(), login.size()) != 0 || net_->Flush() != 0) {
@@ -241,24 +263,16 @@ bool TMysqlClient::Login(const std::uint8_t* data, long length) {
   return ReadAuthResult();
 }
 
-void TMysqlClient::ReportSslError() {
-  const char* file = "";
-  int line = 0;
-  const char* data = "";
-  int flags = 0;
-  unsigned long code = ERR_get_error_all(&file, &line, nullptr, &data, &flags);
-  if (code == 0) {
-    // Nothing queued (the peer went away during the handshake): still
-    // report a failure.
-    net_->SetError(CR_SERVER_LOST, FormatClientError(CR_SERVER_LOST));
-    return;
-  }
-  char text[256];
-  ERR_error_string_n(code, text, sizeof text);
-  const char* extra = (flags & ERR_TXT_STRING) && data ? data : "";
-  net_->SetError(static_cast<int>(code),
-                 FormatPrintf("OpenSSL: %s:%s:%d:%s\\n", {text, file ? file : "", line, extra}));
-  ERR_clear_error();
+bool TMysqlClient::FailTls(const std::string& reason) {
+  net_->Close();
+  net_->SetError(CR_SSL_CONNECTION_ERROR, FormatClientError(CR_SSL_CONNECTION_ERROR, {reason}));
+  return false;
+}
+
+bool TMysqlClient::FailOldPassword() {
+  net_->Close();
+  net_->SetError(CR_SECURE_AUTH, FormatClientError(CR_SECURE_AUTH));
+  return false;
 }
 
 bool TMysqlClient::ReadAuthResult() {
@@ -273,11 +287,16 @@ bool TMysqlClient::ReadAuthResult() {
   std::string answer;
   if (serverIs410_) {
     if ((serverCapabilities_ & CLIENT_SECURE_CONNECTION) && n == 24 && p[0] != 0) {
+      // '*' asks for the pre-4.1 scramble of the password.
+      if (p[0] == '*' && !oldPasswords_) return FailOldPassword();
       answer = Scramble410Answer(password_, p);
     }
   } else if (n == 1 && p[0] == 254 && (serverCapabilities_ & CLIENT_SECURE_CONNECTION)) {
     // The account has an old-style password: answer with the pre-4.1
-    // scramble and its zero byte.
+    // scramble and its zero byte, when old passwords are allowed. The
+    // request may come from anyone on the path, and the answer can be
+    // tested against guesses offline.
+    if (!oldPasswords_) return FailOldPassword();
     answer = ScrambleOld(password_, seed_.substr(0, 8));
     answer += '\0';
   }

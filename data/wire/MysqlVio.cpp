@@ -26,6 +26,7 @@
 #include <mutex>
 #include <thread>
 
+#include "TlsHandshake.h"
 #include "wire/ClientErrors.h"
 
 namespace wire {
@@ -92,12 +93,6 @@ int SocketErrorOf(Wait e) {
 // would-block; for the callers that is a timeout, never a reason to retry.
 int TimedOutAsSuch(int error) {
   return error == EAGAIN || error == EWOULDBLOCK ? ETIMEDOUT : error;
-}
-
-// The verification callback accepts every certificate: no CA is configured,
-// and the connection is encrypted without checking the peer.
-int AcceptAnyCertificate(int, X509_STORE_CTX*) {
-  return 1;
 }
 
 std::once_flag sslInitOnce;
@@ -434,16 +429,32 @@ bool TMysqlVio::WasInterrupted() const {
 void TMysqlVio::SslConnect(const std::string& keyFile, const std::string& certFile,
                            const std::string& caFile, const std::string& caPath,
                            std::string& cipher, int timeoutSeconds) {
+  tlsFailure_.clear();
+  tlsVersion_.clear();
+  peerCertificate_ = {};
   if (kind_ != kVioTcp) return;
-  if (!LoadSslLibrary()) return;
+  // Every way out below that is not a TLS channel closes the socket, so the
+  // client can never go on in clear after asking for TLS.
+  auto fail = [&](std::unique_ptr<Tls>& tls, const std::string& reason) {
+    tlsFailure_ = reason.empty() ? TlsFailureReason(tls ? tls->session : nullptr) : reason;
+    tls.reset();
+    ::close(socket_);
+    socket_ = -1;
+    pipe_ = -1;
+    flags_ = 0;
+    kind_ = kVioClosed;
+  };
+  std::unique_ptr<Tls> tls;
+  if (!LoadSslLibrary()) return fail(tls, "TLS is not available");
 
   // The connector. Version-flexible method with TLS 1.2 as the floor: TLS 1.0
   // alone no longer reaches current servers.
-  auto tls = std::make_unique<Tls>();
+  tls = std::make_unique<Tls>();
   tls->context = SSL_CTX_new(TLS_client_method());
-  if (!tls->context) return;
+  if (!tls->context) return fail(tls, "");
   SSL_CTX_set_min_proto_version(tls->context, TLS1_2_VERSION);
-  SSL_CTX_set_verify(tls->context, SSL_VERIFY_PEER, AcceptAnyCertificate);
+  std::string failure;
+  if (!PrepareTlsContext(tls->context, tlsOptions_, failure)) return fail(tls, failure);
   if (!certFile.empty()) {
     // Failures here do not stop the connector: the server decides whether
     // it needs a client certificate.
@@ -454,14 +465,15 @@ void TMysqlVio::SslConnect(const std::string& keyFile, const std::string& certFi
     }
     ERR_clear_error();
   }
-  if (SSL_CTX_load_verify_locations(tls->context, caFile.empty() ? nullptr : caFile.c_str(),
-                                    caPath.empty() ? nullptr : caPath.c_str()) != 1) {
+  if (!caFile.empty() || !caPath.empty()) {
+    SSL_CTX_load_verify_locations(tls->context, caFile.empty() ? nullptr : caFile.c_str(),
+                                  caPath.empty() ? nullptr : caPath.c_str());
     ERR_clear_error();
-    if (SSL_CTX_set_default_verify_paths(tls->context) != 1) return;
   }
 
   tls->session = SSL_new(tls->context);
-  if (!tls->session) return;
+  if (!tls->session) return fail(tls, "");
+  if (!PrepareTlsSession(tls->session, tlsOptions_, tlsHost_, failure)) return fail(tls, failure);
 
   // Nothing may sit in the read-ahead: the server sends nothing between our
   // TLS request and its handshake, so whatever is there is not for TLS.
@@ -483,7 +495,7 @@ void TMysqlVio::SslConnect(const std::string& keyFile, const std::string& certFi
     // came: one more bounded wait, then the handshake gives up.
     if (!WaitFor(e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT)) break;
   }
-  if (rc == 1) {
+  if (rc == 1 && CheckTlsPeer(tls->session, tlsOptions_, failure)) {
     tls_ = std::move(tls);
     kind_ = kVioTls;
     SetFastSend();
@@ -491,15 +503,14 @@ void TMysqlVio::SslConnect(const std::string& keyFile, const std::string& certFi
     if (const SSL_CIPHER* c = SSL_get_current_cipher(tls_->session)) {
       cipher = SSL_CIPHER_get_name(c);
     }
+    tlsVersion_ = SSL_get_version(tls_->session);
+    if (X509* peer = SSL_get1_peer_certificate(tls_->session)) {
+      peerCertificate_ = DescribeCertificate(peer);
+      X509_free(peer);
+    }
     return;
   }
-  // Failure: the channel is closed; the OpenSSL error stays queued for the
-  // client to report.
-  tls.reset();
-  ::close(socket_);
-  socket_ = -1;
-  pipe_ = -1;
-  flags_ = 0;
+  fail(tls, rc == 1 ? failure : "");
 }
 
 }  // namespace wire

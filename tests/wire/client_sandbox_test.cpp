@@ -59,6 +59,7 @@ TEST_F(WireSandbox, LoginsWithEachKindOfAccountPlainAndCompressed) {
   for (bool compress : {false, true}) {
     for (const Case& k : cases) {
       TMysqlClient c;
+      c.SetOldPasswords(k.user == std::string(kOldUser));
       ASSERT_TRUE(Connect(c, k.user, k.password, compress))
           << k.user << " compress=" << compress << ": " << c.ErrorNumber() << " "
           << c.ErrorMessage();
@@ -91,6 +92,7 @@ TEST_F(WireSandbox, WrongPasswordGivesTheServersAccessDenied) {
             "Access denied for user 'tolve536'@'127.0.0.1' (using password: YES)");
   EXPECT_FALSE(c.Connected());
   TMysqlClient old;
+  old.SetOldPasswords(true);
   EXPECT_FALSE(Connect(old, kOldUser, "wrong"));
   EXPECT_EQ(old.ErrorNumber(), 1045);
 }

@@ -27,6 +27,8 @@
 #include <string>
 #include <string_view>
 
+#include "wire/MysqlTls.h"
+
 namespace app {
 
 // What a configuration file gives one connection ([retaguarda], [pdv]);
@@ -40,6 +42,10 @@ struct ConfiguracaoConexao {
   // key, and whether the server may be asked for it.
   std::optional<std::string> chavePublica;
   std::optional<bool> obterChavePublica;
+  std::optional<wire::TlsMode> tls;
+  std::optional<std::string> tlsCa;
+  std::optional<wire::TFingerprint> tlsImpressao;
+  std::optional<bool> senhaAntiga;
 };
 
 struct ConfiguracaoAgente {

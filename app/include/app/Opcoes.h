@@ -37,6 +37,9 @@ struct OpcoesAgente {
   // --pasta-log DIR: the folder that receives logImportacao (by default
   // the program's own folder).
   std::optional<std::string> pastaLog;
+  // --mostrar-certificado HOST[:PORT]: show the server's TLS certificate
+  // and exit.
+  std::optional<EnderecoServidor> mostrarCertificado;
   // --config FILE: the configuration file read instead of the default ones.
   std::optional<std::string> arquivoConfiguracao;
   // What the configuration files say (CarregarConfiguracao); the program

@@ -110,6 +110,14 @@ class TmySQLDatabase : public db::TComponent {
   void SetSSLKey(const std::string& value) { ssl_key_ = value; }
   const std::string& SSLCert() const { return ssl_cert_; }
   void SetSSLCert(const std::string& value) { ssl_cert_ = value; }
+  // What TLS must give the connection (wire/MysqlTls.h); coSSL asks at
+  // least for TLS required. Takes effect at the next connect.
+  const wire::TTlsOptions& TLSOptions() const { return tls_options_; }
+  void SetTLSOptions(const wire::TTlsOptions& value) { tls_options_ = value; }
+  // Whether a server's request for the pre-4.1 password scramble is
+  // answered (off: the connect fails).
+  bool OldPasswords() const { return old_passwords_; }
+  void SetOldPasswords(bool value) { old_passwords_ = value; }
   bool Exclusive() const { return exclusive_; }
   void SetExclusive(bool value) { exclusive_ = value; }
   bool HandleShared() const { return handle_shared_; }
@@ -189,6 +197,8 @@ class TmySQLDatabase : public db::TComponent {
   TTransIsolation trans_isolation_ = tiReadCommitted;
   bool multi_threaded_ = false;
   std::string ssl_key_, ssl_cert_;
+  wire::TTlsOptions tls_options_;
+  bool old_passwords_ = false;
   bool exclusive_ = false, handle_shared_ = false, read_only_ = false;
 };
 

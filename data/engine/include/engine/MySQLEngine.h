@@ -27,6 +27,7 @@
 #include "engine/NativeConnect.h"
 #include "engine/NativeDataSet.h"
 #include "engine/SqlText.h"
+#include "wire/MysqlTls.h"
 
 namespace engine {
 
@@ -184,6 +185,11 @@ class TmySQLEngine {
   // connect, 0 while there is none).
   int ConnectionCodePage() const { return connection_code_page_; }
   void SetConnectionCodePage(int identifier) { connection_code_page_ = identifier; }
+  // TLS and old-password settings handed to each connection opened here.
+  const wire::TTlsOptions& TLSOptions() const { return tls_options_; }
+  void SetTLSOptions(const wire::TTlsOptions& options) { tls_options_ = options; }
+  bool OldPasswords() const { return old_passwords_; }
+  void SetOldPasswords(bool value) { old_passwords_ = value; }
 
   // The message RaiseError would give for `code` in the current state.
   std::string ErrorMessageFor(DBIResult code) const;
@@ -200,6 +206,8 @@ class TmySQLEngine {
   std::string ssl_key_;
   std::string ssl_cert_;
   int connection_code_page_ = 0;
+  wire::TTlsOptions tls_options_;
+  bool old_passwords_ = false;
 };
 
 }  // namespace engine

@@ -39,6 +39,9 @@ enum : int {
   CR_CANT_READ_CHARSET = 2019,
   CR_NET_PACKET_TOO_LARGE = 2020,
   CR_MAX_ERROR = 2020,
+  // Later numbers, outside the range above, each with its own format.
+  CR_SSL_CONNECTION_ERROR = 2026,
+  CR_SECURE_AUTH = 2049,
 };
 
 // The protocol's own number for an over-long packet. The packet layer holds it

@@ -30,6 +30,7 @@
 
 #include "wire/MysqlNet.h"
 #include "wire/MysqlResult.h"
+#include "wire/MysqlTls.h"
 
 namespace wire {
 
@@ -130,8 +131,16 @@ class TMysqlClient {
   // The login method of the last connect (empty for a server without plugin
   // authentication).
   const std::string& AuthMethod() const { return authMethod_; }
+  // What TLS must give this connection (MysqlTls.h). SSL mode, or
+  // CLIENT_SSL in the connect's flags, asks at least for Required.
+  void SetTlsOptions(const TTlsOptions& options);
+  // Answer a server's request for the pre-4.1 scramble (off: such a request
+  // fails the connect with 2049 before the scramble is sent).
+  void SetOldPasswords(bool on);
 
   bool SslMode() const { return sslMode_; }
+  const TTlsOptions& TlsOptions() const { return tlsOptions_; }
+  bool OldPasswords() const { return oldPasswords_; }
   bool CompressOption() const { return compressOption_; }
   bool ThreadSafe() const { return lock_ != nullptr; }
   int ConnectTimeout() const { return connectTimeout_; }
@@ -185,7 +194,11 @@ class TMysqlClient {
   bool FullSha2Answer(const std::string& nonce, std::string& answer);
   // Sets 2012 with the message and closes; false.
   bool FailAuthentication(const std::string& message);
-  void ReportSslError();
+  // Ends the connect with 2026 and the reason; nothing more is sent.
+  bool FailTls(const std::string& reason);
+  // Ends the connect with 2049: the server wants the pre-4.1 scramble and
+  // old passwords are not allowed.
+  bool FailOldPassword();
   // A reply that does not parse: the connection is closed (2013).
   bool FailMalformed();
   bool SimpleCommand(std::uint8_t command, const std::string& argument, bool skipReply,
@@ -245,6 +258,8 @@ class TMysqlClient {
   bool serverIs410_ = false;
   std::unique_ptr<std::recursive_mutex> lock_;
   std::string sslKey_, sslCert_, cipher_, caFile_, caPath_;
+  TTlsOptions tlsOptions_;
+  bool oldPasswords_ = false;
   std::uint32_t warningCount_ = 0;
   // Set while the connect itself sends commands: no reconnect from inside.
   bool connecting_ = false;

@@ -25,6 +25,8 @@
 #include <memory>
 #include <string>
 
+#include "wire/MysqlTls.h"
+
 namespace wire {
 
 // Channel kinds.
@@ -94,11 +96,25 @@ class TMysqlVio {
   bool WasInterrupted() const;
 
   // Layers TLS on the open TCP channel; on success the kind becomes kVioTls
-  // and cipher receives the negotiated cipher's name. On failure the channel
-  // is closed; the OpenSSL error stays queued for the caller to report.
+  // and cipher receives the negotiated cipher's name. The server certificate
+  // is checked as SetTlsVerification asked. On failure the channel is closed
+  // and TlsFailure() says why.
   void SslConnect(const std::string& keyFile, const std::string& certFile,
                   const std::string& caFile, const std::string& caPath, std::string& cipher,
                   int timeoutSeconds);
+
+  // What the next SslConnect checks of the server certificate, and the host
+  // name or address it checks it for.
+  void SetTlsVerification(const TTlsOptions& options, const std::string& host) {
+    tlsOptions_ = options;
+    tlsHost_ = host;
+  }
+  // Why the last SslConnect failed; empty after a successful one.
+  const std::string& TlsFailure() const { return tlsFailure_; }
+  // Of the last successful SslConnect: the protocol ("TLSv1.3") and the
+  // server certificate.
+  const std::string& TlsVersion() const { return tlsVersion_; }
+  const TCertificateInfo& PeerCertificate() const { return peerCertificate_; }
 
   bool IsConnected() const { return kind_ != kVioClosed; }
   std::uint8_t Kind() const { return kind_; }
@@ -140,6 +156,11 @@ class TMysqlVio {
   std::string errorMessage_;
   int errorNumber_ = 0;
   std::unique_ptr<Tls> tls_;
+  TTlsOptions tlsOptions_;
+  std::string tlsHost_;
+  std::string tlsFailure_;
+  std::string tlsVersion_;
+  TCertificateInfo peerCertificate_;
   int timeout_ = 0;
   bool blockingReads_ = true;
   int lastSocketError_ = 0;
