@@ -165,6 +165,15 @@ std::string ContextoAtualizarProduto(const std::string& codprod, const std::stri
   return "ERRO AO ATUALIZAR O PRODUTO: " + codprod + " - " + descricao;
 }
 
+std::string MotivoValorComByteNulo(const std::string& campo) {
+  return "VALOR COM BYTE NULO NO CAMPO " + campo + ": o registro n\xE3o foi importado";
+}
+
+std::string MotivoQuebraDeLinhaAvulsa() {
+  return "VALOR COM QUEBRA DE LINHA AVULSA PARA UM PDV SEM BARRA INVERTIDA: o registro n\xE3o foi "
+         "importado";
+}
+
 std::string EntradaLogErro(const std::string& carimbo, const std::string& contexto,
                            const std::string& mensagem) {
   return "**" + carimbo + " - " + contexto + " Erro do sistema: " + mensagem;

@@ -30,9 +30,9 @@ std::string SqlClientesPendentes() {
   return "select * from cadcliente where bloqueado='N' and importado='N'";
 }
 
-std::string SqlInserirCliente(const ClienteOrigem& o) {
+std::string SqlInserirCliente(const ClienteOrigem& o, ModoAspas modo) {
   const DerivadosCliente d = DerivarCliente(o);
-  using Q = EntreAspas;
+  const auto Q = [modo](std::string_view v) { return EntreAspas(v, modo); };
   return Juntar(
       "insert into cliente(id,id_situacao_cliente,nome,fantasia,email,cpf_cnpj,rg,orgao_rg,"
       "data_emissao_rg,sexo,inscricao_estadual,inscricao_municipal, tipo_pessoa,data_cadastro,"
@@ -47,9 +47,9 @@ std::string SqlInserirCliente(const ClienteOrigem& o) {
       Q(o.codmunicipio), ",", Q(Truncar(o.codmunicipio, 2)), ")");
 }
 
-std::string SqlAtualizarCliente(const ClienteOrigem& o) {
+std::string SqlAtualizarCliente(const ClienteOrigem& o, ModoAspas modo) {
   const DerivadosCliente d = DerivarCliente(o);
-  using Q = EntreAspas;
+  const auto Q = [modo](std::string_view v) { return EntreAspas(v, modo); };
   // The complement is written as it comes here, unlike in the insert.
   return Juntar("update cliente set nome=", Q(o.cliente), ",fantasia=", Q(o.fantasia),
                 ",email=", Q(o.email), ",cpf_cnpj=", Q(d.documento), ",rg=", Q(o.rg),

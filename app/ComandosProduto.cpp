@@ -19,9 +19,9 @@ std::string SqlProdutosPendentes() {
   return "select * from cadprod where importadopdv='N'";
 }
 
-std::string SqlInserirProduto(const ProdutoOrigem& o) {
+std::string SqlInserirProduto(const ProdutoOrigem& o, ModoAspas modo) {
   const DerivadosProduto d = DerivarProduto(o);
-  using Q = EntreAspas;
+  const auto Q = [modo](std::string_view v) { return EntreAspas(v, modo); };
   return Juntar(
       "insert into produto(ID,ID_UNIDADE_PRODUTO, GTIN,CODIGO_INTERNO,NOME,DESCRICAO,"
       "DESCRICAO_PDV,VALOR_VENDA,QTD_ESTOQUE,ESTOQUE_MIN,ESTOQUE_MAX,IPPT,NCM,DATA_ESTOQUE,"
@@ -36,9 +36,9 @@ std::string SqlInserirProduto(const ProdutoOrigem& o) {
       Q(CstParaCsosn(o.cst)), ",'II',", Q(d.codigoBarras), ")");
 }
 
-std::string SqlAtualizarProduto(const ProdutoOrigem& o) {
+std::string SqlAtualizarProduto(const ProdutoOrigem& o, ModoAspas modo) {
   const DerivadosProduto d = DerivarProduto(o);
-  using Q = EntreAspas;
+  const auto Q = [modo](std::string_view v) { return EntreAspas(v, modo); };
   return Juntar("UPDATE produto set GTIN=", Q(d.codigoBarras), ",NOME=", Q(o.descricao),
                 ",DESCRICAO=", Q(o.descricao), ",DESCRICAO_PDV=", Q(d.descricaoPdv),
                 ",VALOR_VENDA=", TextoNumero(o.punit), ",QTD_ESTOQUE=", TextoNumero(o.qtestoque),

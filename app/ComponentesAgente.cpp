@@ -27,7 +27,9 @@ void Configurar(components::TmySQLDatabase& db, const DefinicaoBanco& d) {
   db.SetUserPassword(d.senha);
   db.SetHost(d.host);
   db.SetPort(3306);
-  db.SetConnectOptions(engine::ConnectOptionBit(engine::coCompress));
+  // One statement per query is all the agent sends; local files stay off.
+  db.SetConnectOptions(engine::ConnectOptionBit(engine::coCompress) |
+                       engine::ConnectOptionBit(engine::coSingleStatements));
   db.SetLoginPrompt(false);
   rtl::TStringList linhas;
   linhas.Add("Port=3306");

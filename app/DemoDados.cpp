@@ -13,8 +13,8 @@ namespace {
 
 using Valor = std::optional<std::string>;
 
-std::string Sql(const Valor& v) {
-  return v ? Aspas(*v) : "null";
+std::string SqlValor(const Valor& v, ModoAspas modo) {
+  return v ? Aspas(*v, modo) : "null";
 }
 
 std::string Num(double v) {
@@ -127,7 +127,8 @@ std::string Data(int ano, int mes, int dia) {
   return Formatar("'%04d-%02d-%02d'", ano, mes, dia);
 }
 
-std::vector<std::string> ClienteDemo(int i) {
+std::vector<std::string> ClienteDemo(int i, ModoAspas modo) {
+  const auto Sql = [modo](const Valor& v) { return SqlValor(v, modo); };
   const int codcli = 1000 + i;
   const Cidade& cidade = kCidades[i % 6];
   std::string nome = std::string(kNomes[i % 12]) + " " + kSobrenomes[(i / 12) % 10];
@@ -175,7 +176,8 @@ std::vector<std::string> ClienteDemo(int i) {
           i % 13 == 0 ? "'S'" : "'N'"};
 }
 
-std::vector<std::string> ProdutoDemo(int i) {
+std::vector<std::string> ProdutoDemo(int i, ModoAspas modo) {
+  const auto Sql = [modo](const Valor& v) { return SqlValor(v, modo); };
   const int codprod = 100 + i;
   std::string descricao = kProdutos[i % 11];
   if (i % 11 != 10) descricao += " " + std::to_string(codprod);
@@ -249,7 +251,7 @@ void CriarTabelasRetaguarda(components::TmySQLDatabase& db, const std::string& i
   db.Execute(
       "create table cadparametos (id int not null primary key, tempoatualizacaoPDV time) "
       "engine=InnoDB default charset=latin1");
-  db.Execute("insert into cadparametos values (1," + Aspas(intervalo) + ")");
+  db.Execute("insert into cadparametos values (1," + Aspas(intervalo, ModoDe(db)) + ")");
   db.Execute(
       "create table cadempresa (id int not null primary key, razao varchar(80), cnpj varchar(20)) "
       "engine=InnoDB default charset=latin1");
@@ -285,6 +287,8 @@ ResumoDemo SemearDemo(components::TmySQLDatabase& retaguarda, components::TmySQL
                       int clientes, int produtos) {
   CriarTabelasRetaguarda(retaguarda);
   CriarTabelasPDV(pdv);
+  const ModoAspas modo = ModoDe(retaguarda);
+  const auto Sql = [modo](const Valor& v) { return SqlValor(v, modo); };
   {
     Lote lote(retaguarda, kColunasCliente);
     // The customer of the worked example.
@@ -343,7 +347,7 @@ ResumoDemo SemearDemo(components::TmySQLDatabase& retaguarda, components::TmySQL
                 "2304400",
                 "'N'",
                 "'N'"});
-    for (int i = 1; i <= clientes; ++i) lote.Linha(ClienteDemo(i));
+    for (int i = 1; i <= clientes; ++i) lote.Linha(ClienteDemo(i, modo));
     lote.Enviar();
   }
   {
@@ -352,7 +356,7 @@ ResumoDemo SemearDemo(components::TmySQLDatabase& retaguarda, components::TmySQL
     lote.Linha({"7", "'SHAMPOO 300ML'", "null", "'un'", "12.5", "3", "null", "10",
                 "'7891234567895'", "'3305.10.00'", "0", "null", "null", "null", "'60'", "'N'",
                 "'N'"});
-    for (int i = 1; i <= produtos; ++i) lote.Linha(ProdutoDemo(i));
+    for (int i = 1; i <= produtos; ++i) lote.Linha(ProdutoDemo(i, modo));
     lote.Enviar();
   }
   // The PDV already has some of them: those are updated.
@@ -372,13 +376,14 @@ ResumoDemo SemearDemo(components::TmySQLDatabase& retaguarda, components::TmySQL
 
 std::int64_t SemearVolume(components::TmySQLDatabase& retaguarda, int clientes, int produtos) {
   std::int64_t bytes = 0;
+  const ModoAspas modo = ModoDe(retaguarda);
   auto somar = [&](const std::vector<std::string>& v) {
     for (const std::string& s : v) bytes += static_cast<std::int64_t>(s.size());
   };
   {
     Lote lote(retaguarda, kColunasCliente, 500);
     for (int i = 1; i <= clientes; ++i) {
-      std::vector<std::string> v = ClienteDemo(i);
+      std::vector<std::string> v = ClienteDemo(i, modo);
       v[9] = i % 2 ? "'M'" : "'F'";  // every row fits the PDV
       v[v.size() - 2] = "'N'";       // nothing blocked
       v.back() = "'N'";              // nothing marked
@@ -390,7 +395,7 @@ std::int64_t SemearVolume(components::TmySQLDatabase& retaguarda, int clientes, 
   {
     Lote lote(retaguarda, kColunasProduto, 500);
     for (int i = 1; i <= produtos; ++i) {
-      std::vector<std::string> v = ProdutoDemo(i);
+      std::vector<std::string> v = ProdutoDemo(i, modo);
       if (i % 71 == 5) v[8] = "'7890000000000'";  // every row fits the PDV
       v.back() = "'N'";
       somar(v);

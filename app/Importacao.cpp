@@ -4,6 +4,7 @@
 // and reports on its pane, the gauge and the tray balloon.
 #include <exception>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "app/ComandosProduto.h"
 #include "app/ErrosDoPasso.h"
 #include "app/Normalizadores.h"
+#include "engine/EngineErrors.h"
 #include "wire/MysqlVio.h"
 
 namespace app {
@@ -50,55 +52,74 @@ void Executar(components::TmySQLQuery& q, const std::string& sql) {
   q.ExecSQL();
 }
 
+// The text of a field, whole. A string field cannot keep a back-office
+// value with a zero byte in it; rather than go on with the part before the
+// byte, the row fails with a reason of its own.
+std::string Texto(const db::TField& campo) {
+  try {
+    return campo.AsString();
+  } catch (const engine::EmySQLDatabaseError& e) {
+    if (e.ErrorCode() != engine::DBIERR_VALUECUT) throw;
+    throw std::runtime_error(MotivoValorComByteNulo(campo.FieldName()));
+  }
+}
+
 ClienteOrigem LerCliente(const ComponentesAgente& c) {
   ClienteOrigem o;
-  o.codcli = c.qryClientescodcli.AsString();
-  o.cliente = c.qryClientescliente.AsString();
-  o.fantasia = c.qryClientesfantasia.AsString();
-  o.email = c.qryClientesemail.AsString();
-  o.cpf = c.qryClientescpf.AsString();
-  o.cnpj = c.qryClientescnpj.AsString();
-  o.rg = c.qryClientesrg.AsString();
-  o.orgexp = c.qryClientesorgexp.AsString();
+  o.codcli = Texto(c.qryClientescodcli);
+  o.cliente = Texto(c.qryClientescliente);
+  o.fantasia = Texto(c.qryClientesfantasia);
+  o.email = Texto(c.qryClientesemail);
+  o.cpf = Texto(c.qryClientescpf);
+  o.cnpj = Texto(c.qryClientescnpj);
+  o.rg = Texto(c.qryClientesrg);
+  o.orgexp = Texto(c.qryClientesorgexp);
   o.dtemissaorg = c.qryClientesdtemissaorg.AsDateTime();
-  o.sexo = c.qryClientessexo.AsString();
-  o.ie = c.qryClientesie.AsString();
-  o.insc_municipal = c.qryClientesinsc_municipal.AsString();
+  o.sexo = Texto(c.qryClientessexo);
+  o.ie = Texto(c.qryClientesie);
+  o.insc_municipal = Texto(c.qryClientesinsc_municipal);
   o.dtcadastro = c.qryClientesdtcadastro.AsDateTime();
-  o.contato = c.qryClientescontato.AsString();
-  o.endereco = c.qryClientesendereco.AsString();
-  o.numero = c.qryClientesnumero.AsString();
-  o.complemento = c.qryClientescomplemento.AsString();
-  o.cep = c.qryClientescep.AsString();
-  o.bairro = c.qryClientesbairro.AsString();
-  o.cidade = c.qryClientescidade.AsString();
-  o.uf = c.qryClientesuf.AsString();
-  o.tel1 = c.qryClientestel1.AsString();
-  o.tel2 = c.qryClientestel2.AsString();
-  o.tel3 = c.qryClientestel3.AsString();
-  o.codmunicipio = c.qryClientescodmunicipio.AsString();
+  o.contato = Texto(c.qryClientescontato);
+  o.endereco = Texto(c.qryClientesendereco);
+  o.numero = Texto(c.qryClientesnumero);
+  o.complemento = Texto(c.qryClientescomplemento);
+  o.cep = Texto(c.qryClientescep);
+  o.bairro = Texto(c.qryClientesbairro);
+  o.cidade = Texto(c.qryClientescidade);
+  o.uf = Texto(c.qryClientesuf);
+  o.tel1 = Texto(c.qryClientestel1);
+  o.tel2 = Texto(c.qryClientestel2);
+  o.tel3 = Texto(c.qryClientestel3);
+  o.codmunicipio = Texto(c.qryClientescodmunicipio);
   return o;
 }
 
 ProdutoOrigem LerProduto(const ComponentesAgente& c) {
   ProdutoOrigem o;
-  o.codprod = c.qryProdcodprod.AsString();
-  o.descricao = c.qryProddescricao.AsString();
-  o.DescrResumida = c.qryProdDescrResumida.AsString();
-  o.und = c.qryProdund.AsString();
-  o.punit = c.qryProdpunit.AsString();
-  o.qtestoque = c.qryProdqtestoque.AsString();
-  o.estoqueminimo = c.qryProdestoqueminimo.AsString();
-  o.estoqueideal = c.qryProdestoqueideal.AsString();
-  o.ean13 = c.qryProdean13.AsString();
-  o.NomenclaturaMercosul = c.qryProdNomenclaturaMercosul.AsString();
-  o.vlipi = c.qryProdvlipi.AsString();
-  o.vliss = c.qryProdvliss.AsString();
-  o.vlcofins = c.qryProdvlcofins.AsString();
-  o.vl_icms_antec = c.qryProdvl_icms_antec.AsString();
-  o.cst = c.qryProdcst.AsString();
-  o.ProducPropria = c.qryProdProducPropria.AsString();
+  o.codprod = Texto(c.qryProdcodprod);
+  o.descricao = Texto(c.qryProddescricao);
+  o.DescrResumida = Texto(c.qryProdDescrResumida);
+  o.und = Texto(c.qryProdund);
+  o.punit = Texto(c.qryProdpunit);
+  o.qtestoque = Texto(c.qryProdqtestoque);
+  o.estoqueminimo = Texto(c.qryProdestoqueminimo);
+  o.estoqueideal = Texto(c.qryProdestoqueideal);
+  o.ean13 = Texto(c.qryProdean13);
+  o.NomenclaturaMercosul = Texto(c.qryProdNomenclaturaMercosul);
+  o.vlipi = Texto(c.qryProdvlipi);
+  o.vliss = Texto(c.qryProdvliss);
+  o.vlcofins = Texto(c.qryProdvlcofins);
+  o.vl_icms_antec = Texto(c.qryProdvl_icms_antec);
+  o.cst = Texto(c.qryProdcst);
+  o.ProducPropria = Texto(c.qryProdProducPropria);
   return o;
+}
+
+// PDV statements are quoted for the mode of the session that runs them: the
+// connection is opened first when it is not.
+ModoAspas ModoPDV(ComponentesAgente& c) {
+  c.dbPDV.Open();
+  return ModoDe(c.dbPDV);
 }
 
 bool ChaveRepetida(const std::string& mensagem) {
@@ -230,7 +251,7 @@ Resultado ProcessarCliente(ComponentesAgente& c, RegistroAtividade& registro, Er
   };
   try {
     try {
-      Executar(c.qryInsertPDV, SqlInserirCliente(o));
+      Executar(c.qryInsertPDV, SqlInserirCliente(o, ModoPDV(c)));
       if (lote.Ativo()) {
         return juntar(LinhaClienteInserido(o.codcli, o.cliente), n.importados,
                       ContextoInserirCliente(o.codcli, o.cliente));
@@ -246,7 +267,7 @@ Resultado ProcessarCliente(ComponentesAgente& c, RegistroAtividade& registro, Er
       }
     }
     try {
-      Executar(c.qryInsertPDV, SqlAtualizarCliente(o));
+      Executar(c.qryInsertPDV, SqlAtualizarCliente(o, ModoPDV(c)));
       if (lote.Ativo()) {
         return juntar(LinhaClienteAtualizado(o.codcli, o.cliente), n.atualizados,
                       ContextoAtualizarCliente(o.codcli, o.cliente));
@@ -298,7 +319,7 @@ Resultado ProcessarProduto(ComponentesAgente& c, RegistroAtividade& registro, Er
   };
   try {
     try {
-      Executar(c.qryInsertPDV, SqlInserirProduto(o));
+      Executar(c.qryInsertPDV, SqlInserirProduto(o, ModoPDV(c)));
       if (lote.Ativo()) {
         return juntar(LinhaProdutoInserido(o.codprod, o.descricao), &n.importados,
                       ContextoInserirProduto(o.codprod, o.descricao));
@@ -315,7 +336,7 @@ Resultado ProcessarProduto(ComponentesAgente& c, RegistroAtividade& registro, Er
       }
     }
     try {
-      Executar(c.qryInsertPDV, SqlAtualizarProduto(o));
+      Executar(c.qryInsertPDV, SqlAtualizarProduto(o, ModoPDV(c)));
       ++n.atualizados;
       if (lote.Ativo()) {
         return juntar(LinhaProdutoAtualizado(o.codprod, o.descricao), nullptr,

@@ -32,7 +32,7 @@ std::vector<engine::TEngineParam> Params() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::vector<engine::TEngineParam> params = Params();
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const std::string out = engine::SubstituteParameters(text, params);
+  const std::string out = engine::SubstituteParameters(text, params, false);
   if (!out.empty() && (static_cast<unsigned char>(out.front()) <= ' ' ||
                        static_cast<unsigned char>(out.back()) <= ' ')) {
     // Trim removes every byte up to blank; tokens never start with a blank
@@ -41,6 +41,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::abort();
   }
   // Substituting again must not crash either (values may hold markers).
-  engine::SubstituteParameters(out, params);
+  engine::SubstituteParameters(out, params, false);
   return 0;
 }

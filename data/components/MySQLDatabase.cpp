@@ -7,6 +7,7 @@
 #include "components/MySQLDataSet.h"
 #include "db/Consts.h"
 #include "db/DBError.h"
+#include "engine/NativeConnect.h"
 #include "rtl/SysUtils.h"
 
 namespace components {
@@ -191,6 +192,10 @@ void TmySQLDatabase::SetReadOnly(bool value) {
   if (value == read_only_) return;
   CheckInactive();
   read_only_ = value;
+}
+
+bool TmySQLDatabase::NoBackslashEscapes() const {
+  return handle_ && handle_->Client().NoBackslashEscapes();
 }
 
 // --- connecting ----------------------------------------------------------------

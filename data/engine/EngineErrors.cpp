@@ -46,6 +46,8 @@ std::string ResultCodeDescription(DBIResult code) {
       return "Capability not supported.";
     case DBIERR_UPDATEABORT:
       return "Update aborted.";
+    case DBIERR_VALUECUT:
+      return "Field value holds a zero byte and cannot be read whole.";
     default:
       return "Unknown error";
   }

@@ -107,9 +107,11 @@ void TNativeConnect::Connect() {
   c.SetRequestServerPublicKey(get_server_public_key_);
   std::uint32_t flags = OptionFlags(options_);
   c.SetCompress((options_ & ConnectOptionBit(coCompress)) != 0);
+  c.SetLocalFiles((options_ & ConnectOptionBit(coLocalFiles)) != 0);
   // OpenSSL is linked in, so the library is always available here.
-  c.SetMultiStatements(true);
-  flags |= 0x10000 | 0x20000;
+  const bool multi = (options_ & ConnectOptionBit(coSingleStatements)) == 0;
+  c.SetMultiStatements(multi);
+  if (multi) flags |= 0x10000 | 0x20000;
   c.ConnectToServer(host_, user_, password_, database_, port_, std::string(), false, flags);
   MonitorConnect(*this, c.ErrorNumber() == 0);
   if (c.ErrorNumber() != 0) throw EmySQLException(this, c.ErrorMessage());

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "EngineMonitor.h"
+#include "ValueRender.h"
 #include "engine/EngineErrors.h"
 #include "engine/NativeConnect.h"
 #include "rtl/ScopeExit.h"
@@ -83,7 +84,7 @@ void TNativeDataSet::PrepareStatement(const std::string& sql) {
 
 void TNativeDataSet::SetStatementParameters(const std::vector<TEngineParam>& params,
                                             const std::string& sql) {
-  statement_text_ = SubstituteParameters(sql, params);
+  statement_text_ = SubstituteParameters(sql, params, NoBackslashEscapes(connection_));
 }
 
 bool TNativeDataSet::TakeJustExecuted() {

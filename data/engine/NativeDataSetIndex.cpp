@@ -80,7 +80,7 @@ void TNativeDataSet::SetRange(bool key_itself, int field_count1, int, const std:
             empty_range = true;
             break;
           }
-          literal = RenderValue(f, key + place + 1, true, false);
+          literal = RenderValue(f, key + place + 1, true, false, NoBackslashEscapes(connection_));
           place += f.FieldLength() + 1u;
         } else {
           if (IsNullInBuffer(key, f)) {
@@ -154,7 +154,7 @@ void TNativeDataSet::GetRecordForKey(bool key_itself, int field_count, int, cons
     TmySQLField& f = Fields().Field(index.aiKeyFld[i]);
     std::string text;
     if (key_itself) {
-      if (key[place]) text = RenderValue(f, key + place + 1, false, false);
+      if (key[place]) text = RenderValue(f, key + place + 1, false, false, false);
       place += f.FieldLength() + 1u;
     } else if (!IsNullInBuffer(key, f)) {
       text = ValueText(f.FieldNumber(), key);

@@ -54,15 +54,15 @@ std::string TNativeDataSet::ValueLiteral(int field_no, const std::uint8_t* buffe
     if (!stream || stream->empty()) return "''";
     if (stream->size() > f.NativeSize())
       throw EmySQLException(connection_, "Data size exceeds maximum blob field size");
-    return "'" + wire::EscapeString(*stream) + "'";
+    return "'" + wire::EscapeString(*stream, NoBackslashEscapes(connection_)) + "'";
   }
-  return RenderValue(f, SlotValue(buffer, f), true, for_insert);
+  return RenderValue(f, SlotValue(buffer, f), true, for_insert, NoBackslashEscapes(connection_));
 }
 
 std::string TNativeDataSet::ValueText(int field_no, const std::uint8_t* buffer) {
   TmySQLField& f = Fields().Field(field_no);
   if (f.FieldType() == fldBLOB) return std::string();
-  return RenderValue(f, SlotValue(buffer, f), false, false);
+  return RenderValue(f, SlotValue(buffer, f), false, false, false);
 }
 
 std::string TNativeDataSet::WhereConditions(const std::uint8_t* buffer, TmySQLIndex* key_index) {
@@ -248,7 +248,7 @@ void TNativeDataSet::DeleteRecord(const std::uint8_t* buffer) {
 
 std::string TNativeDataSet::KeyFieldText(const TmySQLField& field, const std::uint8_t* buffer) {
   if (field.FieldType() == fldBLOB) return std::string();
-  return RenderValue(field, SlotValue(buffer, field), false, false);
+  return RenderValue(field, SlotValue(buffer, field), false, false, false);
 }
 
 bool TNativeDataSet::LocateRecord(const std::uint8_t* buffer, TmySQLIndex* key_index) {

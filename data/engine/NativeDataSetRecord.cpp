@@ -16,7 +16,9 @@ namespace {
 
 struct Indicator {
   std::int16_t null_flag;
-  std::int16_t unused;
+  // -1 when the row's text held a zero byte: the slot has only the part
+  // before it, so reading the field fails rather than give that part.
+  std::int16_t cut;
   std::int32_t changed;
 };
 
@@ -393,6 +395,11 @@ void TNativeDataSet::ReadRowIntoBuffer(std::uint8_t* buffer) {
     }
     slot[0] = 1;
     StoreRowValue(ColumnType(k - 1), f, value, result_->ValueLength(k - 1), slot);
+    if (FormOf(ColumnType(k - 1)) == ValueForm::Text &&
+        std::memchr(value, 0, result_->ValueLength(k - 1))) {
+      const std::int16_t cut = -1;
+      std::memcpy(buffer + f.NullOffset() + 2, &cut, 2);
+    }
   }
   WriteBookmark(buffer + BookmarkOffset(), position_);
 }
@@ -420,6 +427,8 @@ void TNativeDataSet::GetField(int field_no, const std::uint8_t* buffer, void* va
     return;
   }
   is_null = false;
+  if (ind.cut && FormOf(ColumnType(field_no - 1)) == ValueForm::Text)
+    throw EmySQLException(DBIERR_VALUECUT, f.FieldName());
   try {
     if (!DecodeValue(FormOf(ColumnType(field_no - 1)), slot + 1, f.FieldLength(), value))
       is_null = true;

@@ -132,7 +132,7 @@ const TEngineParam* FindParam(const std::vector<TEngineParam>& params, std::stri
 
 }  // namespace
 
-std::string ParamLiteral(const TEngineParam& param) {
+std::string ParamLiteral(const TEngineParam& param, bool no_backslash_escapes) {
   switch (param.kind) {
     case TEngineParam::Null:
       return "NULL";
@@ -154,10 +154,11 @@ std::string ParamLiteral(const TEngineParam& param) {
     case TEngineParam::Text:
       break;
   }
-  return "'" + wire::EscapeString(param.text) + "'";
+  return "'" + wire::EscapeString(param.text, no_backslash_escapes) + "'";
 }
 
-std::string SubstituteParameters(std::string_view sql, const std::vector<TEngineParam>& params) {
+std::string SubstituteParameters(std::string_view sql, const std::vector<TEngineParam>& params,
+                                 bool no_backslash_escapes) {
   std::vector<Token> tokens = Tokenize(sql);
   std::string out;
   out.reserve(sql.size() + 16);
@@ -191,7 +192,7 @@ std::string SubstituteParameters(std::string_view sql, const std::vector<TEngine
     const TEngineParam* p = FindParam(params, name);
     if (p) {
       if (t.blank_before) out += ' ';
-      out += ParamLiteral(*p);
+      out += ParamLiteral(*p, no_backslash_escapes);
     }
     i = last;
   }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/EngineTypes.h"
+#include "engine/NativeConnect.h"
 #include "engine/SqlText.h"
 #include "rtl/SysUtils.h"
 #include "wire/MysqlClient.h"
@@ -47,8 +48,12 @@ std::string SetBitmask(const std::string& text, const std::string& members) {
 
 }  // namespace
 
+bool NoBackslashEscapes(const TNativeConnect* connection) {
+  return connection && connection->Client().NoBackslashEscapes();
+}
+
 std::string RenderValue(const TmySQLField& field, const std::uint8_t* value, bool quoted,
-                        bool for_insert) {
+                        bool for_insert, bool no_backslash_escapes) {
   auto wrap = [quoted](const std::string& s) { return quoted ? "'" + s + "'" : s; };
   switch (field.FieldType()) {
     case fldZSTRING: {
@@ -56,7 +61,7 @@ std::string RenderValue(const TmySQLField& field, const std::uint8_t* value, boo
       std::string text(reinterpret_cast<const char*>(value),
                        strnlen(reinterpret_cast<const char*>(value), cap));
       if (!quoted) return text;
-      std::string escaped = wire::EscapeString(text);
+      std::string escaped = wire::EscapeString(text, no_backslash_escapes);
       if (for_insert && field.NativeType() == MYSQL_TYPE_SET)
         return SetBitmask(escaped, field.Enum_Value());
       return "'" + escaped + "'";

@@ -10,6 +10,7 @@
 
 #include "ClientGuard.h"
 #include "wire/ClientErrors.h"
+#include "wire/LocalFileNames.h"
 #include "wire/MysqlProtocol.h"
 
 namespace wire {
@@ -173,10 +174,16 @@ std::unique_ptr<TMysqlResult> TMysqlClient::Query(const std::string& sql, bool s
   ok = false;
   if (sql.empty()) return nullptr;
   Guard g(*this);
+  // The caller quoted the text for the session's backslash mode: a reconnect
+  // on the way that brings a session of the other mode holds it back.
+  quotedFor_ = NoBackslashEscapes() ? 1 : 0;
+  namedFiles_.clear();
+  if (localFiles_) namedFiles_ = LocalFilesNamed(sql, NoBackslashEscapes());
   // With reconnect on, every statement is preceded by a ping, sent with it.
-  if (reconnect_ ? !PingAndSend(sql, true) : !SimpleCommand(COM_QUERY, sql, true, false)) {
-    return nullptr;
-  }
+  const bool sent =
+      reconnect_ ? PingAndSend(sql, true) : SimpleCommand(COM_QUERY, sql, true, false);
+  quotedFor_ = -1;
+  if (!sent) return nullptr;
   if (!ReadQueryResult()) return nullptr;
   return TakeResult(store, ok);
 }
@@ -225,6 +232,9 @@ bool TMysqlClient::ReadQueryResult() {
     // The server asks for a local file; its name is the rest of the packet.
     std::string name(reinterpret_cast<const char*>(net_->ReadPos()) + 1,
                      static_cast<std::size_t>(n - 1));
+    bool requested = false;
+    for (const std::string& named : namedFiles_) requested = requested || named == name;
+    if (!localFiles_ || !requested) return RefuseLocalFile(name);
     bool sent = SendLocalFile(name);
     n = net_->SafeRead(clientFlags_);
     if (n < 0 || !sent) return false;
@@ -402,17 +412,50 @@ bool TMysqlClient::SendLocalFile(const std::string& name) {
   return true;
 }
 
+bool TMysqlClient::RefuseLocalFile(const std::string& name) {
+  // The empty packet ends the transfer before a byte of the file.
+  if (net_->WritePacket("", 0) != 0 || net_->Flush() != 0) {
+    net_->Close();
+    net_->SetError(CR_SERVER_LOST, FormatClientError(CR_SERVER_LOST));
+    return false;
+  }
+  long n = net_->SafeRead(clientFlags_);
+  if (n < 0 && !net_->IsConnected()) return false;
+  if (n >= 0) {
+    if (net_->ReadPos()[0] == 0) {
+      ReadOk(net_->ReadPos(), n);
+    } else {
+      // Another request or a result: the exchange is out of step.
+      net_->Close();
+    }
+  }
+  net_->SetError(
+      CR_UNKNOWN_ERROR,
+      FormatPrintf("Local file request refused: '%s' was not named by the statement", {name}));
+  return false;
+}
+
 // ------------------------------------------------------------------- escape
 
-std::string EscapeString(const std::string& text) {
+std::string EscapeString(const std::string& text, bool noBackslashEscapes) {
   std::string out;
   out.reserve(text.size() + text.size() / 8 + 2);
-  AppendEscaped(out, text);
+  AppendEscaped(out, text, noBackslashEscapes);
   return out;
 }
 
-void AppendEscaped(std::string& out, std::string_view text) {
+void AppendEscaped(std::string& out, std::string_view text, bool noBackslashEscapes) {
   std::size_t from = 0;
+  if (noBackslashEscapes) {
+    // Only the quote ends the literal; it is written twice.
+    for (std::size_t i = text.find('\''); i != std::string_view::npos; i = text.find('\'', from)) {
+      out.append(text, from, i + 1 - from);
+      out += '\'';
+      from = i + 1;
+    }
+    out.append(text, from, std::string_view::npos);
+    return;
+  }
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char* escape;
     switch (static_cast<unsigned char>(text[i])) {

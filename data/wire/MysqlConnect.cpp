@@ -69,6 +69,12 @@ void TMysqlClient::SetMultiStatements(bool on) {
   SetClientFlags(on ? (clientFlags_ | multi) : (clientFlags_ & ~multi));
 }
 
+void TMysqlClient::SetLocalFiles(bool on) {
+  if (localFiles_ == on) return;
+  localFiles_ = on;
+  if (Connected()) Disconnect();
+}
+
 void TMysqlClient::SetThreadSafe(bool on) {
   if (on) {
     if (!lock_) lock_ = std::make_unique<std::recursive_mutex>();
@@ -93,8 +99,19 @@ bool TMysqlClient::ConnectToServer(const std::string& host, const std::string& u
 }
 
 bool TMysqlClient::Reconnect() {
-  return ConnectToServer(host_, user_, password_, database_, port_, pipeName_, pipeFallback_,
-                         clientFlags_);
+  if (!ConnectToServer(host_, user_, password_, database_, port_, pipeName_, pipeFallback_,
+                       clientFlags_)) {
+    return false;
+  }
+  if (quotedFor_ >= 0 && NoBackslashEscapes() != (quotedFor_ == 1)) {
+    // The new session reads string literals otherwise than the one the
+    // statement on its way was quoted for.
+    net_->SetError(CR_UNKNOWN_ERROR,
+                   FormatPrintf("Statement not sent: the server's backslash escaping changed "
+                                "on reconnect"));
+    return false;
+  }
+  return true;
 }
 
 bool TMysqlClient::ConnectLocked(const std::string& host, const std::string& user,
@@ -187,6 +204,13 @@ bool TMysqlClient::Login(const std::uint8_t* data, long length) {
   const std::uint32_t given = clientFlags_;
   const std::uint32_t caps = serverCapabilities_;
   std::uint32_t flags = given | kClientBaseFlags;
+  // Local-file loading is the caller's choice for this client alone, never
+  // a flag left over in the given flags.
+  if (localFiles_) {
+    flags |= CLIENT_LOCAL_FILES;
+  } else {
+    flags &= ~CLIENT_LOCAL_FILES;
+  }
   if (sslMode_) flags |= CLIENT_SSL;
   if (!database_.empty()) flags |= CLIENT_CONNECT_WITH_DB;
   if ((caps & CLIENT_COMPRESS) && (compressOption_ || (given & CLIENT_COMPRESS))) {

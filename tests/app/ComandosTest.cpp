@@ -61,12 +61,12 @@ const std::string kInsertProdutoColunas =
 TEST(CustomerStatements, WorkedExampleInsertUpdateAndMarking) {
   EXPECT_EQ(SqlClientesPendentes(),
             "select * from cadcliente where bloqueado='N' and importado='N'");
-  EXPECT_EQ(SqlInserirCliente(Maria()),
+  EXPECT_EQ(SqlInserirCliente(Maria(), ModoAspas::Barras),
             kInsertClienteColunas +
                 "15,1,'MARIA SILVA','','','12345678909','2001','SSP','18991230','F','','','F',"
                 "20120315,'','Rua Sao Joao','12','','60115170','Centro','Fortaleza','CE',"
                 "'85322211','00000000','00000000','2304400','23')");
-  EXPECT_EQ(SqlAtualizarCliente(Maria()),
+  EXPECT_EQ(SqlAtualizarCliente(Maria(), ModoAspas::Barras),
             "update cliente set nome='MARIA SILVA',fantasia='',email='',cpf_cnpj='12345678909',"
             "rg='2001',orgao_rg='SSP',data_emissao_rg='18991230',sexo='F',inscricao_estadual='',"
             "inscricao_municipal='',tipo_pessoa='F',data_cadastro=20120315,contato='',"
@@ -98,9 +98,11 @@ TEST(CustomerStatements, ComplementIsCleanedInTheInsertOnly) {
   ClienteOrigem o = Maria();
   o.complemento = "Apto 3, Bloco #B";
   o.codmunicipio = "2";
-  EXPECT_NE(SqlInserirCliente(o).find(",'Apto 3  Bloco  B',"), std::string::npos);
-  EXPECT_NE(SqlInserirCliente(o).find(",'2','2')"), std::string::npos);
-  EXPECT_NE(SqlAtualizarCliente(o).find(",complemento='Apto 3, Bloco #B',"), std::string::npos);
+  EXPECT_NE(SqlInserirCliente(o, ModoAspas::Barras).find(",'Apto 3  Bloco  B',"),
+            std::string::npos);
+  EXPECT_NE(SqlInserirCliente(o, ModoAspas::Barras).find(",'2','2')"), std::string::npos);
+  EXPECT_NE(SqlAtualizarCliente(o, ModoAspas::Barras).find(",complemento='Apto 3, Bloco #B',"),
+            std::string::npos);
 }
 
 TEST(CustomerStatements, BackOfficeValuesAreEscaped) {
@@ -108,22 +110,28 @@ TEST(CustomerStatements, BackOfficeValuesAreEscaped) {
   o.cliente = "JOANA D'ARC";
   o.fantasia = "BAR\\";
   o.email = "a\"b";
-  std::string insert = SqlInserirCliente(o);
+  std::string insert = SqlInserirCliente(o, ModoAspas::Barras);
   EXPECT_NE(insert.find(",'JOANA D\\'ARC','BAR\\\\','a\\\"b',"), std::string::npos) << insert;
-  std::string update = SqlAtualizarCliente(o);
+  std::string update = SqlAtualizarCliente(o, ModoAspas::Barras);
   EXPECT_NE(update.find("nome='JOANA D\\'ARC',fantasia='BAR\\\\',email='a\\\"b',"),
             std::string::npos)
+      << update;
+  // For a session without backslash escapes only the quote is doubled.
+  insert = SqlInserirCliente(o, ModoAspas::Dobradas);
+  EXPECT_NE(insert.find(",'JOANA D''ARC','BAR\\','a\"b',"), std::string::npos) << insert;
+  update = SqlAtualizarCliente(o, ModoAspas::Dobradas);
+  EXPECT_NE(update.find("nome='JOANA D''ARC',fantasia='BAR\\',email='a\"b',"), std::string::npos)
       << update;
 }
 
 TEST(ProductStatements, WorkedExampleInsertUpdateAndMarking) {
   EXPECT_EQ(SqlProdutosPendentes(), "select * from cadprod where importadopdv='N'");
-  EXPECT_EQ(SqlInserirProduto(Shampoo()),
+  EXPECT_EQ(SqlInserirProduto(Shampoo(), ModoAspas::Barras),
             kInsertProdutoColunas +
                 "7,1,'7891234567895',7,'SHAMPOO 300ML','SHAMPOO 300ML','SHAMPOO 300ML',12.5,3,"
                 "null,10,'T','33051000',current_date,0,null,null,null,'60','500','II',"
                 "'7891234567895')");
-  EXPECT_EQ(SqlAtualizarProduto(Shampoo()),
+  EXPECT_EQ(SqlAtualizarProduto(Shampoo(), ModoAspas::Barras),
             "UPDATE produto set GTIN='7891234567895',NOME='SHAMPOO 300ML',"
             "DESCRICAO='SHAMPOO 300ML',DESCRICAO_PDV='SHAMPOO 300ML',VALOR_VENDA=12.5,"
             "QTD_ESTOQUE=3,ESTOQUE_MIN=null,IPPT='T',NCM='33051000',DATA_ESTOQUE=current_date,"
@@ -164,35 +172,38 @@ TEST(ProductStatements, NullPriceUnknownUnitAndUnmappedCst) {
   o.und = "CAIXA";
   o.cst = "99";
   o.ean13 = "";
-  const std::string insert = SqlInserirProduto(o);
+  const std::string insert = SqlInserirProduto(o, ModoAspas::Barras);
   EXPECT_EQ(insert.substr(kInsertProdutoColunas.size()),
             "7,-1,'7',7,'SHAMPOO 300ML','SHAMPOO 300ML','SHAMPOO 300ML',null,3,null,10,'T',"
             "'33051000',current_date,0,null,null,null,'99','','II','7')");
-  EXPECT_NE(SqlAtualizarProduto(o).find(",VALOR_VENDA=null,"), std::string::npos);
-  EXPECT_NE(SqlAtualizarProduto(o).find(",CSOSN='',"), std::string::npos);
+  EXPECT_NE(SqlAtualizarProduto(o, ModoAspas::Barras).find(",VALOR_VENDA=null,"),
+            std::string::npos);
+  EXPECT_NE(SqlAtualizarProduto(o, ModoAspas::Barras).find(",CSOSN='',"), std::string::npos);
   // A cst that is not a number builds a statement instead of failing.
   o.cst = "A1";
-  EXPECT_NE(SqlInserirProduto(o).find(",'A1','','II',"), std::string::npos);
+  EXPECT_NE(SqlInserirProduto(o, ModoAspas::Barras).find(",'A1','','II',"), std::string::npos);
 }
 
 TEST(ProductStatements, DescriptionWithQuoteStaysOneValue) {
   ProdutoOrigem o = Shampoo();
   o.descricao = "COPO 200ML 'DESCART\xC1VEL'";
-  EXPECT_NE(SqlInserirProduto(o).find(",'COPO 200ML \\'DESCART\xC1VEL\\'',"), std::string::npos);
+  EXPECT_NE(SqlInserirProduto(o, ModoAspas::Barras).find(",'COPO 200ML \\'DESCART\xC1VEL\\'',"),
+            std::string::npos);
 }
 
 TEST(Escaping, QuotedValuesUseTheServersLiteralRule) {
-  EXPECT_EQ(Aspas("O'Brien"), "'O\\'Brien'");
-  EXPECT_EQ(Aspas(std::string("a\0b\tc\nd\re\"f\\g", 13)), "'a\\0b\\tc\\nd\\re\\\"f\\\\g'");
-  EXPECT_EQ(Aspas("Jo\xE3o -- /* :x"), "'Jo\xE3o -- /* :x'");
-  EXPECT_EQ(Aspas(""), "''");
-  EXPECT_EQ(Aspas("fim\\"), "'fim\\\\'");
+  EXPECT_EQ(Aspas("O'Brien", ModoAspas::Barras), "'O\\'Brien'");
+  EXPECT_EQ(Aspas(std::string("a\0b\tc\nd\re\"f\\g", 13), ModoAspas::Barras),
+            "'a\\0b\\tc\\nd\\re\\\"f\\\\g'");
+  EXPECT_EQ(Aspas("Jo\xE3o -- /* :x", ModoAspas::Barras), "'Jo\xE3o -- /* :x'");
+  EXPECT_EQ(Aspas("", ModoAspas::Barras), "''");
+  EXPECT_EQ(Aspas("fim\\", ModoAspas::Barras), "'fim\\\\'");
   // Escapes that double a value's length outgrow what the statement reserved.
   const std::string aspas(300, '\'');
   std::string esperado = "x='";
   for (int i = 0; i < 300; ++i) esperado += "\\'";
   esperado += "',y=1";
-  EXPECT_EQ(Juntar("x=", EntreAspas(aspas), ",y=", std::string("1")), esperado);
+  EXPECT_EQ(Juntar("x=", EntreAspas(aspas, ModoAspas::Barras), ",y=", std::string("1")), esperado);
 }
 
 }  // namespace

@@ -107,7 +107,8 @@ TEST_F(Utf8mb4ServerTest, Utf8mb4DatabaseSpeaksLatin1AndTheServerConverts) {
   EXPECT_EQ(SessionCharsets(), "latin1,latin1,latin1");
 
   Exec("create table " + table_ + " (id int, s varchar(80)) default charset=utf8mb4");
-  Exec("insert into " + table_ + " values (1,'" + wire::EscapeString(kAnsi) + "')");
+  Exec("insert into " + table_ + " values (1,'" +
+       wire::EscapeString(kAnsi, conn_->Client().NoBackslashEscapes()) + "')");
   // Stored as the UTF-8 of the text, and read back as the same bytes.
   EXPECT_EQ(Value("select hex(s) from " + table_ + " where id=1"), Hex(kUtf8));
   EXPECT_EQ(Value("select s from " + table_ + " where id=1"), kAnsi);
@@ -129,7 +130,8 @@ TEST_F(Utf8mb4ServerTest, Latin1DatabaseOnAUtf8mb4ServerStaysLatin1AfterAReconne
   KillSession();
   EXPECT_EQ(SessionCharsets(), "latin1,latin1,latin1");
   Exec("create table " + table_ + " (s varchar(80)) default charset=latin1");
-  Exec("insert into " + table_ + " values ('" + wire::EscapeString(kAnsi) + "')");
+  Exec("insert into " + table_ + " values ('" +
+       wire::EscapeString(kAnsi, conn_->Client().NoBackslashEscapes()) + "')");
   EXPECT_EQ(Value("select hex(s) from " + table_), Hex(kAnsi));
 }
 

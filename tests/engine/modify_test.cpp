@@ -50,6 +50,46 @@ TEST_F(ModifyTest, UpdateByPrimaryKeyEscapesText) {
   EXPECT_EQ(c->BuildUpdate(old_buffer.data(), old_buffer.data()), "");
 }
 
+TEST_F(ModifyTest, StatementsFollowTheSessionsBackslashMode) {
+  const std::string t = Table();
+  Exec("CREATE TABLE " + t + " (codigo INT PRIMARY KEY, nome VARCHAR(120))");
+  Exec("INSERT INTO " + t + " VALUES (7,'Beto')");
+  Exec("SET SESSION sql_mode = 'NO_BACKSLASH_ESCAPES'");
+  TNativeDataSet* c = OpenTable(t);
+  ASSERT_NE(c, nullptr);
+  auto old_buffer = Record(c, 1);
+  auto new_buffer = old_buffer;
+  const std::string hostile = "x\\' where 0;drop table " + t + ";#";
+  PutText(c, 2, new_buffer, hostile);
+  EXPECT_EQ(
+      c->BuildUpdate(old_buffer.data(), new_buffer.data()),
+      "UPDATE `" + t + "` SET `nome`='x\\'' where 0;drop table " + t + ";#' WHERE `codigo`=7");
+  ASSERT_EQ(engine_.ModifyRecord(c, old_buffer.data(), new_buffer.data()), 0)
+      << engine_.LastErrorMessage();
+  EXPECT_EQ(Column(c, 2), (std::vector<std::string>{hostile}));
+  Exec("SET SESSION sql_mode = DEFAULT");
+}
+
+TEST_F(ModifyTest, AValueWithAZeroByteIsNotReadAsItsFirstPart) {
+  const std::string t = Table();
+  Exec("CREATE TABLE " + t + " (codigo INT PRIMARY KEY, nome VARCHAR(30), resto VARCHAR(30))");
+  Exec("INSERT INTO " + t + " VALUES (1, 'nul\\0byte\\0end', 'ok'), (2, 'inteiro', 'ok')");
+  TNativeDataSet* c = OpenTable(t);
+  ASSERT_NE(c, nullptr);
+  auto b = Record(c, 1);
+  std::vector<char> value(64, 0);
+  bool is_null = false;
+  EXPECT_EQ(engine_.GetField(c, 2, b.data(), value.data(), is_null), DBIERR_VALUECUT);
+  // The other fields of the row, and the next row, read as usual.
+  EXPECT_EQ(Text(c, 3, b), "ok");
+  b = Record(c, 2);
+  EXPECT_EQ(Text(c, 2, b), "inteiro");
+  // A value put in its place is whole again.
+  b = Record(c, 1);
+  PutText(c, 2, b, "novo");
+  EXPECT_EQ(Text(c, 2, b), "novo");
+}
+
 TEST_F(ModifyTest, TableWithoutKeysListsEveryColumn) {
   const std::string t = Table();
   Exec("CREATE TABLE " + t + " (a INT NOT NULL, b VARCHAR(10), c TEXT, d DATE, e ENUM('Y','N'))");

@@ -63,12 +63,15 @@ TEST(SubstituteParameters, WritesEachValueKind) {
   const std::string out = SubstituteParameters(
       "select * from t where a=:codigo and b = :preco and c=:nome and d=:vazio and e=:ativo "
       "and f=:dia and g=:hora and h=:quando",
-      params);
+      params, false);
   rtl::FormatSettings() = saved;
   EXPECT_EQ(
       out,
       "select * from t where a=-42 and b = 12.5 and c='O\\'Neil \\\\ \\\"x\\\"' and d=NULL and "
       "e='Y' and f='2024-02-29' and g='13:45:10' and h='2024-02-29 13:45:10'");
+  // A session without backslash escapes reads the text with its quote
+  // doubled and the rest as it is.
+  EXPECT_EQ(SubstituteParameters("c=:nome", params, true), "c='O''Neil \\ \"x\"'");
 }
 
 TEST(SubstituteParameters, TokenRules) {
@@ -95,7 +98,7 @@ TEST(SubstituteParameters, TokenRules) {
       // A marker at the very end without a name vanishes.
       {"select 1 :", "select 1"},
   };
-  for (const auto& c : cases) EXPECT_EQ(SubstituteParameters(c.in, params), c.out) << c.in;
+  for (const auto& c : cases) EXPECT_EQ(SubstituteParameters(c.in, params, false), c.out) << c.in;
 }
 
 TEST(FindFromTable, FindsTheFirstTableAfterFrom) {

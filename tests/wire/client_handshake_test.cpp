@@ -51,7 +51,7 @@ TEST(ClientHandshake, LoginOfA50ServerWithCompressionAndDatabase) {
   TMysqlClient c;
   ASSERT_TRUE(ConnectTo(s, c, "tolve536", "kb71530264809", "t2tipafecf")) << c.ErrorMessage();
   EXPECT_TRUE(c.Net().Compress());
-  EXPECT_EQ(c.ClientFlags(), 0x3E2ADu);
+  EXPECT_EQ(c.ClientFlags(), 0x3E22Du);
   EXPECT_EQ(c.ServerVersion(), "5.0.51a-community");
   EXPECT_EQ(c.ThreadId(), 7u);
   EXPECT_EQ(c.ScrambleSeed(), kSeed);
@@ -59,7 +59,7 @@ TEST(ClientHandshake, LoginOfA50ServerWithCompressionAndDatabase) {
   ASSERT_TRUE(s.WaitIdle());
   ASSERT_EQ(s.Error(), "");
 
-  const Bytes expected = Le4(0x3E2AD) + Bytes("\x00\x00\x00\x01", 4) + "\x08" + Bytes(23, '\0') +
+  const Bytes expected = Le4(0x3E22D) + Bytes("\x00\x00\x00\x01", 4) + "\x08" + Bytes(23, '\0') +
                          "tolve536" + Bytes(1, '\0') + "\x14" +
                          wire::ScrambleSha1("kb71530264809", kSeed) + "t2tipafecf" + Bytes(1, '\0');
   EXPECT_EQ(Hex(LoginPayload(s)), Hex(expected));
@@ -79,8 +79,8 @@ TEST(ClientHandshake, OlderServerGetsTheShortHeaderAndThePre41Scramble) {
   c.SetOldPasswords(true);  // the pre-4.1 scramble, asked for
   ASSERT_TRUE(ConnectTo(s, c, "u", "segredo", "base")) << c.ErrorMessage();
   ASSERT_TRUE(s.WaitIdle());
-  EXPECT_EQ(c.ClientFlags(), 0x208Du);
-  const Bytes expected = Bytes("\x8d\x20\x00\x00\x00", 5) + "u" + Bytes(1, '\0') +
+  EXPECT_EQ(c.ClientFlags(), 0x200Du);
+  const Bytes expected = Bytes("\x0d\x20\x00\x00\x00", 5) + "u" + Bytes(1, '\0') +
                          wire::ScrambleOld("segredo", "abcdefgh") + Bytes(1, '\0') + "base" +
                          Bytes(1, '\0');
   EXPECT_EQ(Hex(LoginPayload(s)), Hex(expected));
@@ -176,7 +176,7 @@ TEST(ClientHandshake, GreetingOfProtocol9AndItsErrorPackets) {
   EXPECT_TRUE(c.Connected());
   ASSERT_TRUE(s.WaitIdle());
   // The older layout with the pre-4.1 scramble.
-  EXPECT_EQ(LoginPayload(s).substr(0, 5), Bytes("\x85\x20\x00\x00\x00", 5));
+  EXPECT_EQ(LoginPayload(s).substr(0, 5), Bytes("\x05\x20\x00\x00\x00", 5));
 }
 
 TEST(ClientHandshake, UnknownProtocolVersion) {
@@ -421,7 +421,7 @@ TEST(ClientHandshake, TlsHandshakeFailureIsReportedWithTheOpenSslError) {
   ASSERT_TRUE(s.WaitIdle());
   // The request is the 32-byte header part of the login alone.
   EXPECT_EQ(PayloadOf(s.Frames()[0]).size(), 32u);
-  EXPECT_EQ(PayloadOf(s.Frames()[0]).substr(0, 4), Le4(0x3EAA5));
+  EXPECT_EQ(PayloadOf(s.Frames()[0]).substr(0, 4), Le4(0x3EA25));
   EXPECT_EQ(c.ErrorNumber(), wire::CR_SSL_CONNECTION_ERROR);
   EXPECT_EQ(c.ErrorMessage().rfind("SSL connection error: ", 0), 0u) << c.ErrorMessage();
   EXPECT_GT(c.ErrorMessage().size(), std::string("SSL connection error: ").size());

@@ -78,9 +78,10 @@ TEST_F(WireSandbox, LoginsWithEachKindOfAccountPlainAndCompressed) {
 TEST_F(WireSandbox, LoginFlagsOfTheAgentSettings) {
   TMysqlClient c;
   ASSERT_TRUE(ConnectAdmin(c, true));
-  // Base flags, compression, database, multi statements and results, and
-  // login methods by name, which the server offers.
-  EXPECT_EQ(c.ClientFlags(), 0xBE2ADu);
+  // Base flags (local files stay off), compression, database, multi
+  // statements and results, and login methods by name, which the server
+  // offers.
+  EXPECT_EQ(c.ClientFlags(), 0xBE22Du);
   EXPECT_EQ(c.AuthMethod(), "mysql_native_password");
 }
 
@@ -264,6 +265,67 @@ TEST_F(WireSandbox, MultiStatementResults) {
   EXPECT_EQ(Scalar(c, "select 3"), "3");
 }
 
+TEST_F(WireSandbox, HostileValuesStayValuesInBothBackslashModes) {
+  std::string every;
+  for (int b = 0; b < 256; ++b) every += static_cast<char>(b);
+  const std::string values[] = {
+      "'",
+      "\\",
+      "\\'",
+      "''",
+      "O'Brien \\",
+      "' where 0;drop table w_canary;#",
+      "\\' where 0;drop table w_canary;#",
+      "x -- y",
+      "/* z",
+      "#",
+      ":name",
+      std::string("nul\0byte\0end", 12),
+      every,
+  };
+  for (bool noBackslash : {false, true}) {
+    SCOPED_TRACE(noBackslash ? "NO_BACKSLASH_ESCAPES" : "backslash escapes");
+    TMysqlClient c;
+    ASSERT_TRUE(ConnectAdmin(c));
+    Exec(c, "drop table if exists w_hostile");
+    Exec(c, "create table if not exists w_canary (id int)");
+    Exec(c, "create table w_hostile (id int primary key, v varbinary(600))");
+    Exec(c, noBackslash ? "set session sql_mode = 'NO_BACKSLASH_ESCAPES'"
+                        : "set session sql_mode = ''");
+    // The mode comes with the server status of every reply.
+    ASSERT_EQ(c.NoBackslashEscapes(), noBackslash);
+    int id = 0;
+    for (const std::string& v : values) {
+      ++id;
+      Exec(c, "insert into w_hostile values (" + std::to_string(id) + ", '" +
+                  wire::EscapeString(v, c.NoBackslashEscapes()) + "')");
+      EXPECT_EQ(Scalar(c, "select v from w_hostile where id = " + std::to_string(id)), v) << id;
+    }
+    EXPECT_EQ(Scalar(c, "select count(*) from w_hostile"), std::to_string(id));
+    EXPECT_EQ(Scalar(c,
+                     "select count(*) from information_schema.tables where table_schema = "
+                     "database() and table_name = 'w_canary'"),
+              "1");
+  }
+}
+
+TEST_F(WireSandbox, WithoutMultiStatementsASecondStatementNeverRuns) {
+  TMysqlClient c;
+  c.SetCompress(false);
+  ASSERT_TRUE(
+      c.ConnectToServer(Host(), kAgentUser, kAgentPassword, kTestDatabase, Port(), "", true, 0));
+  EXPECT_EQ(c.ClientFlags() & (wire::CLIENT_MULTI_STATEMENTS | wire::CLIENT_MULTI_RESULTS), 0u);
+  Exec(c, "create table if not exists w_canary (id int)");
+  bool ok = true;
+  c.Query("update w_canary set id = 1 where 0;drop table w_canary;#", true, ok);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(c.ErrorNumber(), 1064);  // a syntax error: the text is one statement
+  EXPECT_EQ(Scalar(c,
+                   "select count(*) from information_schema.tables where table_schema = "
+                   "database() and table_name = 'w_canary'"),
+            "1");
+}
+
 TEST_F(WireSandbox, SelectDatabaseAndPing) {
   TMysqlClient c;
   ASSERT_TRUE(ConnectAdmin(c));
@@ -284,6 +346,7 @@ TEST_F(WireSandbox, SelectDatabaseAndPing) {
 
 TEST_F(WireSandbox, LocalFileTransfer) {
   TMysqlClient c;
+  c.SetLocalFiles(true);
   ASSERT_TRUE(ConnectAdmin(c, true));
   Exec(c, "set global local_infile = 1");
   Exec(c, "drop table if exists w_load");
@@ -306,6 +369,25 @@ TEST_F(WireSandbox, LocalFileTransfer) {
   EXPECT_NE(c.ErrorNumber(), 0);
   EXPECT_EQ(c.ErrorMessage(), "File '/nonexistent/file.txt' not found (Errcode: 2)");
   EXPECT_EQ(Scalar(c, "select count(*) from w_load"), "5000");
+}
+
+TEST_F(WireSandbox, LocalFilesOffLoadNothing) {
+  TMysqlClient admin;
+  ASSERT_TRUE(ConnectAdmin(admin));
+  Exec(admin, "set global local_infile = 1");
+  Exec(admin, "drop table if exists w_noload");
+  Exec(admin, "create table w_noload (linha varchar(200))");
+  const std::string path = "/tmp/wire_noload_" + std::to_string(::getpid()) + ".txt";
+  std::ofstream(path, std::ios::binary) << "nao deve chegar\n";
+  TMysqlClient c;
+  ASSERT_TRUE(ConnectAdmin(c));
+  EXPECT_EQ(c.ClientFlags() & wire::CLIENT_LOCAL_FILES, 0u);
+  bool ok = true;
+  c.Query("load data local infile '" + path + "' into table w_noload", true, ok);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(c.ErrorNumber(), 0);
+  EXPECT_EQ(Scalar(admin, "select count(*) from w_noload"), "0");
+  std::remove(path.c_str());
 }
 
 TEST_F(WireSandbox, LargeValueGrowsTheBufferAndShrinksAfter) {

@@ -161,28 +161,35 @@ TEST(WireProtocol, PasswordScrambles) {
 }
 
 TEST(WireProtocol, EscapeString) {
+  // The input, then its escaped form for the usual session and for one with
+  // NO_BACKSLASH_ESCAPES, where only the quote is special.
   struct Case {
     Bytes in;
     Bytes out;
+    Bytes noBackslash;
   } cases[] = {
-      {"O'Brien", "O\\'Brien"},
-      {"a\tb", "a\\tb"},
-      {"z", "z"},
-      {Bytes("\0", 1), "\\0"},
-      {"\r\n", "\\r\\n"},
-      {"say \"hi\"", "say \\\"hi\\\""},
-      {"c:\\bkp", "c:\\\\bkp"},
-      {"100% _x_", "100% _x_"},
-      {"Jo\xE3o \x80", "Jo\xE3o \x80"},
-      {"", ""},
-      {"'a'", "\\'a\\'"},
-      {"''\\", "\\'\\'\\\\"},
+      {"O'Brien", "O\\'Brien", "O''Brien"},
+      {"a\tb", "a\\tb", "a\tb"},
+      {"z", "z", "z"},
+      {Bytes("\0", 1), "\\0", Bytes("\0", 1)},
+      {"\r\n", "\\r\\n", "\r\n"},
+      {"say \"hi\"", "say \\\"hi\\\"", "say \"hi\""},
+      {"c:\\bkp", "c:\\\\bkp", "c:\\bkp"},
+      {"100% _x_", "100% _x_", "100% _x_"},
+      {"Jo\xE3o \x80", "Jo\xE3o \x80", "Jo\xE3o \x80"},
+      {"", "", ""},
+      {"'a'", "\\'a\\'", "''a''"},
+      {"''\\", "\\'\\'\\\\", "''''\\"},
+      {"\\'", "\\\\\\'", "\\''"},
   };
   for (const Case& k : cases) {
-    EXPECT_EQ(wire::EscapeString(k.in), k.out) << Hex(k.in);
-    std::string appended = "x";
-    wire::AppendEscaped(appended, k.in);
-    EXPECT_EQ(appended, "x" + k.out) << Hex(k.in);
+    for (bool noBackslash : {false, true}) {
+      const Bytes& expected = noBackslash ? k.noBackslash : k.out;
+      EXPECT_EQ(wire::EscapeString(k.in, noBackslash), expected) << Hex(k.in) << noBackslash;
+      std::string appended = "x";
+      wire::AppendEscaped(appended, k.in, noBackslash);
+      EXPECT_EQ(appended, "x" + expected) << Hex(k.in) << noBackslash;
+    }
   }
 }
 

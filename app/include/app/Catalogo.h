@@ -67,6 +67,13 @@ std::string ContextoAtualizarCliente(const std::string& codcli, const std::strin
 std::string ContextoInserirProduto(const std::string& codprod, const std::string& descricao);
 std::string ContextoAtualizarProduto(const std::string& codprod, const std::string& descricao);
 
+// The reason logged for a row with a back-office value that holds a zero
+// byte: the value cannot be carried whole, so the row is not imported.
+std::string MotivoValorComByteNulo(const std::string& campo);
+// The same for a value with a CR or LF on its own, for a PDV whose session
+// has no backslash escapes: the byte could not be written as it is.
+std::string MotivoQuebraDeLinhaAvulsa();
+
 // One entry of the daily error log, without its closing CR LF.
 std::string EntradaLogErro(const std::string& carimbo, const std::string& contexto,
                            const std::string& mensagem);

@@ -6,13 +6,15 @@
 // field as its text form (null gives the empty text) except the two dates,
 // which arrive as day counts (null gives day 0). The functions are pure; the
 // pass fills the struct from its fields and runs the texts. Quoted values
-// are escaped (SqlTexto.h); the code is placed bare, as the integer it is.
+// are escaped for the PDV session's mode (SqlTexto.h); the code is placed
+// bare, as the integer it is.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "app/DataHora.h"
+#include "app/SqlTexto.h"
 
 namespace app {
 
@@ -57,8 +59,8 @@ DerivadosCliente DerivarCliente(const ClienteOrigem& origem);
 // "select * from cadcliente where bloqueado='N' and importado='N'"
 std::string SqlClientesPendentes();
 
-std::string SqlInserirCliente(const ClienteOrigem& origem);
-std::string SqlAtualizarCliente(const ClienteOrigem& origem);
+std::string SqlInserirCliente(const ClienteOrigem& origem, ModoAspas modo);
+std::string SqlAtualizarCliente(const ClienteOrigem& origem, ModoAspas modo);
 std::string SqlMarcarCliente(const std::string& codcli);
 // Several rows marked at once (batched markings):
 // "update cadcliente set importado='S' where codcli in (" + codes joined

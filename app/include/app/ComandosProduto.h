@@ -6,12 +6,14 @@
 // field as its text form (null gives the empty text; floats with a comma as
 // decimal separator and no thousands separator). The functions are pure and
 // derive everything from the row alone, so nothing carries over from one row
-// to the next. Quoted values are escaped (SqlTexto.h); numbers are placed
-// bare in their number text form.
+// to the next. Quoted values are escaped for the PDV session's mode
+// (SqlTexto.h); numbers are placed bare in their number text form.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "app/SqlTexto.h"
 
 namespace app {
 
@@ -46,8 +48,8 @@ DerivadosProduto DerivarProduto(const ProdutoOrigem& origem);
 // "select * from cadprod where importadopdv='N'"
 std::string SqlProdutosPendentes();
 
-std::string SqlInserirProduto(const ProdutoOrigem& origem);
-std::string SqlAtualizarProduto(const ProdutoOrigem& origem);
+std::string SqlInserirProduto(const ProdutoOrigem& origem, ModoAspas modo);
+std::string SqlAtualizarProduto(const ProdutoOrigem& origem, ModoAspas modo);
 std::string SqlMarcarProduto(const std::string& codprod);
 // "update cadprod set importadopdv='S' where codprod in (" + codes joined
 // with "," + ")".

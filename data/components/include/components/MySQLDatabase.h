@@ -124,6 +124,11 @@ class TmySQLDatabase : public db::TComponent {
   void SetHandleShared(bool value) { handle_shared_ = value; }
   bool ReadOnly() const { return read_only_; }
   void SetReadOnly(bool value);
+  // The open connection's session reads a backslash in a string literal as
+  // a plain character (NO_BACKSLASH_ESCAPES), as its server last reported;
+  // false while closed. A statement text built from values for this
+  // connection quotes them for that mode (wire::EscapeString).
+  bool NoBackslashEscapes() const;
 
   // --- events --------------------------------------------------------------
   TConnectNotifyEvent BeforeConnect, AfterConnect, BeforeDisconnect, AfterDisconnect;

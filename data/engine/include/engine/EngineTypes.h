@@ -37,13 +37,16 @@ enum : DBIResult {
   DBIERR_QRYEMPTY = 11886,
   DBIERR_NOTSUPPORTED = 12289,
   DBIERR_UPDATEABORT = 13062,
+  // A text value holds a zero byte, which a string field cannot keep: the
+  // field is not read rather than read up to that byte.
+  DBIERR_VALUECUT = 13063,
 };
 
 // Description text of a result code ("Unknown error" for codes without one;
 // 1001 has an empty description, its text is the native message).
 std::string ResultCodeDescription(DBIResult code);
 
-// Connect options, one bit each in an 8-bit set.
+// Connect options, one bit each in a 16-bit set.
 enum TConnectOption : std::uint8_t {
   coCompress = 0,
   coFoundRows = 1,
@@ -52,8 +55,14 @@ enum TConnectOption : std::uint8_t {
   coNoSchema = 4,
   coODBC = 5,
   coSSL = 6,
+  // The server may ask for the local files a LOAD DATA LOCAL statement
+  // names (off unless set).
+  coLocalFiles = 7,
+  // One statement per query: the connection does not offer multi-statements
+  // or multi-results, so a text cannot carry a second statement.
+  coSingleStatements = 8,
 };
-using TConnectOptions = std::uint8_t;
+using TConnectOptions = std::uint16_t;
 constexpr TConnectOptions ConnectOptionBit(TConnectOption o) {
   return static_cast<TConnectOptions>(1u << o);
 }

@@ -56,12 +56,14 @@ struct TEngineParam {
 // Rebuilds `sql` token by token and replaces every ":name" by the value of
 // the parameter called name (":[name]", ":\"name\"" and ":'name'" too). A
 // marker whose parameter does not exist disappears with its name. Runs of
-// blanks and tabs shrink to one blank; the result is trimmed.
-std::string SubstituteParameters(std::string_view sql, const std::vector<TEngineParam>& params);
+// blanks and tabs shrink to one blank; the result is trimmed. Texts are
+// escaped for the session's backslash mode.
+std::string SubstituteParameters(std::string_view sql, const std::vector<TEngineParam>& params,
+                                 bool no_backslash_escapes);
 
 // The literal of one parameter value: NULL, a bare number, or escaped text
 // in single quotes.
-std::string ParamLiteral(const TEngineParam& param);
+std::string ParamLiteral(const TEngineParam& param, bool no_backslash_escapes);
 
 // The first table named after FROM in a statement (a name written as
 // db.table keeps both parts), or empty when there is none or the statement

@@ -56,14 +56,17 @@ enum : std::uint32_t {
   CLIENT_PLUGIN_AUTH = 0x80000,  // login methods by name, and the server's switch between them
 };
 
-// Flags every login adds, and the initial client flags.
-constexpr std::uint32_t kClientBaseFlags = 0xE285;
+// Flags every login adds, and the initial client flags. CLIENT_LOCAL_FILES
+// is not among them: it is offered only with local files turned on.
+constexpr std::uint32_t kClientBaseFlags = 0xE205;
 
 // Server status flags.
 enum : std::uint32_t {
   SERVER_STATUS_IN_TRANS = 1,
   SERVER_STATUS_AUTOCOMMIT = 2,
   SERVER_MORE_RESULTS_EXISTS = 8,
+  // The session reads backslashes in string literals as plain characters.
+  SERVER_STATUS_NO_BACKSLASH_ESCAPES = 0x200,
 };
 
 // Commands.
@@ -112,6 +115,13 @@ class TMysqlClient {
   void SetClientFlags(std::uint32_t flags);
   // Adds or removes CLIENT_MULTI_STATEMENTS | CLIENT_MULTI_RESULTS.
   void SetMultiStatements(bool on);
+  // Local-file loading (off by default). Only with it on does the login
+  // offer CLIENT_LOCAL_FILES, and even then a file goes to the server only
+  // when the statement itself named it (LOAD DATA LOCAL INFILE 'name'). Any
+  // other request is answered with an empty transfer and fails the
+  // statement; nothing of the file leaves the machine.
+  void SetLocalFiles(bool on);
+  bool LocalFiles() const { return localFiles_; }
   void SetConnectTimeout(int seconds) { connectTimeout_ = seconds; }
   void SetThreadSafe(bool on);
   void SetNamedPipeMode(bool on) { namedPipe_ = on; }
@@ -155,6 +165,13 @@ class TMysqlClient {
   std::uint32_t WarningCount() const { return warningCount_; }
   std::uint32_t ServerStatus() const { return serverStatus_; }
   const std::string& Info() const { return info_; }
+  // The server's session reads backslashes in string literals as plain
+  // characters (NO_BACKSLASH_ESCAPES), as its last greeting, OK or
+  // end-of-data packet said: texts quoted for this connection must be
+  // escaped with EscapeString(text, NoBackslashEscapes()).
+  bool NoBackslashEscapes() const {
+    return (serverStatus_ & SERVER_STATUS_NO_BACKSLASH_ESCAPES) != 0;
+  }
   std::uint64_t ExtraInfo() const { return extraInfo_; }
   // 0 ready, 1 result header read, 2 rows being streamed.
   int Status() const { return status_; }
@@ -218,6 +235,7 @@ class TMysqlClient {
   bool ReadQueryResult();
   bool ReadOk(const std::uint8_t* data, long length);
   bool SendLocalFile(const std::string& name);
+  bool RefuseLocalFile(const std::string& name);
   bool ReadColumns(std::uint32_t count);
   bool ReadRows(TMysqlRowSet& rows, std::vector<TMysqlColumn>* maxLengths);
   std::unique_ptr<TMysqlResult> StoreResult();
@@ -261,14 +279,24 @@ class TMysqlClient {
   TTlsOptions tlsOptions_;
   bool oldPasswords_ = false;
   std::uint32_t warningCount_ = 0;
+  bool localFiles_ = false;
+  // The local files the running statement named (with local files on).
+  std::vector<std::string> namedFiles_;
+  // While a statement is on its way: the backslash mode it was quoted for
+  // (1 without backslash escapes, 0 with them); -1 otherwise.
+  int quotedFor_ = -1;
   // Set while the connect itself sends commands: no reconnect from inside.
   bool connecting_ = false;
 };
 
-// Backslash-escapes NUL, tab, LF, CR, double quote, single quote and
-// backslash for use inside a quoted SQL literal.
-std::string EscapeString(const std::string& text);
+// Escapes a text for use inside a single-quoted SQL literal the way the
+// server will read it. Normally NUL, tab, LF, CR, double quote, single quote
+// and backslash get a backslash. When the session has NO_BACKSLASH_ESCAPES
+// (TMysqlClient::NoBackslashEscapes) a backslash is an ordinary character:
+// single quotes are doubled and every other byte, backslash and NUL
+// included, is copied as it is.
+std::string EscapeString(const std::string& text, bool noBackslashEscapes);
 // The same, appended to `out`.
-void AppendEscaped(std::string& out, std::string_view text);
+void AppendEscaped(std::string& out, std::string_view text, bool noBackslashEscapes);
 
 }  // namespace wire
