@@ -149,17 +149,7 @@ bool TMysqlClient::ContinueAuthentication(const std::uint8_t* p, long n) {
     } else {
       return FailAuthentication(FormatClientError(CR_SERVER_HANDSHAKE_ERR));
     }
-    if (net_->WritePacket(answer.data(), answer.size()) != 0 || net_->Flush() != 0) {
-      net_->SetError(CR_SERVER_LOST, FormatClientError(CR_SERVER_LOST));
-      net_->Close();
-      return false;
-    }
-    n = net_->SafeRead(clientFlags_);
-    if (n < 0) {
-      net_->Close();
-      return false;
-    }
-    p = net_->ReadPos();
+    if (!SendAuthAnswer(answer, n, p)) return false;
   }
 }
 

@@ -299,6 +299,21 @@ bool TMysqlClient::FailOldPassword() {
   return false;
 }
 
+bool TMysqlClient::SendAuthAnswer(const std::string& answer, long& n, const std::uint8_t*& p) {
+  if (net_->WritePacket(answer.data(), answer.size()) != 0 || net_->Flush() != 0) {
+    net_->SetError(CR_SERVER_LOST, FormatClientError(CR_SERVER_LOST));
+    net_->Close();
+    return false;
+  }
+  n = net_->SafeRead(clientFlags_);
+  if (n < 0) {
+    net_->Close();
+    return false;
+  }
+  p = net_->ReadPos();
+  return true;
+}
+
 bool TMysqlClient::ReadAuthResult() {
   long n = net_->SafeRead(clientFlags_);
   if (n < 0) {
@@ -325,17 +340,7 @@ bool TMysqlClient::ReadAuthResult() {
     answer += '\0';
   }
   if (!answer.empty()) {
-    if (net_->WritePacket(answer.data(), answer.size()) != 0 || net_->Flush() != 0) {
-      net_->SetError(CR_SERVER_LOST, FormatClientError(CR_SERVER_LOST));
-      net_->Close();
-      return false;
-    }
-    n = net_->SafeRead(clientFlags_);
-    if (n < 0) {
-      net_->Close();
-      return false;
-    }
-    p = net_->ReadPos();
+    if (!SendAuthAnswer(answer, n, p)) return false;
   }
   if (p[0] != 0) {
     // Anything but OK here (an authentication method this client does not

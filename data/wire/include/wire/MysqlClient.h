@@ -204,6 +204,9 @@ class TMysqlClient {
                      bool pipeFallback, std::uint32_t clientFlags);
   bool Login(const std::uint8_t* greeting, long length);
   bool ReadAuthResult();
+  // Sends one answer of the login exchange and reads the server's next
+  // packet into n and p; on failure the connection is closed and false.
+  bool SendAuthAnswer(const std::string& answer, long& n, const std::uint8_t*& p);
   // Plugin authentication: method switches and further rounds, from the
   // first reply after the login on (AuthMethods.cpp).
   bool ContinueAuthentication(const std::uint8_t* packet, long length);
