@@ -5,11 +5,11 @@
 
 #include <algorithm>
 
-#include "agente_repasse.h"
 #include "agente_suporte.h"
 #include "app/Catalogo.h"
 #include "app/JanelaModelo.h"
 #include "rtl/DateTime.h"
+#include "support/Proxy.h"
 
 namespace agentetest {
 namespace {
@@ -72,12 +72,12 @@ TEST_F(EstadoTest, StopInAPassLetsItEndAndLaterTicksDoNothing) {
 
 TEST_F(EstadoTest, LostPdvConnectionStopsThePassAtTheRowThatFailed) {
   TresClientes();
-  Repasse rede(Host(), Port());
+  support::Proxy rede(Host(), Port());
   app::Agente& a = CriarAgente();
   app::ComponentesAgente::DefinirServidor(a.Componentes().dbPDV, "127.0.0.1",
-                                          static_cast<std::uint32_t>(rede.Porta()));
+                                          static_cast<std::uint32_t>(rede.Port()));
   ASSERT_TRUE(a.FormCreate());
-  view_.aoProcessar = [&] { rede.Derrubar(); };
+  view_.aoProcessar = [&] { rede.GoAway(); };
   a.btnIniciarClick();
   EXPECT_EQ(view_.Clientes().back(), "*** Importados: 1 - Atualizados: 0");
   EXPECT_NE(std::find(view_.Clientes().begin(), view_.Clientes().end(),

@@ -165,23 +165,13 @@ struct Proxy::Link {
 };
 
 Proxy::Proxy(std::string host, int port) : host_(std::move(host)), serverPort_(port) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::listen(listener_, 16);
-  socklen_t size = sizeof a;
-  ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size);
-  port_ = ntohs(a.sin_port);
   acceptor_ = std::thread([this] { Accept(); });
 }
 
 Proxy::~Proxy() {
   stop_ = true;
-  ::shutdown(listener_, SHUT_RDWR);
+  listener_.StopListening();
   acceptor_.join();
-  ::close(listener_);
   std::vector<std::unique_ptr<Link>> links;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -204,11 +194,15 @@ void Proxy::Cut() {
   for (auto& link : links_) link->Close();
 }
 
+void Proxy::GoAway() {
+  gone_ = true;
+  listener_.StopListening();
+  Cut();
+}
+
 void Proxy::Accept() {
-  while (!stop_) {
-    pollfd p{listener_, POLLIN, 0};
-    if (::poll(&p, 1, kTickMs) <= 0) continue;
-    const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  while (!stop_ && !gone_) {
+    const int client = listener_.Accept(kTickMs);
     if (client < 0) continue;
     ++accepted_;
     const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -228,6 +222,8 @@ void Proxy::Accept() {
     // Links that ended are let go here, so a long run does not keep them.
     std::erase_if(links_, [](const std::unique_ptr<Link>& l) { return l->closed.load(); });
     links_.push_back(std::make_unique<Link>(*this, client, server));
+    // Accepted while the proxy went away: it goes with the others.
+    if (gone_) links_.back()->Close();
   }
 }
 

@@ -7,11 +7,8 @@
 // destroyed; every read waits at most five seconds.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -26,6 +23,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/Loopback.h"
 
 namespace uiteste {
 
@@ -81,29 +80,17 @@ class ServidorHttp {
       SSL_CTX_use_certificate_chain_file(tls_.get(), certificado.c_str());
       SSL_CTX_use_PrivateKey_file(tls_.get(), chave.c_str(), SSL_FILETYPE_PEM);
     }
-    escuta_ = socket(AF_INET, SOCK_STREAM, 0);
-    int um = 1;
-    setsockopt(escuta_, SOL_SOCKET, SO_REUSEADDR, &um, sizeof um);
-    sockaddr_in endereco{};
-    endereco.sin_family = AF_INET;
-    endereco.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(escuta_, reinterpret_cast<sockaddr*>(&endereco), sizeof endereco);
-    listen(escuta_, 8);
-    socklen_t tamanho = sizeof endereco;
-    getsockname(escuta_, reinterpret_cast<sockaddr*>(&endereco), &tamanho);
-    porta_ = ntohs(endereco.sin_port);
     servico_ = std::thread([this] { Servir(); });
   }
 
   ~ServidorHttp() {
     parar_ = true;
     servico_.join();
-    close(escuta_);
   }
 
-  int Porta() const { return porta_; }
+  int Porta() const { return escuta_.Port(); }
   // HOST:PORT of the server, by its address.
-  std::string Servidor() const { return "127.0.0.1:" + std::to_string(porta_); }
+  std::string Servidor() const { return "127.0.0.1:" + std::to_string(Porta()); }
 
   // The whole answer (status line, header, body) for `caminho`.
   void Responder(const std::string& caminho, const std::string& resposta) {
@@ -137,9 +124,7 @@ class ServidorHttp {
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     while (!parar_) {
-      pollfd p{escuta_, POLLIN, 0};
-      if (poll(&p, 1, 50) != 1) continue;
-      int conexao = accept(escuta_, nullptr, nullptr);
+      const int conexao = escuta_.Accept(50);
       if (conexao < 0) continue;
       timeval limite{5, 0};
       setsockopt(conexao, SOL_SOCKET, SO_RCVTIMEO, &limite, sizeof limite);
@@ -193,8 +178,7 @@ class ServidorHttp {
   }
 
   std::unique_ptr<SSL_CTX, LiberaSsl> tls_;
-  int escuta_ = -1;
-  int porta_ = 0;
+  support::LoopbackListener escuta_;
   std::atomic<bool> parar_{false};
   std::thread servico_;
   mutable std::mutex mutex_;

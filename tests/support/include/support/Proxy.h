@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/Loopback.h"
+
 namespace support {
 
 class Proxy {
@@ -30,7 +32,7 @@ class Proxy {
   Proxy(const Proxy&) = delete;
   Proxy& operator=(const Proxy&) = delete;
 
-  int Port() const { return port_; }
+  int Port() const { return listener_.Port(); }
 
   // Milliseconds each chunk waits on its way to the server / to the client.
   void SetDelay(int toServerMs, int toClientMs);
@@ -38,6 +40,9 @@ class Proxy {
   void Hold(bool on);
   // Closes both sides of every connection open now; later ones pass.
   void Cut();
+  // Stops listening and cuts every connection, as a network that went away:
+  // later connections are refused.
+  void GoAway();
   // Times a client spoke after the server had (or first): one exchange each.
   long long Exchanges() const { return exchanges_; }
   // Connections accepted so far.
@@ -49,9 +54,9 @@ class Proxy {
 
   std::string host_;
   int serverPort_;
-  int listener_ = -1;
-  int port_ = 0;
+  LoopbackListener listener_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> gone_{false};
   std::atomic<bool> held_{false};
   std::atomic<int> toServerMs_{0};
   std::atomic<int> toClientMs_{0};
