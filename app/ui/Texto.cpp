@@ -1,20 +1,29 @@
 #include "ui/Texto.h"
 
-#include <array>
+#include <cstdint>
+
+#include "wire/CodePages.h"
 
 namespace app::ui {
 namespace {
 
-// Unicode of the bytes 0x80-0x9F; everything else equals Latin-1.
-constexpr std::array<char16_t, 32> kAltos = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+// The workstation's code page, as the wire client converts with it.
+const std::uint16_t* Tabela() {
+  static const std::uint16_t* const tabela = wire::CodePageTable(wire::WorkstationCodePage());
+  return tabela;
+}
+
+// The character of a byte; the bytes the code page leaves undefined keep
+// their own number, so that every byte comes back as it went.
+char16_t CaractereDe(unsigned char b) {
+  const std::uint16_t c = Tabela()[b];
+  return c == wire::kUndefinedCharacter ? char16_t{b} : char16_t{c};
+}
 
 char ByteDe(char16_t c) {
-  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
-  for (std::size_t i = 0; i < kAltos.size(); ++i)
-    if (kAltos[i] == c) return static_cast<char>(0x80 + i);
+  if (c < 0x80) return static_cast<char>(c);
+  for (unsigned b = 0x80; b <= 0xFF; ++b)
+    if (CaractereDe(static_cast<unsigned char>(b)) == c) return static_cast<char>(b);
   return '?';
 }
 
@@ -23,8 +32,7 @@ char ByteDe(char16_t c) {
 QString DeCp1252(const std::string& texto) {
   QString saida;
   saida.reserve(static_cast<qsizetype>(texto.size()));
-  for (unsigned char b : texto)
-    saida.append(QChar(b >= 0x80 && b < 0xA0 ? kAltos[b - 0x80] : char16_t{b}));
+  for (unsigned char b : texto) saida.append(QChar(CaractereDe(b)));
   return saida;
 }
 
