@@ -57,6 +57,86 @@ void ConsultaLiteral(components::TmySQLQuery& q) {
   q.SetProcessComments({});
 }
 
+// The queries on their connections, and the settings table with its data
+// source.
+void CriarConsultas(ComponentesAgente& k) {
+  struct {
+    components::TmySQLQuery& q;
+    const char* nome;
+    components::TmySQLDatabase& db;
+  } consultas[] = {
+      {k.qryClientes, "qryClientes", k.dbVidoru}, {k.qryProd, "qryProd", k.dbVidoru},
+      {k.qryInsertPDV, "qryInsertPDV", k.dbPDV},  {k.qryEuVidoru, "qryEuVidoru", k.dbVidoru},
+      {k.qryEmpresa, "qryEmpresa", k.dbVidoru},   {k.qryVerifica, "qryVerifica", k.dbPDV},
+      {k.qryEuPDV, "qryEuPDV", k.dbPDV},
+  };
+  for (auto& c : consultas) {
+    c.q.SetName(c.nome);
+    c.q.SetDatabase(&c.db);
+  }
+  ConsultaLiteral(k.qryInsertPDV);
+  ConsultaLiteral(k.qryEuVidoru);
+  ConsultaLiteral(k.qryEuPDV);
+  k.qryEmpresa.SQL().Add("select * from cadempresa");
+
+  k.tblParametos.SetName("tblParametos");
+  k.tblParametos.SetDatabase(&k.dbVidoru);
+  k.tblParametos.SetTableName("cadparametos");
+  k.dsParametos.SetName("dsParametos");
+  k.dsParametos.SetDataSet(&k.tblParametos);
+}
+
+// cadcliente's columns as the customer pass reads them.
+void CriarCamposClientes(ComponentesAgente& k) {
+  db::TDataSet& c = k.qryClientes;
+  Campo(k.qryClientescodcli, c, "codcli");
+  Campo(k.qryClientescliente, c, "cliente", 80);
+  Campo(k.qryClientesfantasia, c, "fantasia", 50);
+  Campo(k.qryClientesemail, c, "email", 80);
+  Campo(k.qryClientescpf, c, "cpf", 15);
+  Campo(k.qryClientescnpj, c, "cnpj", 20);
+  Campo(k.qryClientesrg, c, "rg", 40);
+  Campo(k.qryClientesorgexp, c, "orgexp", 10);
+  Campo(k.qryClientesdtemissaorg, c, "dtemissaorg");
+  Campo(k.qryClientessexo, c, "sexo", 10);
+  Campo(k.qryClientesie, c, "ie", 25);
+  Campo(k.qryClientesinsc_municipal, c, "insc_municipal", 25);
+  Campo(k.qryClientesdtcadastro, c, "dtcadastro");
+  Campo(k.qryClientescontato, c, "contato", 30);
+  Campo(k.qryClientesendereco, c, "endereco", 100);
+  Campo(k.qryClientesnumero, c, "numero", 8);
+  Campo(k.qryClientescomplemento, c, "complemento", 70);
+  Campo(k.qryClientescep, c, "cep", 15);
+  Campo(k.qryClientesbairro, c, "bairro", 30);
+  Campo(k.qryClientescidade, c, "cidade", 30);
+  Campo(k.qryClientesuf, c, "uf", 2);
+  Campo(k.qryClientestel1, c, "tel1", 15);
+  Campo(k.qryClientestel2, c, "tel2", 15);
+  Campo(k.qryClientestel3, c, "tel3", 15);
+  Campo(k.qryClientescodmunicipio, c, "codmunicipio");
+}
+
+// cadprod's columns as the product pass reads them.
+void CriarCamposProdutos(ComponentesAgente& k) {
+  db::TDataSet& p = k.qryProd;
+  Campo(k.qryProdcodprod, p, "codprod");
+  Campo(k.qryProddescricao, p, "descricao", 80);
+  Campo(k.qryProdDescrResumida, p, "DescrResumida", 50);
+  Campo(k.qryProdund, p, "und", 5);
+  Campo(k.qryProdpunit, p, "punit");
+  Campo(k.qryProdqtestoque, p, "qtestoque");
+  Campo(k.qryProdestoqueminimo, p, "estoqueminimo");
+  Campo(k.qryProdestoqueideal, p, "estoqueideal");
+  Campo(k.qryProdean13, p, "ean13", 20);
+  Campo(k.qryProdNomenclaturaMercosul, p, "NomenclaturaMercosul", 15);
+  Campo(k.qryProdvlipi, p, "vlipi");
+  Campo(k.qryProdvliss, p, "vliss");
+  Campo(k.qryProdvlcofins, p, "vlcofins");
+  Campo(k.qryProdvl_icms_antec, p, "vl_icms_antec");
+  Campo(k.qryProdcst, p, "cst", 2);
+  Campo(k.qryProdProducPropria, p, "ProducPropria", 1);
+}
+
 }  // namespace
 
 std::string HostRetaguardaPadrao() {
@@ -98,76 +178,9 @@ ComponentesAgente::ComponentesAgente() {
   // The PDV server is on the same machine.
   dbVidoru.SetTLSOptions({wire::TlsMode::Preferred, {}, {}});
 
-  struct {
-    components::TmySQLQuery& q;
-    const char* nome;
-    components::TmySQLDatabase& db;
-  } consultas[] = {
-      {qryClientes, "qryClientes", dbVidoru}, {qryProd, "qryProd", dbVidoru},
-      {qryInsertPDV, "qryInsertPDV", dbPDV},  {qryEuVidoru, "qryEuVidoru", dbVidoru},
-      {qryEmpresa, "qryEmpresa", dbVidoru},   {qryVerifica, "qryVerifica", dbPDV},
-      {qryEuPDV, "qryEuPDV", dbPDV},
-  };
-  for (auto& c : consultas) {
-    c.q.SetName(c.nome);
-    c.q.SetDatabase(&c.db);
-  }
-  ConsultaLiteral(qryInsertPDV);
-  ConsultaLiteral(qryEuVidoru);
-  ConsultaLiteral(qryEuPDV);
-  qryEmpresa.SQL().Add("select * from cadempresa");
-
-  tblParametos.SetName("tblParametos");
-  tblParametos.SetDatabase(&dbVidoru);
-  tblParametos.SetTableName("cadparametos");
-  dsParametos.SetName("dsParametos");
-  dsParametos.SetDataSet(&tblParametos);
-
-  db::TDataSet& c = qryClientes;
-  Campo(qryClientescodcli, c, "codcli");
-  Campo(qryClientescliente, c, "cliente", 80);
-  Campo(qryClientesfantasia, c, "fantasia", 50);
-  Campo(qryClientesemail, c, "email", 80);
-  Campo(qryClientescpf, c, "cpf", 15);
-  Campo(qryClientescnpj, c, "cnpj", 20);
-  Campo(qryClientesrg, c, "rg", 40);
-  Campo(qryClientesorgexp, c, "orgexp", 10);
-  Campo(qryClientesdtemissaorg, c, "dtemissaorg");
-  Campo(qryClientessexo, c, "sexo", 10);
-  Campo(qryClientesie, c, "ie", 25);
-  Campo(qryClientesinsc_municipal, c, "insc_municipal", 25);
-  Campo(qryClientesdtcadastro, c, "dtcadastro");
-  Campo(qryClientescontato, c, "contato", 30);
-  Campo(qryClientesendereco, c, "endereco", 100);
-  Campo(qryClientesnumero, c, "numero", 8);
-  Campo(qryClientescomplemento, c, "complemento", 70);
-  Campo(qryClientescep, c, "cep", 15);
-  Campo(qryClientesbairro, c, "bairro", 30);
-  Campo(qryClientescidade, c, "cidade", 30);
-  Campo(qryClientesuf, c, "uf", 2);
-  Campo(qryClientestel1, c, "tel1", 15);
-  Campo(qryClientestel2, c, "tel2", 15);
-  Campo(qryClientestel3, c, "tel3", 15);
-  Campo(qryClientescodmunicipio, c, "codmunicipio");
-
-  db::TDataSet& p = qryProd;
-  Campo(qryProdcodprod, p, "codprod");
-  Campo(qryProddescricao, p, "descricao", 80);
-  Campo(qryProdDescrResumida, p, "DescrResumida", 50);
-  Campo(qryProdund, p, "und", 5);
-  Campo(qryProdpunit, p, "punit");
-  Campo(qryProdqtestoque, p, "qtestoque");
-  Campo(qryProdestoqueminimo, p, "estoqueminimo");
-  Campo(qryProdestoqueideal, p, "estoqueideal");
-  Campo(qryProdean13, p, "ean13", 20);
-  Campo(qryProdNomenclaturaMercosul, p, "NomenclaturaMercosul", 15);
-  Campo(qryProdvlipi, p, "vlipi");
-  Campo(qryProdvliss, p, "vliss");
-  Campo(qryProdvlcofins, p, "vlcofins");
-  Campo(qryProdvl_icms_antec, p, "vl_icms_antec");
-  Campo(qryProdcst, p, "cst", 2);
-  Campo(qryProdProducPropria, p, "ProducPropria", 1);
-
+  CriarConsultas(*this);
+  CriarCamposClientes(*this);
+  CriarCamposProdutos(*this);
   Campo(tblParametostempoatualizacaoPDV, tblParametos, "tempoatualizacaoPDV");
   tblParametostempoatualizacaoPDV.SetEditMask("!90:00:00;1;_");
 }
@@ -178,6 +191,7 @@ ComponentesAgente::~ComponentesAgente() {
     dbVidoru.Close();
     dbPDV.Close();
   } catch (...) {
+    // A destructor must not raise; what a close could not tell has no reader.
   }
 }
 

@@ -283,82 +283,92 @@ void CriarTabelasPDV(components::TmySQLDatabase& db) {
       "engine=InnoDB default charset=latin1");
 }
 
+namespace {
+
+// The back office's customers: the two of the worked examples, then
+// `clientes` generated ones.
+void SemearClientesDemo(components::TmySQLDatabase& retaguarda, int clientes, ModoAspas modo) {
+  Lote lote(retaguarda, kColunasCliente);
+  // The customer of the worked example.
+  lote.Linha({"15",
+              "'MARIA SILVA'",
+              "null",
+              "null",
+              "'123.456.789-09'",
+              "null",
+              "'2001'",
+              "'SSP'",
+              "null",
+              "'F'",
+              "null",
+              "null",
+              "'2012-03-15'",
+              "null",
+              SqlValor(std::string("Rua S\xE3o Jo\xE3o"), modo),
+              "'12'",
+              "null",
+              "'60115-170'",
+              "'Centro'",
+              "'Fortaleza'",
+              "'CE'",
+              "'(85) 3222-1100'",
+              "null",
+              "null",
+              "2304400",
+              "'N'",
+              "'N'"});
+  // A name that ends with a backslash and one with a comment marker.
+  lote.Linha({"16",
+              SqlValor(std::string("ALFA & OMEGA COMERCIO \\"), modo),
+              "null",
+              "null",
+              "null",
+              "'07.526.557/0001-00'",
+              "null",
+              "null",
+              "null",
+              "null",
+              "null",
+              "null",
+              "'2015-06-01'",
+              "null",
+              "'Rua -- Sem Nome'",
+              "'S/N'",
+              "null",
+              "null",
+              "null",
+              "'Fortaleza'",
+              "'CE'",
+              "null",
+              "null",
+              "null",
+              "2304400",
+              "'N'",
+              "'N'"});
+  for (int i = 1; i <= clientes; ++i) lote.Linha(ClienteDemo(i, modo));
+  lote.Enviar();
+}
+
+// The back office's products: the one of the worked example, then
+// `produtos` generated ones.
+void SemearProdutosDemo(components::TmySQLDatabase& retaguarda, int produtos, ModoAspas modo) {
+  Lote lote(retaguarda, kColunasProduto);
+  // The product of the worked example.
+  lote.Linha({"7", "'SHAMPOO 300ML'", "null", "'un'", "12.5", "3", "null", "10", "'7891234567895'",
+              "'3305.10.00'", "0", "null", "null", "null", "'60'", "'N'", "'N'"});
+  for (int i = 1; i <= produtos; ++i) lote.Linha(ProdutoDemo(i, modo));
+  lote.Enviar();
+}
+
+}  // namespace
+
 ResumoDemo SemearDemo(components::TmySQLDatabase& retaguarda, components::TmySQLDatabase& pdv,
                       int clientes, int produtos) {
   CriarTabelasRetaguarda(retaguarda);
   CriarTabelasPDV(pdv);
   const ModoAspas modo = ModoDe(retaguarda);
-  const auto Sql = [modo](const Valor& v) { return SqlValor(v, modo); };
-  {
-    Lote lote(retaguarda, kColunasCliente);
-    // The customer of the worked example.
-    lote.Linha({"15",
-                "'MARIA SILVA'",
-                "null",
-                "null",
-                "'123.456.789-09'",
-                "null",
-                "'2001'",
-                "'SSP'",
-                "null",
-                "'F'",
-                "null",
-                "null",
-                "'2012-03-15'",
-                "null",
-                Sql(std::string("Rua S\xE3o Jo\xE3o")),
-                "'12'",
-                "null",
-                "'60115-170'",
-                "'Centro'",
-                "'Fortaleza'",
-                "'CE'",
-                "'(85) 3222-1100'",
-                "null",
-                "null",
-                "2304400",
-                "'N'",
-                "'N'"});
-    // A name that ends with a backslash and one with a comment marker.
-    lote.Linha({"16",
-                Sql(std::string("ALFA & OMEGA COMERCIO \\")),
-                "null",
-                "null",
-                "null",
-                "'07.526.557/0001-00'",
-                "null",
-                "null",
-                "null",
-                "null",
-                "null",
-                "null",
-                "'2015-06-01'",
-                "null",
-                "'Rua -- Sem Nome'",
-                "'S/N'",
-                "null",
-                "null",
-                "null",
-                "'Fortaleza'",
-                "'CE'",
-                "null",
-                "null",
-                "null",
-                "2304400",
-                "'N'",
-                "'N'"});
-    for (int i = 1; i <= clientes; ++i) lote.Linha(ClienteDemo(i, modo));
-    lote.Enviar();
-  }
-  {
-    Lote lote(retaguarda, kColunasProduto);
-    // The product of the worked example.
-    lote.Linha({"7", "'SHAMPOO 300ML'", "null", "'un'", "12.5", "3", "null", "10",
-                "'7891234567895'", "'3305.10.00'", "0", "null", "null", "null", "'60'", "'N'",
-                "'N'"});
-    for (int i = 1; i <= produtos; ++i) lote.Linha(ProdutoDemo(i, modo));
-    lote.Enviar();
-  }
+  SemearClientesDemo(retaguarda, clientes, modo);
+  SemearProdutosDemo(retaguarda, produtos, modo);
   // The PDV already has some of them: those are updated.
   pdv.Execute(
       "insert into cliente(id,id_situacao_cliente,nome) select codcli,1,'ANTIGO' from "

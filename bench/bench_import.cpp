@@ -21,22 +21,13 @@
 // 2N ms (the time the latency alone costs) and ratio_floor seconds/floor_s
 // (0 without --atraso-ms); cpu_ratio the agent's CPU per row over the
 // replay's.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <time.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -61,83 +52,6 @@ Cpu CpuDaThread() {
   auto s = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
   return {s(r.ru_utime), s(r.ru_stime)};
 }
-
-// Forwards loopback connections to the server and counts exchanges: every
-// time the client speaks after the server did (or first) is one round trip.
-class Contador {
- public:
-  Contador(const std::string& host, int porta) : host_(host), porta_(porta) {
-    escuta_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(escuta_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(escuta_, 8);
-    socklen_t n = sizeof a;
-    getsockname(escuta_, reinterpret_cast<sockaddr*>(&a), &n);
-    minhaPorta_ = ntohs(a.sin_port);
-    aceitador_ = std::thread([this] { Aceitar(); });
-  }
-  ~Contador() {
-    fim_ = true;
-    shutdown(escuta_, SHUT_RDWR);
-    aceitador_.join();
-    for (auto& t : threads_) t.join();
-  }
-  int Porta() const { return minhaPorta_; }
-  long long Trocas() const { return trocas_; }
-
- private:
-  void Aceitar() {
-    for (;;) {
-      const int c = accept(escuta_, nullptr, nullptr);
-      if (c < 0) break;
-      const int s = socket(AF_INET, SOCK_STREAM, 0);
-      sockaddr_in a{};
-      a.sin_family = AF_INET;
-      a.sin_port = htons(static_cast<uint16_t>(porta_));
-      inet_pton(AF_INET, host_.c_str(), &a.sin_addr);
-      if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        close(c);
-        close(s);
-        continue;
-      }
-      threads_.emplace_back([this, c, s] { Bombear(c, s); });
-    }
-    close(escuta_);
-  }
-  void Bombear(int c, int s) {
-    pollfd p[2] = {{c, POLLIN, 0}, {s, POLLIN, 0}};
-    char buf[65536];
-    bool clienteFalou = false;
-    while (!fim_) {
-      if (poll(p, 2, 100) <= 0) continue;
-      bool acabou = false;
-      for (int i = 0; i < 2 && !acabou; ++i) {
-        if (!(p[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-        const ssize_t n = read(p[i].fd, buf, sizeof buf);
-        if (n <= 0 || write(p[1 - i].fd, buf, static_cast<size_t>(n)) != n) {
-          acabou = true;
-          break;
-        }
-        if (i == 0 && !clienteFalou) ++trocas_;
-        clienteFalou = i == 0;
-      }
-      if (acabou) break;
-    }
-    close(c);
-    close(s);
-  }
-
-  std::string host_;
-  int porta_;
-  int escuta_ = -1;
-  int minhaPorta_ = 0;
-  std::atomic<bool> fim_{false};
-  std::atomic<long long> trocas_{0};
-  std::thread aceitador_;
-  std::vector<std::thread> threads_;
-};
 
 app::OpcoesAgente Opcoes(const std::string& host, int porta, int portaRetaguarda = 0,
                          unsigned lote = 0) {
@@ -212,15 +126,91 @@ double Repetir(const std::vector<Enviado>& enviados, const std::string& host, in
   return depois.usuario - antes.usuario + depois.sistema - antes.sistema;
 }
 
-// Trocas of one pass (after creation and the start lines) through `c`.
-long long TrocasDeUmPasso(Contador& c) {
+// Exchanges of one pass (after creation and the start lines) through `c`.
+long long TrocasDeUmPasso(support::Proxy& c) {
   std::ofstream nulo("/dev/null");
   app::ConsoleView view(nulo);
-  app::Agente agente(view, Opcoes("127.0.0.1", c.Porta()));
+  app::Agente agente(view, Opcoes("127.0.0.1", c.Port()));
   if (!agente.FormCreate()) std::exit(1);
-  const long long antes = c.Trocas();
+  const long long antes = c.Exchanges();
   agente.ExecutarImportacao();
-  return c.Trocas() - antes;
+  return c.Exchanges() - antes;
+}
+
+// The two databases the passes run over, and the options every pass takes.
+struct Bancada {
+  const bench::Options& o;
+  unsigned lote;
+  std::unique_ptr<components::TmySQLDatabase> retaguarda =
+      app::ConexaoAdministrativa(o.host, o.port, "tolve536_vidoru");
+  std::unique_ptr<components::TmySQLDatabase> pdv =
+      app::ConexaoAdministrativa(o.host, o.port, "t2tipafecf");
+
+  // Empty tables on both sides, then the pending rows in the back office;
+  // the size of their seeded values.
+  std::int64_t Recomecar(int clientes, int produtos) {
+    app::CriarTabelasRetaguarda(*retaguarda);
+    app::CriarTabelasPDV(*pdv);
+    return clientes || produtos ? app::SemearVolume(*retaguarda, clientes, produtos) : 0;
+  }
+
+  // An agent on the sandbox, its back office through `portaRetaguarda`
+  // when that is given.
+  std::unique_ptr<app::Agente> Agente(app::AgentView& view, int portaRetaguarda = 0) const {
+    auto agente =
+        std::make_unique<app::Agente>(view, Opcoes(o.host, o.port, portaRetaguarda, lote));
+    if (!agente->FormCreate()) std::exit(1);
+    return agente;
+  }
+};
+
+struct Medida {
+  double segundos = 0, pico = 0;
+  Cpu cpu;
+  long long esperas = 0;  // the back office's exchanges, behind `longe`
+};
+
+// The timed pass over the seeded rows.
+Medida PassoMedido(const Bancada& b, app::AgentView& view, support::Proxy* longe) {
+  Medida m;
+  const auto agente = b.Agente(view, longe ? longe->Port() : 0);
+  bench::ResetPeakRss();
+  const long long trocas0 = longe ? longe->Exchanges() : 0;
+  const Cpu cpu0 = CpuDaThread();
+  bench::Timer t;
+  agente->ExecutarImportacao();
+  m.segundos = t.Seconds();
+  if (longe) m.esperas = longe->Exchanges() - trocas0;
+  const Cpu cpu1 = CpuDaThread();
+  m.cpu = {cpu1.usuario - cpu0.usuario, cpu1.sistema - cpu0.sistema};
+  m.pico = bench::PeakRssMb();
+  return m;
+}
+
+// The back office's waits of a pass over `amostra` rows, counted without a
+// delay.
+long long EsperasDaAmostra(Bancada& b, app::AgentView& view, int amostra) {
+  support::Proxy contagem(b.o.host, b.o.port);
+  b.Recomecar(amostra, 0);
+  const auto agente = b.Agente(view, contagem.Port());
+  const long long antes = contagem.Exchanges();
+  agente->ExecutarImportacao();
+  return contagem.Exchanges() - antes;
+}
+
+// The statements of one more pass over the seeded rows, as the server's
+// general log recorded them.
+std::vector<Enviado> PassoGravado(Bancada& b, app::AgentView& view, int clientes, int produtos) {
+  b.Recomecar(clientes, produtos);
+  components::TmySQLDatabase& pdv = *b.pdv;
+  pdv.Execute("set global log_output='TABLE'");
+  pdv.Execute("truncate table mysql.general_log");
+  pdv.Execute("set global general_log=1");
+  b.Agente(view)->ExecutarImportacao();
+  pdv.Execute("set global general_log=0");
+  std::vector<Enviado> enviados = LerLogGeral(pdv);
+  pdv.Execute("truncate table mysql.general_log");
+  return enviados;
 }
 
 }  // namespace
@@ -234,17 +224,12 @@ int main(int argc, char** argv) {
   const int atraso = std::stoi(o.Value("atraso-ms", "0"));
   const unsigned lote = static_cast<unsigned>(std::stoul(o.Value("marcar-em-lote", "0")));
   try {
-    auto retaguarda = app::ConexaoAdministrativa(o.host, o.port, "tolve536_vidoru");
-    auto pdv = app::ConexaoAdministrativa(o.host, o.port, "t2tipafecf");
-    app::CriarTabelasRetaguarda(*retaguarda);
-    app::CriarTabelasPDV(*pdv);
-    const std::int64_t bytes = app::SemearVolume(*retaguarda, clientes, produtos);
+    Bancada b{o, lote};
+    const std::int64_t bytes = b.Recomecar(clientes, produtos);
 
     std::ofstream nulo("/dev/null");
     // As tolvex-agent --headless > /dev/null writes.
     app::ConsoleView view(nulo, app::Descarga::Periodica);
-    double segundos = 0, pico = 0;
-    Cpu cpu;
     // With a delay the back office is behind the proxy, which also counts
     // its exchanges; on loopback the pass runs as it always did.
     std::unique_ptr<support::Proxy> longe;
@@ -252,76 +237,36 @@ int main(int argc, char** argv) {
       longe = std::make_unique<support::Proxy>(o.host, o.port);
       longe->SetDelay(atraso, atraso);
     }
-    long long esperas = 0, linhasEsperas = clientes + produtos;
-    {
-      app::Agente agente(view, Opcoes(o.host, o.port, longe ? longe->Port() : 0, lote));
-      if (!agente.FormCreate()) return 1;
-      bench::ResetPeakRss();
-      const long long trocas0 = longe ? longe->Exchanges() : 0;
-      const Cpu cpu0 = CpuDaThread();
-      bench::Timer t;
-      agente.ExecutarImportacao();
-      segundos = t.Seconds();
-      if (longe) esperas = longe->Exchanges() - trocas0;
-      const Cpu cpu1 = CpuDaThread();
-      cpu = {cpu1.usuario - cpu0.usuario, cpu1.sistema - cpu0.sistema};
-      pico = bench::PeakRssMb();
-    }
+    Medida m = PassoMedido(b, view, longe.get());
+    long long linhasEsperas = clientes + produtos;
     const long long linhas = clientes + produtos;
-    const long long chegaram = app::Contar(*pdv, "select count(*) from cliente") +
-                               app::Contar(*pdv, "select count(*) from produto");
+    const long long chegaram = app::Contar(*b.pdv, "select count(*) from cliente") +
+                               app::Contar(*b.pdv, "select count(*) from produto");
 
     // Exchanges per row: an empty pass, then a pass over `amostra` new rows.
-    Contador contador(o.host, o.port);
-    app::CriarTabelasRetaguarda(*retaguarda);
-    app::CriarTabelasPDV(*pdv);
+    support::Proxy contador(o.host, o.port);
+    b.Recomecar(0, 0);
     const long long vazio = TrocasDeUmPasso(contador);
-    app::CriarTabelasRetaguarda(*retaguarda);
-    app::CriarTabelasPDV(*pdv);
-    app::SemearVolume(*retaguarda, amostra, 0);
+    b.Recomecar(amostra, 0);
     const long long cheio = TrocasDeUmPasso(contador);
     const double porLinha = amostra ? static_cast<double>(cheio - vazio) / amostra : 0;
     if (!longe) {
-      // The back office's waits of a pass over the probe rows, counted
-      // without a delay.
-      support::Proxy contagem(o.host, o.port);
-      app::CriarTabelasRetaguarda(*retaguarda);
-      app::CriarTabelasPDV(*pdv);
-      app::SemearVolume(*retaguarda, amostra, 0);
-      app::Agente agente(view, Opcoes(o.host, o.port, contagem.Port(), lote));
-      if (!agente.FormCreate()) return 1;
-      const long long antes = contagem.Exchanges();
-      agente.ExecutarImportacao();
-      esperas = contagem.Exchanges() - antes;
+      m.esperas = EsperasDaAmostra(b, view, amostra);
       linhasEsperas = amostra;
     }
 
     // The server's pace depends on how it makes commits durable (1, its
     // default: flushed at every commit).
-    const long long durabilidade = app::Contar(*pdv, "select @@innodb_flush_log_at_trx_commit");
+    const long long durabilidade = app::Contar(*b.pdv, "select @@innodb_flush_log_at_trx_commit");
 
     // The same pass once more, its statements logged by the server, then
     // replayed straight through the wire client on the same data.
-    app::CriarTabelasRetaguarda(*retaguarda);
-    app::CriarTabelasPDV(*pdv);
-    app::SemearVolume(*retaguarda, clientes, produtos);
-    pdv->Execute("set global log_output='TABLE'");
-    pdv->Execute("truncate table mysql.general_log");
-    pdv->Execute("set global general_log=1");
-    {
-      app::Agente agente(view, Opcoes(o.host, o.port, 0, lote));
-      if (!agente.FormCreate()) return 1;
-      agente.ExecutarImportacao();
-    }
-    pdv->Execute("set global general_log=0");
-    const std::vector<Enviado> enviados = LerLogGeral(*pdv);
-    pdv->Execute("truncate table mysql.general_log");
-    app::CriarTabelasRetaguarda(*retaguarda);
-    app::CriarTabelasPDV(*pdv);
-    app::SemearVolume(*retaguarda, clientes, produtos);
+    const std::vector<Enviado> enviados = PassoGravado(b, view, clientes, produtos);
+    b.Recomecar(clientes, produtos);
     const double cpuRepeticao = Repetir(enviados, o.host, o.port);
+    const Cpu& cpu = m.cpu;
     const double cpuAgente = cpu.usuario + cpu.sistema;
-    const double piso = static_cast<double>(esperas) * 2.0 * atraso / 1000.0;
+    const double piso = static_cast<double>(m.esperas) * 2.0 * atraso / 1000.0;
     std::printf(
         "imported %lld of %lld rows; agent cpu user %.3f s, system %.3f s; empty pass %lld "
         "exchanges, %d rows %lld; server innodb_flush_log_at_trx_commit=%lld; delay %d ms each "
@@ -331,15 +276,15 @@ int main(int argc, char** argv) {
     std::printf("%s\n",
                 bench::FormatFigures(
                     {{"rows", static_cast<double>(linhas)},
-                     {"seconds", segundos},
-                     {"rows_per_s", linhas / segundos},
+                     {"seconds", m.segundos},
+                     {"rows_per_s", linhas / m.segundos},
                      {"agent_cpu_s", cpu.usuario + cpu.sistema},
                      {"roundtrips_per_row", porLinha},
-                     {"peak_rss_mb", pico},
+                     {"peak_rss_mb", m.pico},
                      {"source_mb", bytes / 1048576.0},
-                     {"waits_per_row_retaguarda", static_cast<double>(esperas) / linhasEsperas},
+                     {"waits_per_row_retaguarda", static_cast<double>(m.esperas) / linhasEsperas},
                      {"floor_s", piso},
-                     {"ratio_floor", piso > 0 ? segundos / piso : 0},
+                     {"ratio_floor", piso > 0 ? m.segundos / piso : 0},
                      {"cpu_us_per_row", cpuAgente / linhas * 1e6},
                      {"replay_cpu_us_per_row", cpuRepeticao / linhas * 1e6},
                      {"cpu_ratio", cpuRepeticao > 0 ? cpuAgente / cpuRepeticao : 0}})
