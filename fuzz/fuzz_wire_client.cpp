@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         r.reset();
       }
-      while (c.MoreResults() && c.Status() == 0) {
+      while (c.MoreResults() && c.Status() == wire::TClientStatus::kReady) {
         auto next = c.NextResult(store, ok);
         if (!ok && !next) break;
       }

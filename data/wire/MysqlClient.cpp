@@ -29,7 +29,7 @@ void TMysqlClient::Disconnect() {
   affectedRows_ = 0;
   insertId_ = 0;
   warningCount_ = 0;
-  status_ = 0;
+  status_ = TClientStatus::kReady;
   serverVersion_.clear();
   serverCapabilities_ = 0;
   serverStatus_ = SERVER_STATUS_AUTOCOMMIT;
@@ -40,7 +40,7 @@ void TMysqlClient::Disconnect() {
     columns_.clear();
     haveColumns_ = false;
     columnCount_ = 0;
-    status_ = 0;
+    status_ = TClientStatus::kReady;
     const bool keep = reconnect_;
     reconnect_ = false;
     SimpleCommand(COM_QUIT, std::string(), true, false);
@@ -65,7 +65,7 @@ bool TMysqlClient::ReadyForCommand(bool canReconnect) {
       return false;
     }
   }
-  if (status_ != 0) {
+  if (status_ != TClientStatus::kReady) {
     net_->SetError(CR_COMMANDS_OUT_OF_SYNC, FormatClientError(CR_COMMANDS_OUT_OF_SYNC));
     return false;
   }
@@ -190,7 +190,7 @@ std::unique_ptr<TMysqlResult> TMysqlClient::Query(const std::string& sql, bool s
 
 std::unique_ptr<TMysqlResult> TMysqlClient::NextResult(bool store, bool& ok) {
   ok = false;
-  if (status_ != 0) {
+  if (status_ != TClientStatus::kReady) {
     net_->SetError(CR_COMMANDS_OUT_OF_SYNC, FormatClientError(CR_COMMANDS_OUT_OF_SYNC));
     return nullptr;
   }
@@ -249,7 +249,7 @@ bool TMysqlClient::ReadQueryResult() {
   if (r.Left() == 0 || !r.LengthCoded64(extra, isNull)) extra = 0;
   extraInfo_ = extra;
   if (!ReadColumns(count)) return false;
-  status_ = 1;
+  status_ = TClientStatus::kResultHeader;
   columnCount_ = count;
   return true;
 }
@@ -318,7 +318,7 @@ bool TMysqlClient::ReadColumns(std::uint32_t count) {
 
 std::unique_ptr<TMysqlResult> TMysqlClient::StoreResult() {
   if (!haveColumns_) return nullptr;
-  if (status_ != 1) {
+  if (status_ != TClientStatus::kResultHeader) {
     net_->SetError(CR_COMMANDS_OUT_OF_SYNC, FormatClientError(CR_COMMANDS_OUT_OF_SYNC));
     return nullptr;
   }
@@ -338,7 +338,7 @@ std::unique_ptr<TMysqlResult> TMysqlClient::StoreResult() {
   columns_.clear();
   haveColumns_ = false;
   columnCount_ = 0;
-  status_ = 0;
+  status_ = TClientStatus::kReady;
   if (!read) return nullptr;
   result->rowCount_ = result->rows_->Size();
   result->readState_ = 1;
@@ -349,7 +349,7 @@ std::unique_ptr<TMysqlResult> TMysqlClient::StoreResult() {
 
 std::unique_ptr<TMysqlResult> TMysqlClient::UseResult() {
   if (!haveColumns_) return nullptr;
-  if (status_ != 1) {
+  if (status_ != TClientStatus::kResultHeader) {
     net_->SetError(CR_COMMANDS_OUT_OF_SYNC, FormatClientError(CR_COMMANDS_OUT_OF_SYNC));
     return nullptr;
   }
@@ -357,7 +357,7 @@ std::unique_ptr<TMysqlResult> TMysqlClient::UseResult() {
   columns_.clear();
   haveColumns_ = false;
   columnCount_ = 0;
-  status_ = 2;
+  status_ = TClientStatus::kStreaming;
   streamed_ = result.get();
   result->client_ = this;
   result->Next();
@@ -366,7 +366,7 @@ std::unique_ptr<TMysqlResult> TMysqlClient::UseResult() {
 }
 
 void TMysqlClient::StreamEnded(std::uint64_t rowCount) {
-  status_ = 0;
+  status_ = TClientStatus::kReady;
   streamed_ = nullptr;
   net_->Shrink();
   affectedRows_ = rowCount;

@@ -167,7 +167,7 @@ bool TMysqlClient::ConnectLocked(const std::string& host, const std::string& use
   if (!loggedIn) return false;
 
   net_->SetCompress((clientFlags_ & CLIENT_COMPRESS) != 0);
-  status_ = 0;
+  status_ = TClientStatus::kReady;
   if (!database_.empty() && !(serverCapabilities_ & CLIENT_CONNECT_WITH_DB)) {
     connecting_ = true;
     bool selected = SelectDatabase(database_);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "wire/ClientErrors.h"
+#include "wire/Protocol.h"
 
 namespace wire {
 
@@ -443,7 +444,8 @@ long TMysqlNet::SafeRead(std::uint32_t clientFlags) {
   if (protocolVersion_ > 9) {
     number = p[1] | (p[2] << 8);
     text = p + 3;
-    if ((clientFlags & 0x4000) && text[0] == '#') text += std::min<std::ptrdiff_t>(6, end - text);
+    if ((clientFlags & CLIENT_RESERVED) && text[0] == '#')
+      text += std::min<std::ptrdiff_t>(6, end - text);
   } else {
     number = CR_UNKNOWN_ERROR;
     text = p + 1;

@@ -156,8 +156,8 @@ bool ParseOkPacket(const std::uint8_t* data, std::size_t length, std::uint32_t s
       !r.LengthCoded64(ok.insertId, isNull)) {
     return false;
   }
-  if (serverCapabilities & 0x2000) ok.hasStatus = r.Int2(ok.status);
-  if (clientFlags & 0x4000) ok.hasWarnings = r.Int2(ok.warnings);
+  if (serverCapabilities & CLIENT_TRANSACTIONS) ok.hasStatus = r.Int2(ok.status);
+  if (clientFlags & CLIENT_RESERVED) ok.hasWarnings = r.Int2(ok.warnings);
   std::uint64_t infoLength;
   if (r.Left() > 0 && r.LengthCoded64(infoLength, isNull) && !isNull && infoLength != 0) {
     ok.info.assign(reinterpret_cast<const char*>(r.Pos()), r.Left());
@@ -339,11 +339,12 @@ bool MakeColumns(const TMysqlRowSet& definitions, bool protocol41, bool longFlag
         c.decimals = At(fp, fn, 1);
       }
     }
-    if ((c.type <= 9 && c.type != 7) || (c.type == 7 && (c.length == 14 || c.length == 8)) ||
-        c.type == 13) {
+    if ((c.type <= MYSQL_TYPE_INT24 && c.type != MYSQL_TYPE_TIMESTAMP) ||
+        (c.type == MYSQL_TYPE_TIMESTAMP && (c.length == 14 || c.length == 8)) ||
+        c.type == MYSQL_TYPE_YEAR) {
       c.flags |= NUM_FLAG;
     }
-    if (c.type == 16) c.flags |= UNSIGNED_FLAG;
+    if (c.type == MYSQL_TYPE_BIT) c.flags |= UNSIGNED_FLAG;
     c.maxLength = 0;
     columns.push_back(std::move(c));
   }
@@ -447,7 +448,7 @@ std::string BuildLoginPacket(const TLoginRequest& q, std::size_t& headerLength) 
   auto put = [&](std::uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) out += static_cast<char>(v >> (8 * i));
   };
-  if (q.clientFlags & 0x4000) {
+  if (q.clientFlags & CLIENT_RESERVED) {
     put(q.clientFlags, 4);
     put(16777216, 4);
     put(q.serverCharset, 1);
@@ -461,14 +462,14 @@ std::string BuildLoginPacket(const TLoginRequest& q, std::size_t& headerLength) 
   out += '\0';
   if (q.password.empty()) {
     out += '\0';
-  } else if ((q.serverCapabilities & 0x8000) && q.serverIs410) {
+  } else if ((q.serverCapabilities & CLIENT_SECURE_CONNECTION) && q.serverIs410) {
     out += "xxxxxxxx";
     out += '\0';
   } else if (q.authMethod == kAuthCachingSha2) {
     const std::string scramble = ScrambleSha256(q.password, q.seed);
     out += static_cast<char>(scramble.size());
     out += scramble;
-  } else if (q.serverCapabilities & 0x8000) {
+  } else if (q.serverCapabilities & CLIENT_SECURE_CONNECTION) {
     out += static_cast<char>(20);
     out += ScrambleSha1(q.password, q.seed);
   } else {
@@ -476,13 +477,14 @@ std::string BuildLoginPacket(const TLoginRequest& q, std::size_t& headerLength) 
     out += '\0';
   }
   if (q.authMethod.empty()) {
-    if (!q.database.empty() && (q.serverCapabilities & 0x8)) out += q.database.substr(0, 64);
+    if (!q.database.empty() && (q.serverCapabilities & CLIENT_CONNECT_WITH_DB))
+      out += q.database.substr(0, 64);
     out += '\0';
     return out;
   }
   // With plugin authentication the server reads a database only when the
   // flags announce one, then the method's name.
-  if (q.clientFlags & 0x8) {
+  if (q.clientFlags & CLIENT_CONNECT_WITH_DB) {
     out += q.database.substr(0, 64);
     out += '\0';
   }

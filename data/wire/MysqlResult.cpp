@@ -49,7 +49,7 @@ TMysqlResult::TMysqlResult(bool stored, std::uint32_t columnCount,
     : columnCount_(columnCount), columns_(std::move(columns)), stored_(stored) {}
 
 TMysqlResult::~TMysqlResult() {
-  if (!stored_ && client_ && client_->status_ == 2) {
+  if (!stored_ && client_ && client_->status_ == TClientStatus::kStreaming) {
     // Read and discard the rest of the stream so the connection can go on.
     TMysqlNet& net = *client_->net_;
     for (;;) {
@@ -266,16 +266,16 @@ int PrefixCompare(const std::string& k, const std::string& v) {
 
 bool IsPrefixType(std::uint8_t t) {
   switch (t) {
-    case 0:
-    case 4:
-    case 5:
-    case 7:
-    case 10:
-    case 11:
-    case 12:
-    case 246:
-    case 253:
-    case 254:
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_FLOAT:
+    case MYSQL_TYPE_DOUBLE:
+    case MYSQL_TYPE_TIMESTAMP:
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_TIME:
+    case MYSQL_TYPE_DATETIME:
+    case MYSQL_TYPE_NEWDECIMAL:
+    case MYSQL_TYPE_VAR_STRING:
+    case MYSQL_TYPE_STRING:
       return true;
     default:
       return false;
@@ -283,7 +283,8 @@ bool IsPrefixType(std::uint8_t t) {
 }
 
 bool IsIntegerType(std::uint8_t t) {
-  return t == 1 || t == 2 || t == 3 || t == 8 || t == 9 || t == 16;
+  return t == MYSQL_TYPE_TINY || t == MYSQL_TYPE_SHORT || t == MYSQL_TYPE_LONG ||
+         t == MYSQL_TYPE_LONGLONG || t == MYSQL_TYPE_INT24 || t == MYSQL_TYPE_BIT;
 }
 
 }  // namespace
@@ -342,28 +343,28 @@ enum class SortKind { kInteger, kText, kTime, kFloat, kUnordered };
 
 SortKind KindOf(std::uint8_t type) {
   switch (type) {
-    case 1:
-    case 2:
-    case 3:
-    case 8:
-    case 9:
-    case 13:
-    case 16:
+    case MYSQL_TYPE_TINY:
+    case MYSQL_TYPE_SHORT:
+    case MYSQL_TYPE_LONG:
+    case MYSQL_TYPE_LONGLONG:
+    case MYSQL_TYPE_INT24:
+    case MYSQL_TYPE_YEAR:
+    case MYSQL_TYPE_BIT:
       return SortKind::kInteger;
-    case 7:
-    case 10:
-    case 12:
-    case 14:
-    case 247:
-    case 253:
-    case 254:
+    case MYSQL_TYPE_TIMESTAMP:
+    case MYSQL_TYPE_DATE:
+    case MYSQL_TYPE_DATETIME:
+    case MYSQL_TYPE_NEWDATE:
+    case MYSQL_TYPE_ENUM:
+    case MYSQL_TYPE_VAR_STRING:
+    case MYSQL_TYPE_STRING:
       return SortKind::kText;
-    case 11:
+    case MYSQL_TYPE_TIME:
       return SortKind::kTime;
-    case 0:
-    case 4:
-    case 5:
-    case 246:
+    case MYSQL_TYPE_DECIMAL:
+    case MYSQL_TYPE_FLOAT:
+    case MYSQL_TYPE_DOUBLE:
+    case MYSQL_TYPE_NEWDECIMAL:
       return SortKind::kFloat;
     default:
       return SortKind::kUnordered;

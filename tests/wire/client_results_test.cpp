@@ -248,7 +248,7 @@ TEST(ClientResults, MalformedReplies) {
     EXPECT_EQ(c.Query("select", true, ok), nullptr) << k.what;
     EXPECT_FALSE(ok) << k.what;
     EXPECT_NE(c.ErrorNumber(), 0) << k.what;
-    EXPECT_EQ(c.Status(), 0) << k.what;
+    EXPECT_EQ(c.Status(), wire::TClientStatus::kReady) << k.what;
   }
 }
 
@@ -373,12 +373,12 @@ TEST(ClientResults, StreamedResultNavigation) {
   EXPECT_EQ(r->CurrentRow(), 0);
   r->Next();
   EXPECT_STREQ(r->Value(0), "2");
-  EXPECT_EQ(c.Status(), 2);
+  EXPECT_EQ(c.Status(), wire::TClientStatus::kStreaming);
   r->Last();  // reads the rest, counting
   EXPECT_TRUE(r->AtEnd());
   EXPECT_EQ(r->RowCount(), 4u);
   EXPECT_EQ(r->CurrentRow(), 3);
-  EXPECT_EQ(c.Status(), 0);
+  EXPECT_EQ(c.Status(), wire::TClientStatus::kReady);
   EXPECT_EQ(c.AffectedRows(), 4u);
   r->Next();  // no client any more
   EXPECT_TRUE(r->AtEnd());

@@ -143,10 +143,10 @@ TEST_F(WireSandbox, SelectStoredAndStreamed) {
     ASSERT_EQ(r->ColumnCount(), 4u);
     EXPECT_EQ(r->Column(1)->name, "nome");
     EXPECT_EQ(r->Column(1)->table, "w_sel");
-    EXPECT_EQ(r->Column(0)->type, wire::FIELD_TYPE_LONG);
+    EXPECT_EQ(r->Column(0)->type, wire::MYSQL_TYPE_LONG);
     EXPECT_TRUE(wire::IsPrimaryKey(r->Column(0)));
     EXPECT_TRUE(r->Column(0)->flags & wire::NUM_FLAG);
-    EXPECT_EQ(r->Column(2)->type, wire::FIELD_TYPE_NEWDECIMAL);
+    EXPECT_EQ(r->Column(2)->type, wire::MYSQL_TYPE_NEWDECIMAL);
     EXPECT_EQ(r->Column(1)->maxLength, 4u);
     EXPECT_EQ(r->ColumnByName("NOME", false), r->Column(1));
     EXPECT_EQ(r->ColumnByName("NOME", true), nullptr);
@@ -167,7 +167,7 @@ TEST_F(WireSandbox, SelectStoredAndStreamed) {
     ASSERT_TRUE(ok);
     ASSERT_TRUE(s);
     EXPECT_FALSE(s->IsStored());
-    EXPECT_EQ(k.Status(), 2);
+    EXPECT_EQ(k.Status(), wire::TClientStatus::kStreaming);
     std::string seen;
     while (!s->AtEnd()) {
       seen += s->Value(0);
@@ -176,7 +176,7 @@ TEST_F(WireSandbox, SelectStoredAndStreamed) {
     EXPECT_EQ(seen, "123");
     EXPECT_EQ(s->RowCount(), 3u);
     EXPECT_EQ(s->ReadState(), 1);
-    EXPECT_EQ(k.Status(), 0);
+    EXPECT_EQ(k.Status(), wire::TClientStatus::kReady);
     EXPECT_EQ(Scalar(k, "select 7"), "7");
   }
 }

@@ -102,7 +102,7 @@ TEST(LocalFiles, RequestsNotNamedByTheStatementAreRefusedWithoutAByteOfTheFile) 
     EXPECT_EQ(s.Received().find(SecretFile::kMarker), std::string::npos);
     // The server's OK ended the exchange: the connection goes on.
     EXPECT_TRUE(c.Connected());
-    EXPECT_EQ(c.Status(), 0);
+    EXPECT_EQ(c.Status(), wire::TClientStatus::kReady);
   }
 }
 

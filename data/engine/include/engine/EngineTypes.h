@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "wire/Protocol.h"
+
 namespace engine {
 
 // 16-bit result code of every engine operation; 0 is success.
@@ -89,45 +91,8 @@ enum : std::uint16_t {
   fldstAUTOINC = 29,
 };
 
-// Server column types and flags as the wire client reports them.
-enum : int {
-  MYSQL_TYPE_DECIMAL = 0,
-  MYSQL_TYPE_TINY = 1,
-  MYSQL_TYPE_SHORT = 2,
-  MYSQL_TYPE_LONG = 3,
-  MYSQL_TYPE_FLOAT = 4,
-  MYSQL_TYPE_DOUBLE = 5,
-  MYSQL_TYPE_NULL = 6,
-  MYSQL_TYPE_TIMESTAMP = 7,
-  MYSQL_TYPE_LONGLONG = 8,
-  MYSQL_TYPE_INT24 = 9,
-  MYSQL_TYPE_DATE = 10,
-  MYSQL_TYPE_TIME = 11,
-  MYSQL_TYPE_DATETIME = 12,
-  MYSQL_TYPE_YEAR = 13,
-  MYSQL_TYPE_NEWDATE = 14,
-  MYSQL_TYPE_BIT = 16,
-  MYSQL_TYPE_NEWDECIMAL = 246,
-  MYSQL_TYPE_ENUM = 247,
-  MYSQL_TYPE_SET = 248,
-  MYSQL_TYPE_TINY_BLOB = 249,
-  MYSQL_TYPE_MEDIUM_BLOB = 250,
-  MYSQL_TYPE_LONG_BLOB = 251,
-  MYSQL_TYPE_BLOB = 252,
-  MYSQL_TYPE_VAR_STRING = 253,
-  MYSQL_TYPE_STRING = 254,
-};
-enum : std::uint32_t {
-  NOT_NULL_FLAG = 0x1,
-  PRI_KEY_FLAG = 0x2,
-  UNIQUE_KEY_FLAG = 0x4,
-  BLOB_FLAG = 0x10,
-  UNSIGNED_FLAG = 0x20,
-  BINARY_FLAG = 0x80,
-  ENUM_FLAG = 0x100,
-  AUTO_INCREMENT_FLAG = 0x200,
-  SET_FLAG = 0x800,
-};
+// Server column types and flags are the wire layer's, by their names.
+using namespace wire::protocol;
 
 #pragma pack(push, 1)
 

@@ -31,50 +31,19 @@
 #include "wire/MysqlNet.h"
 #include "wire/MysqlResult.h"
 #include "wire/MysqlTls.h"
+#include "wire/Protocol.h"
 
 namespace wire {
 
-// Capability flags.
-enum : std::uint32_t {
-  CLIENT_LONG_PASSWORD = 0x1,
-  CLIENT_FOUND_ROWS = 0x2,
-  CLIENT_LONG_FLAG = 0x4,
-  CLIENT_CONNECT_WITH_DB = 0x8,
-  CLIENT_NO_SCHEMA = 0x10,
-  CLIENT_COMPRESS = 0x20,
-  CLIENT_ODBC = 0x40,
-  CLIENT_LOCAL_FILES = 0x80,
-  CLIENT_IGNORE_SPACE = 0x100,
-  CLIENT_PROTOCOL_41 = 0x200,
-  CLIENT_INTERACTIVE = 0x400,
-  CLIENT_SSL = 0x800,
-  CLIENT_TRANSACTIONS = 0x2000,
-  CLIENT_RESERVED = 0x4000,  // the first 4.1 protocol flag: decides the 4.1 layouts
-  CLIENT_SECURE_CONNECTION = 0x8000,
-  CLIENT_MULTI_STATEMENTS = 0x10000,
-  CLIENT_MULTI_RESULTS = 0x20000,
-  CLIENT_PLUGIN_AUTH = 0x80000,  // login methods by name, and the server's switch between them
-};
-
-// Flags every login adds, and the initial client flags. CLIENT_LOCAL_FILES
-// is not among them: it is offered only with local files turned on.
-constexpr std::uint32_t kClientBaseFlags = 0xE205;
-
-// Server status flags.
-enum : std::uint32_t {
-  SERVER_STATUS_IN_TRANS = 1,
-  SERVER_STATUS_AUTOCOMMIT = 2,
-  SERVER_MORE_RESULTS_EXISTS = 8,
-  // The session reads backslashes in string literals as plain characters.
-  SERVER_STATUS_NO_BACKSLASH_ESCAPES = 0x200,
-};
-
-// Commands.
-enum : std::uint8_t {
-  COM_QUIT = 1,
-  COM_INIT_DB = 2,
-  COM_QUERY = 3,
-  COM_PING = 14,
+// Where the client stands between commands. Ready: a command may be sent.
+// A query or NextResult that reads a result header moves to ResultHeader;
+// storing the rows returns to Ready, streaming moves to Streaming until the
+// streamed result reaches its end or is destroyed, then Ready. Any command
+// while not Ready fails with 2014.
+enum class TClientStatus : std::uint8_t {
+  kReady = 0,
+  kResultHeader = 1,
+  kStreaming = 2,
 };
 
 class TMysqlClient {
@@ -173,8 +142,7 @@ class TMysqlClient {
     return (serverStatus_ & SERVER_STATUS_NO_BACKSLASH_ESCAPES) != 0;
   }
   std::uint64_t ExtraInfo() const { return extraInfo_; }
-  // 0 ready, 1 result header read, 2 rows being streamed.
-  int Status() const { return status_; }
+  TClientStatus Status() const { return status_; }
 
   const std::string& Host() const { return host_; }
   const std::string& User() const { return user_; }
@@ -254,7 +222,7 @@ class TMysqlClient {
   std::uint32_t threadId_ = 0;
   std::uint64_t affectedRows_ = 0;
   std::uint64_t insertId_ = 0;
-  int status_ = 0;
+  TClientStatus status_ = TClientStatus::kReady;
   bool reconnect_ = true;
   bool namedPipe_ = false;
   bool pipeFallback_ = false;

@@ -20,58 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "wire/Protocol.h"
+
 namespace wire {
 
 class TMysqlClient;
 class TMysqlRowSet;
-
-// Column type codes of the protocol.
-enum : std::uint8_t {
-  FIELD_TYPE_DECIMAL = 0,
-  FIELD_TYPE_TINY = 1,
-  FIELD_TYPE_SHORT = 2,
-  FIELD_TYPE_LONG = 3,
-  FIELD_TYPE_FLOAT = 4,
-  FIELD_TYPE_DOUBLE = 5,
-  FIELD_TYPE_NULL = 6,
-  FIELD_TYPE_TIMESTAMP = 7,
-  FIELD_TYPE_LONGLONG = 8,
-  FIELD_TYPE_INT24 = 9,
-  FIELD_TYPE_DATE = 10,
-  FIELD_TYPE_TIME = 11,
-  FIELD_TYPE_DATETIME = 12,
-  FIELD_TYPE_YEAR = 13,
-  FIELD_TYPE_NEWDATE = 14,
-  FIELD_TYPE_VARCHAR = 15,
-  FIELD_TYPE_BIT = 16,
-  FIELD_TYPE_NEWDECIMAL = 246,
-  FIELD_TYPE_ENUM = 247,
-  FIELD_TYPE_SET = 248,
-  FIELD_TYPE_TINY_BLOB = 249,
-  FIELD_TYPE_MEDIUM_BLOB = 250,
-  FIELD_TYPE_LONG_BLOB = 251,
-  FIELD_TYPE_BLOB = 252,
-  FIELD_TYPE_VAR_STRING = 253,
-  FIELD_TYPE_STRING = 254,
-  FIELD_TYPE_GEOMETRY = 255,
-};
-
-// Column flags of the protocol, plus the two this client computes.
-enum : std::uint32_t {
-  NOT_NULL_FLAG = 1,
-  PRI_KEY_FLAG = 2,
-  UNIQUE_KEY_FLAG = 4,
-  MULTIPLE_KEY_FLAG = 8,
-  BLOB_FLAG = 16,
-  UNSIGNED_FLAG = 32,
-  ZEROFILL_FLAG = 64,
-  BINARY_FLAG = 128,
-  ENUM_FLAG = 256,
-  AUTO_INCREMENT_FLAG = 512,
-  TIMESTAMP_FLAG = 1024,
-  SET_FLAG = 2048,
-  NUM_FLAG = 32768,
-};
 
 // Description of one result column.
 struct TMysqlColumn {
