@@ -220,10 +220,17 @@ bool TmySQLDataSet::LocateCore(const std::string& key_fields, const rtl::Variant
   engine::DBIResult rc;
   if (cursor) {
     int key_length = 0;
-    db::TDataSetState saved = SetTempState(db::dsFilter);
-    db::TRecordBuffer saved_filter = FilterBuffer();
-    SetFilterBuffer(temp);
-    try {
+    rtl::ScopeExit release([&] {
+      if (cursor != handle_) ReleaseLookupCursor(cursor);
+    });
+    {
+      db::TDataSetState saved = SetTempState(db::dsFilter);
+      db::TRecordBuffer saved_filter = FilterBuffer();
+      SetFilterBuffer(temp);
+      rtl::ScopeExit restore([&] {
+        SetFilterBuffer(saved_filter);
+        RestoreState(saved);
+      });
       Check(eng.InitRecord(cursor, U8(temp)));
       for (std::size_t i = 0; i < fields.size(); ++i) {
         rtl::Variant v = KeyValue(key_values, i, fields.size());
@@ -234,18 +241,10 @@ bool TmySQLDataSet::LocateCore(const std::string& key_fields, const rtl::Variant
       }
       if (partial && IsTextType(fields.back()->DataType()))
         key_length = static_cast<int>(fields.back()->AsString().size());
-    } catch (...) {
-      SetFilterBuffer(saved_filter);
-      RestoreState(saved);
-      if (cursor != handle_) ReleaseLookupCursor(cursor);
-      throw;
     }
-    SetFilterBuffer(saved_filter);
-    RestoreState(saved);
     rc = eng.GetRecordForKey(cursor, false, static_cast<int>(fields.size()), key_length, U8(temp),
                              U8(temp));
     if (rc == DBIERR_NONE && move && cursor != handle_) rc = eng.SetToCursor(handle_, cursor);
-    if (cursor != handle_) ReleaseLookupCursor(cursor);
   } else {
     Check(eng.SetToBegin(handle_));
     std::vector<std::string> names;

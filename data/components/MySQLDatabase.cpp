@@ -8,6 +8,7 @@
 #include "db/Consts.h"
 #include "db/DBError.h"
 #include "engine/NativeConnect.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/SysUtils.h"
 
 namespace components {
@@ -373,36 +374,30 @@ std::int32_t TmySQLDatabase::Execute(const std::string& sql, const db::TParams* 
   engine::TmySQLEngine& eng = *engine_;
   if (params && params->Count() > 0) {
     const std::uint32_t hash = StatementHash(sql);
-    engine::TNativeDataSet* stmt = nullptr;
     TStmtInfo* info = cache ? FindStatement(sql, hash) : nullptr;
-    if (info && info->stmt) stmt = info->stmt;
-    std::int32_t affected = 0;
-    try {
-      if (!stmt) {
-        eng.Check(eng.AllocateStatement(handle_, stmt));
-        try {
-          eng.Check(eng.PrepareStatement(stmt, sql));
-        } catch (...) {
-          eng.FreeStatement(stmt);
-          throw;
+    engine::TNativeDataSet* stmt = info ? info->stmt : nullptr;
+    // A statement the cache does not keep is freed however the execution ends.
+    bool kept = stmt != nullptr;
+    rtl::ScopeExit release([&] {
+      if (stmt && !kept) eng.FreeStatement(stmt);
+    });
+    if (!stmt) {
+      eng.Check(eng.AllocateStatement(handle_, stmt));
+      eng.Check(eng.PrepareStatement(stmt, sql));
+      if (cache) {
+        if (!info) {
+          statements_.push_back(TStmtInfo{hash, nullptr, sql});
+          info = &statements_.back();
         }
-        if (cache) {
-          if (!info) {
-            statements_.push_back(TStmtInfo{hash, nullptr, sql});
-            info = &statements_.back();
-          }
-          info->stmt = stmt;
-        }
+        info->stmt = stmt;
+        kept = true;
       }
-      eng.Check(eng.SetStatementParameters(stmt, EngineParams(*params), sql));
-      eng.Check(eng.ExecuteStatement(stmt));
-      std::uint32_t length = 0;
-      eng.Check(eng.GetProperty(stmt, engine::stmtpropAffectedRows, &affected, 4, length));
-    } catch (...) {
-      if (!cache && stmt) eng.FreeStatement(stmt);
-      throw;
     }
-    if (!cache) eng.FreeStatement(stmt);
+    std::int32_t affected = 0;
+    eng.Check(eng.SetStatementParameters(stmt, EngineParams(*params), sql));
+    eng.Check(eng.ExecuteStatement(stmt));
+    std::uint32_t length = 0;
+    eng.Check(eng.GetProperty(stmt, engine::stmtpropAffectedRows, &affected, 4, length));
     return affected;
   }
   std::uint64_t affected = 0;

@@ -253,12 +253,10 @@ void TmySQLTable::SetIndex(const std::string& value, bool field_names) {
       Check(rc);
       ResetKeyState();
       DropLookupCursor();
-      try {
+      {
+        rtl::ScopeFail close([&] { Close(); });
         GetCursorProps();
         AllocKeyBuffers();
-      } catch (...) {
-        Close();
-        throw;
       }
       GetIndexInfo();
       index_value_ = value;
@@ -398,12 +396,10 @@ void TmySQLTable::SetRange(const std::vector<rtl::Variant>& start_values,
 
 void TmySQLTable::SetLinkRanges(const std::vector<db::TField*>& master_fields) {
   SetKeyBuffer(kiRangeStart, true);
-  try {
+  {
+    rtl::ScopeFail discard([&] { PostKeyBuffer(false); });
     for (std::size_t i = 0; i < master_fields.size(); ++i)
       IndexFields(static_cast<int>(i)).SetAsVariant(master_fields[i]->AsVariant());
-  } catch (...) {
-    PostKeyBuffer(false);
-    throw;
   }
   key_buffer_->Modified = true;
   key_buffer_->FieldCount = static_cast<std::int16_t>(master_fields.size());

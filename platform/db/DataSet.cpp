@@ -61,18 +61,15 @@ void TDataSet::SetActive(bool active) {
   if (active == Active()) return;
   if (active) {
     Fire(BeforeOpen, *this);
-    try {
-      OpenCursor(false);
-    } catch (...) {
-      if (state_ != dsOpening) {
+    {
+      // A failure to close is dropped: the open failure is what the caller
+      // needs to see.
+      rtl::ScopeFail close([&] {
+        if (state_ == dsOpening) return;
         state_ = dsInactive;
-        try {
-          CloseCursor();
-        } catch (...) {
-          // The open failure is what the caller needs to see.
-        }
-      }
-      throw;
+        CloseCursor();
+      });
+      OpenCursor(false);
     }
     if (state_ != dsOpening) OpenCursorComplete();
   } else {

@@ -105,14 +105,14 @@ void TDataSet::BeginInsertAppend() {
 
 void TDataSet::EndInsertAppend() {
   SetState(dsInsert);
-  try {
+  {
+    rtl::ScopeFail back_to_browse([&] {
+      UpdateCursorPos();
+      FreeFieldBuffers();
+      SetState(dsBrowse);
+      Resync({});
+    });
     DoOnNewRecord();
-  } catch (...) {
-    UpdateCursorPos();
-    FreeFieldBuffers();
-    SetState(dsBrowse);
-    Resync({});
-    throw;
   }
   modified_ = false;
   DataEvent(deDataSetChange, 0);

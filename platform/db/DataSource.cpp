@@ -309,12 +309,8 @@ void TMasterDataLink::SetFieldNames(const std::string& names) {
 void TMasterDataLink::ActiveChanged() {
   fields_.clear();
   if (Active()) {
-    try {
-      DataSet()->GetFieldList(fields_, field_names_);
-    } catch (...) {
-      fields_.clear();
-      throw;
-    }
+    rtl::ScopeFail forget([&] { fields_.clear(); });
+    DataSet()->GetFieldList(fields_, field_names_);
   }
   if (detail_->Active() && !detail_->Destroying()) {
     if (Active() && !fields_.empty()) {

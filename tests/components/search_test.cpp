@@ -243,6 +243,7 @@ TEST_F(SearchTest, MemoTextIsConvertedBetweenServerAndWorkstationCodePages) {
         helper->Close();
         helper->Open();
       } catch (...) {
+        // A destructor must not throw; the failed test already says why.
       }
     }
   } drop{helper_.get(), database};

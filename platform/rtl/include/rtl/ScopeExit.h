@@ -1,10 +1,12 @@
 // ScopeExit: runs a cleanup when the scope it guards ends, however it ends.
+// ScopeFail: runs it only when the scope is left by an exception (undoing a
+// step half done, where success keeps the step).
 //
 //   hold_ = true;
 //   rtl::ScopeExit release([&] { hold_ = false; });
 //   ... code that may raise ...
 //
-// It replaces the catch-all blocks that restore a state and rethrow. The
+// They replace the catch-all blocks that restore a state and rethrow. The
 // cleanup may itself raise (an EndUpdate that fires an event, say): on a
 // normal exit that failure propagates as it would from the plain call; while
 // the scope is already being left by an exception it is dropped, since a
@@ -30,6 +32,28 @@ class [[nodiscard]] ScopeExit {
       cleanup_();
       return;
     }
+    try {
+      cleanup_();
+    } catch (...) {
+      // Unwinding already: the exception in flight is the one to report.
+    }
+  }
+
+ private:
+  F cleanup_;
+  int exceptions_;
+};
+
+template <typename F>
+class [[nodiscard]] ScopeFail {
+ public:
+  explicit ScopeFail(F cleanup)
+      : cleanup_(std::move(cleanup)), exceptions_(std::uncaught_exceptions()) {}
+  ScopeFail(const ScopeFail&) = delete;
+  ScopeFail& operator=(const ScopeFail&) = delete;
+
+  ~ScopeFail() {
+    if (std::uncaught_exceptions() == exceptions_) return;
     try {
       cleanup_();
     } catch (...) {
