@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "EngineMonitor.h"
+#include "RecordCodec.h"
 #include "ValueRender.h"
 #include "engine/EngineErrors.h"
 #include "engine/NativeConnect.h"
@@ -274,6 +275,15 @@ void TNativeDataSet::MovePrior() {
   AfterMove(true);
 }
 
+TRecordCodec TNativeDataSet::Codec() {
+  return TRecordCodec(fields_, column_types_, DataSize());
+}
+
+void TNativeDataSet::ReadRowIntoBuffer(std::uint8_t* buffer) {
+  FieldCount();
+  Codec().ReadRow(*result_, position_, buffer);
+}
+
 void TNativeDataSet::AfterMove(bool report_fetch) {
   if (current_buffer_) ReadRowIntoBuffer(current_buffer_);
   if (report_fetch) MonitorFetch(connection_, statement_flag_ ? "Query" : table_name_, position_);
@@ -383,16 +393,9 @@ void TNativeDataSet::SetToEnd() {
   position_state_ = TPositionState::AtEnd;
 }
 
-void TNativeDataSet::WriteBookmark(std::uint8_t* bookmark, std::int64_t row) {
-  std::int32_t words[2] = {static_cast<std::int32_t>(row), row < 0 ? -1 : 0};
-  std::memcpy(bookmark, words, sizeof words);
-}
-
 void TNativeDataSet::GetBookmark(std::uint8_t* bookmark) const {
   if (!bookmark) throw EmySQLException(DBIERR_INVALIDPARAM);
-  std::int64_t row = result_ ? position_ : -1;
-  std::int32_t words[2] = {static_cast<std::int32_t>(row), row < 0 ? -1 : 0};
-  std::memcpy(bookmark, words, sizeof words);
+  TRecordCodec::WriteBookmark(bookmark, result_ ? position_ : -1);
 }
 
 void TNativeDataSet::SetToBookmark(const std::uint8_t* bookmark) {
@@ -482,6 +485,31 @@ void TNativeDataSet::ForceRecordReread(std::uint8_t* buffer) {
 
 void TNativeDataSet::ReleaseRecordBuffer(const std::uint8_t* buffer) {
   if (buffer == current_buffer_) current_buffer_ = nullptr;
+}
+
+// --- fields ------------------------------------------------------------------------------
+
+void TNativeDataSet::GetField(int field_no, const std::uint8_t* buffer, void* value,
+                              bool& is_null) {
+  if (!buffer) throw EmySQLException(DBIERR_INVALIDPARAM);
+  const int columns = result_ ? static_cast<int>(result_->ColumnCount()) : FieldCount();
+  if (field_no <= 0 || field_no > std::max(columns, FieldCount()))
+    throw EmySQLException(DBIERR_INVALIDRECSTRUCT);
+  const TmySQLField& f = Fields().Field(field_no);
+  Codec().Get(f, buffer, value, is_null);
+}
+
+void TNativeDataSet::PutField(int field_no, std::uint8_t* buffer, const void* value) {
+  if (!buffer) throw EmySQLException(DBIERR_INVALIDPARAM);
+  const TmySQLField& f = Fields().Field(field_no);
+  Codec().Put(f, buffer, value);
+}
+
+void TNativeDataSet::InitRecord(std::uint8_t* buffer) {
+  if (!buffer) throw EmySQLException(DBIERR_INVALIDPARAM);
+  const std::uint32_t size = RecordSize();
+  Codec().Clear(buffer, size);
+  current_buffer_ = buffer;
 }
 
 // --- properties ------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "RecordCodec.h"
 #include "engine/EngineErrors.h"
 #include "engine/NativeDataSet.h"
 
@@ -26,16 +27,6 @@ std::string* TNativeDataSet::BlobStream(const std::uint8_t* buffer, const TmySQL
   return it == blob_streams_.end() ? nullptr : it->second.get();
 }
 
-namespace {
-
-bool BlobIsNull(const std::uint8_t* buffer, const TmySQLField& field) {
-  std::int16_t null_flag;
-  std::memcpy(&null_flag, buffer + field.NullOffset(), 2);
-  return null_flag == -1;
-}
-
-}  // namespace
-
 void TNativeDataSet::OpenBlob(const std::uint8_t* buffer, int field_no) {
   if (!buffer) throw EmySQLException(DBIERR_INVALIDPARAM);
   BlobField(field_no);
@@ -49,8 +40,7 @@ static std::string_view BufferRowValue(TNativeDataSet& cursor, const std::uint8_
                                        int column, std::string& holder) {
   wire::TMysqlResult* result = cursor.Result();
   if (!result) return {};
-  std::int32_t row;
-  std::memcpy(&row, buffer + cursor.BookmarkOffset(), 4);
+  const std::int32_t row = TRecordCodec::BookmarkRow(buffer + cursor.BookmarkOffset());
   if (row < 0 || row >= cursor.RowCount()) return {};
   if (row == cursor.CurrentRow()) {
     const char* v = result->Value(column);
@@ -63,7 +53,7 @@ static std::string_view BufferRowValue(TNativeDataSet& cursor, const std::uint8_
 std::uint32_t TNativeDataSet::GetBlobSize(const std::uint8_t* buffer, int field_no) {
   if (!buffer) throw EmySQLException(DBIERR_INVALIDPARAM);
   TmySQLField& f = BlobField(field_no);
-  if (BlobIsNull(buffer, f)) return 0;
+  if (TRecordCodec::NullFlagged(buffer, f)) return 0;
   if (std::string* stream = BlobStream(buffer, f))
     return static_cast<std::uint32_t>(stream->size());
   std::string holder;
@@ -75,7 +65,7 @@ std::uint32_t TNativeDataSet::GetBlob(const std::uint8_t* buffer, int field_no,
                                       void* destination) {
   if (!buffer) throw EmySQLException(DBIERR_INVALIDPARAM);
   TmySQLField& f = BlobField(field_no);
-  if (!destination || length <= 0 || BlobIsNull(buffer, f)) return 0;
+  if (!destination || length <= 0 || TRecordCodec::NullFlagged(buffer, f)) return 0;
   std::string holder;
   const std::string* stream = BlobStream(buffer, f);
   const std::string_view data =
@@ -110,10 +100,7 @@ void TNativeDataSet::PutBlob(std::uint8_t* buffer, int field_no, std::uint32_t o
     if (source) std::memcpy(stream->data() + offset, source, static_cast<size_t>(length));
   }
   const bool is_null = static_cast<std::int64_t>(offset) == -static_cast<std::int64_t>(length);
-  std::int16_t null_flag = is_null ? -1 : 0;
-  std::int32_t changed = -1;
-  std::memcpy(buffer + f.NullOffset(), &null_flag, 2);
-  std::memcpy(buffer + f.NullOffset() + 4, &changed, 4);
+  TRecordCodec::SetIndicators(buffer, f, is_null, true);
 }
 
 void TNativeDataSet::TruncateBlob(std::uint8_t* buffer, int field_no, std::uint32_t length) {

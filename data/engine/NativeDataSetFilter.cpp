@@ -1,6 +1,7 @@
 // Record filters: expressions of the dataset framework and callbacks.
 #include <cstring>
 
+#include "RecordCodec.h"
 #include "engine/EngineErrors.h"
 #include "engine/NativeDataSet.h"
 #include "rtl/ScopeExit.h"
@@ -62,6 +63,44 @@ void TNativeDataSet::DeactivateFilter(TmySQLFilter* filter) {
 
 namespace {
 
+template <typename T>
+T ReadSlot(const std::uint8_t* in) {
+  T v;
+  std::memcpy(&v, in, sizeof v);
+  return v;
+}
+
+// The engine value at `in` (a slot's bytes after its presence byte) as a
+// filter expression reads it.
+rtl::Variant SlotVariant(const TmySQLField& f, const std::uint8_t* in) {
+  switch (f.FieldType()) {
+    case fldZSTRING: {
+      size_t cap = f.FieldLength() ? f.FieldLength() - 1u : 0u;
+      return rtl::Variant(std::string(reinterpret_cast<const char*>(in),
+                                      strnlen(reinterpret_cast<const char*>(in), cap)));
+    }
+    case fldDATE:
+    case fldTIME:
+    case fldTIMESTAMP:
+      return rtl::Variant::FromDateTime(ReadSlot<double>(in));
+    case fldBOOL:
+      return rtl::Variant(ReadSlot<std::int16_t>(in) != 0);
+    case fldINT16:
+      return rtl::Variant(static_cast<int>(ReadSlot<std::int16_t>(in)));
+    case fldUINT16:
+      return rtl::Variant(static_cast<int>(ReadSlot<std::uint16_t>(in)));
+    case fldINT32:
+      return rtl::Variant(static_cast<int>(ReadSlot<std::int32_t>(in)));
+    case fldINT64:
+    case fldUINT64:
+      return rtl::Variant(static_cast<long long>(ReadSlot<std::int64_t>(in)));
+    case fldFLOAT:
+      return rtl::Variant(ReadSlot<double>(in));
+    default:
+      return rtl::Variant::Null();
+  }
+}
+
 // The field values of one record buffer, as a filter expression reads them.
 class BufferRecord : public db::TFilterRecord {
  public:
@@ -72,12 +111,9 @@ class BufferRecord : public db::TFilterRecord {
     const int k = cursor_.FieldNumberByName(std::string(name));
     if (k <= 0) return false;
     TmySQLField& f = cursor_.Fields().Field(k);
-    std::int16_t null_flag;
-    std::memcpy(&null_flag, buffer_ + f.NullOffset(), 2);
-    const std::uint8_t* slot = buffer_ + f.SlotOffset();
     if (f.FieldType() == fldBLOB) {
       // Blob data stay in the row of the buffer's bookmark.
-      if (null_flag == -1) {
+      if (TRecordCodec::NullFlagged(buffer_, f)) {
         value = rtl::Variant::Null();
         return true;
       }
@@ -87,67 +123,9 @@ class BufferRecord : public db::TFilterRecord {
       value = rtl::Variant(std::move(text));
       return true;
     }
-    if (null_flag == -1 || slot[0] == 0) {
-      value = rtl::Variant::Null();
-      return true;
-    }
-    const std::uint8_t* in = slot + 1;
-    switch (f.FieldType()) {
-      case fldZSTRING: {
-        size_t cap = f.FieldLength() ? f.FieldLength() - 1u : 0u;
-        value = rtl::Variant(std::string(reinterpret_cast<const char*>(in),
-                                         strnlen(reinterpret_cast<const char*>(in), cap)));
-        return true;
-      }
-      case fldDATE:
-      case fldTIME:
-      case fldTIMESTAMP: {
-        double d;
-        std::memcpy(&d, in, 8);
-        value = rtl::Variant::FromDateTime(d);
-        return true;
-      }
-      case fldBOOL: {
-        std::int16_t v;
-        std::memcpy(&v, in, 2);
-        value = rtl::Variant(v != 0);
-        return true;
-      }
-      case fldINT16: {
-        std::int16_t v;
-        std::memcpy(&v, in, 2);
-        value = rtl::Variant(static_cast<int>(v));
-        return true;
-      }
-      case fldUINT16: {
-        std::uint16_t v;
-        std::memcpy(&v, in, 2);
-        value = rtl::Variant(static_cast<int>(v));
-        return true;
-      }
-      case fldINT32: {
-        std::int32_t v;
-        std::memcpy(&v, in, 4);
-        value = rtl::Variant(static_cast<int>(v));
-        return true;
-      }
-      case fldINT64:
-      case fldUINT64: {
-        std::int64_t v;
-        std::memcpy(&v, in, 8);
-        value = rtl::Variant(static_cast<long long>(v));
-        return true;
-      }
-      case fldFLOAT: {
-        double d;
-        std::memcpy(&d, in, 8);
-        value = rtl::Variant(d);
-        return true;
-      }
-      default:
-        value = rtl::Variant::Null();
-        return true;
-    }
+    value = TRecordCodec::IsNull(buffer_, f) ? rtl::Variant::Null()
+                                             : SlotVariant(f, TRecordCodec::Value(buffer_, f));
+    return true;
   }
 
  private:

@@ -1,10 +1,12 @@
 // Index order, key ranges, key lookups, clones and block reads.
 #include <cstring>
 
+#include "RecordCodec.h"
 #include "ValueRender.h"
 #include "engine/EngineErrors.h"
 #include "engine/NativeConnect.h"
 #include "engine/NativeDataSet.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/SysUtils.h"
 
 namespace engine {
@@ -61,50 +63,46 @@ void TNativeDataSet::SetRange(bool key_itself, int field_count1, int, const std:
                               bool inclusive2) {
   range_lines_.clear();
   range_active_ = true;
-  try {
-    const IndexDescriptor& index = current_index_;
-    bool empty_range = false;
-    for (int pass = 0; pass < 2 && !empty_range; ++pass) {
-      const std::uint8_t* key = pass == 0 ? key1 : key2;
-      const int field_count = std::min<int>(pass == 0 ? field_count1 : field_count2,
-                                            std::min<int>(index.iFldsInKey, 16));
-      if (!key) continue;
-      const char* op = pass == 0 ? (inclusive1 ? ">=" : ">") : (inclusive2 ? "<=" : "<");
-      size_t place = 0;
-      for (int i = 0; i < field_count; ++i) {
-        TmySQLField& f = Fields().Field(index.aiKeyFld[i]);
-        std::string literal;
-        if (key_itself) {
-          const bool present = key[place] != 0;
-          if (!present) {
-            empty_range = true;
-            break;
-          }
-          literal = RenderValue(f, key + place + 1, true, false, NoBackslashEscapes(connection_));
-          place += f.FieldLength() + 1u;
-        } else {
-          if (IsNullInBuffer(key, f)) {
-            empty_range = true;
-            break;
-          }
-          literal = ValueLiteral(f.FieldNumber(), key, false);
-        }
-        range_lines_.push_back(
-            rtl::Trim((range_lines_.empty() ? "where " : "and ") + f.FieldName() + op + literal));
-      }
-    }
-    if (empty_range) range_lines_ = {"WHERE 1=0"};
-    Reexecute();
-  } catch (...) {
+  // A range that fails leaves none: the cursor reads its whole result again
+  // (a failure of that is dropped, the range's own is the one to report).
+  rtl::ScopeFail no_range([&] {
     range_lines_.clear();
     range_active_ = false;
-    try {
-      Reexecute();
-    } catch (...) {
-      // The range's own failure is the one to report.
+    Reexecute();
+  });
+  const IndexDescriptor& index = current_index_;
+  bool empty_range = false;
+  for (int pass = 0; pass < 2 && !empty_range; ++pass) {
+    const std::uint8_t* key = pass == 0 ? key1 : key2;
+    const int field_count =
+        std::min<int>(pass == 0 ? field_count1 : field_count2, std::min<int>(index.iFldsInKey, 16));
+    if (!key) continue;
+    const char* op = pass == 0 ? (inclusive1 ? ">=" : ">") : (inclusive2 ? "<=" : "<");
+    size_t place = 0;
+    for (int i = 0; i < field_count; ++i) {
+      TmySQLField& f = Fields().Field(index.aiKeyFld[i]);
+      std::string literal;
+      if (key_itself) {
+        const bool present = key[place] != 0;
+        if (!present) {
+          empty_range = true;
+          break;
+        }
+        literal = RenderValue(f, key + place + 1, true, false, NoBackslashEscapes(connection_));
+        place += f.FieldLength() + 1u;
+      } else {
+        if (TRecordCodec::IsNull(key, f)) {
+          empty_range = true;
+          break;
+        }
+        literal = ValueLiteral(f.FieldNumber(), key, false);
+      }
+      range_lines_.push_back(
+          rtl::Trim((range_lines_.empty() ? "where " : "and ") + f.FieldName() + op + literal));
     }
-    throw;
   }
+  if (empty_range) range_lines_ = {"WHERE 1=0"};
+  Reexecute();
 }
 
 void TNativeDataSet::ExtractKey(const std::uint8_t* buffer, std::uint8_t* key) {
@@ -115,9 +113,9 @@ void TNativeDataSet::ExtractKey(const std::uint8_t* buffer, std::uint8_t* key) {
   size_t place = 0;
   for (int i = 0; i < std::min<int>(index.iFldsInKey, 16); ++i) {
     TmySQLField& f = Fields().Field(index.aiKeyFld[i]);
-    if (!IsNullInBuffer(buffer, f)) {
+    if (!TRecordCodec::IsNull(buffer, f)) {
       key[place] = 1;
-      std::memcpy(key + place + 1, SlotValue(buffer, f), f.FieldLength());
+      std::memcpy(key + place + 1, TRecordCodec::Value(buffer, f), f.FieldLength());
     }
     place += f.FieldLength() + 1u;
   }
@@ -156,7 +154,7 @@ void TNativeDataSet::GetRecordForKey(bool key_itself, int field_count, int, cons
     if (key_itself) {
       if (key[place]) text = RenderValue(f, key + place + 1, false, false, false);
       place += f.FieldLength() + 1u;
-    } else if (!IsNullInBuffer(key, f)) {
+    } else if (!TRecordCodec::IsNull(key, f)) {
       text = ValueText(f.FieldNumber(), key);
     }
     columns.push_back(f.FieldNumber() - 1);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "EngineMonitor.h"
+#include "RecordCodec.h"
 #include "ValueRender.h"
 #include "engine/EngineErrors.h"
 #include "engine/NativeConnect.h"
@@ -56,13 +57,14 @@ std::string TNativeDataSet::ValueLiteral(int field_no, const std::uint8_t* buffe
       throw EmySQLException(connection_, "Data size exceeds maximum blob field size");
     return "'" + wire::EscapeString(*stream, NoBackslashEscapes(connection_)) + "'";
   }
-  return RenderValue(f, SlotValue(buffer, f), true, for_insert, NoBackslashEscapes(connection_));
+  return RenderValue(f, TRecordCodec::Value(buffer, f), true, for_insert,
+                     NoBackslashEscapes(connection_));
 }
 
 std::string TNativeDataSet::ValueText(int field_no, const std::uint8_t* buffer) {
   TmySQLField& f = Fields().Field(field_no);
   if (f.FieldType() == fldBLOB) return std::string();
-  return RenderValue(f, SlotValue(buffer, f), false, false, false);
+  return RenderValue(f, TRecordCodec::Value(buffer, f), false, false, false);
 }
 
 std::string TNativeDataSet::WhereConditions(const std::uint8_t* buffer, TmySQLIndex* key_index) {
@@ -82,7 +84,7 @@ std::string TNativeDataSet::WhereConditions(const std::uint8_t* buffer, TmySQLIn
     if (!FieldAllowed(f)) continue;
     std::string name = FieldSqlName(f);
     std::string condition;
-    if (IsNullInBuffer(buffer, f)) {
+    if (TRecordCodec::IsNull(buffer, f)) {
       const wire::TMysqlColumn* col = result_ ? result_->Column(k - 1) : nullptr;
       bool not_null = col ? (col->flags & NOT_NULL_FLAG) != 0 : f.IsRequired();
       condition = name + (not_null ? "=''" : " IS NULL");
@@ -99,9 +101,7 @@ std::string TNativeDataSet::BuildInsert(const std::uint8_t* buffer) {
   std::string columns, values;
   for (int k = 1; k <= FieldCount(); ++k) {
     TmySQLField& f = fields_[k - 1];
-    std::int16_t null_flag;
-    std::memcpy(&null_flag, buffer + f.NullOffset(), 2);
-    if (null_flag == -1 || !FieldAllowed(f)) continue;
+    if (TRecordCodec::NullFlagged(buffer, f) || !FieldAllowed(f)) continue;
     columns += FieldSqlName(f) + ", ";
     values += ValueLiteral(k, buffer, true) + ", ";
   }
@@ -118,12 +118,8 @@ std::string TNativeDataSet::BuildUpdate(const std::uint8_t* old_buffer,
   std::string set;
   for (int k = 1; k <= FieldCount(); ++k) {
     TmySQLField& f = fields_[k - 1];
-    std::int32_t changed;
-    std::memcpy(&changed, new_buffer + f.NullOffset() + 4, 4);
-    if (changed == 0 || !FieldAllowed(f)) continue;
-    std::int16_t null_flag;
-    std::memcpy(&null_flag, new_buffer + f.NullOffset(), 2);
-    if (null_flag == -1)
+    if (!TRecordCodec::Changed(new_buffer, f) || !FieldAllowed(f)) continue;
+    if (TRecordCodec::NullFlagged(new_buffer, f))
       set += FieldSqlName(f) + "=NULL, ";
     else
       set += FieldSqlName(f) + "=" + ValueLiteral(k, new_buffer, false) + ", ";
@@ -248,7 +244,7 @@ void TNativeDataSet::DeleteRecord(const std::uint8_t* buffer) {
 
 std::string TNativeDataSet::KeyFieldText(const TmySQLField& field, const std::uint8_t* buffer) {
   if (field.FieldType() == fldBLOB) return std::string();
-  return RenderValue(field, SlotValue(buffer, field), false, false, false);
+  return RenderValue(field, TRecordCodec::Value(buffer, field), false, false, false);
 }
 
 bool TNativeDataSet::LocateRecord(const std::uint8_t* buffer, TmySQLIndex* key_index) {
@@ -258,7 +254,7 @@ bool TNativeDataSet::LocateRecord(const std::uint8_t* buffer, TmySQLIndex* key_i
   if (statement_flag_ || !key_index) {
     for (int k = 1; k <= FieldCount(); ++k) {
       const TmySQLField& f = fields_[k - 1];
-      if (f.FieldType() == fldBLOB || f.IsCalculated() || IsNullInBuffer(buffer, f) ||
+      if (f.FieldType() == fldBLOB || f.IsCalculated() || TRecordCodec::IsNull(buffer, f) ||
           f.NativeType() == MYSQL_TYPE_TIMESTAMP)
         continue;
       columns.push_back(k - 1);
@@ -270,7 +266,7 @@ bool TNativeDataSet::LocateRecord(const std::uint8_t* buffer, TmySQLIndex* key_i
       int k = key_index->KeyField(i);
       if (k <= 0) continue;
       const TmySQLField& f = fields_[k - 1];
-      std::string text = IsNullInBuffer(buffer, f) ? std::string() : KeyFieldText(f, buffer);
+      std::string text = TRecordCodec::IsNull(buffer, f) ? std::string() : KeyFieldText(f, buffer);
       if (text.empty() && f.FieldSubType() == fldstAUTOINC && auto_id)
         text = std::to_string(last_insert_id_);
       columns.push_back(k - 1);

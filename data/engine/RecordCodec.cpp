@@ -1,14 +1,18 @@
-// Copying rows into record buffers and the typed field access on them.
+// The record codec: row texts into record buffers and the framework's values
+// in and out of their slots.
+#include "RecordCodec.h"
+
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "engine/EngineErrors.h"
-#include "engine/NativeDataSet.h"
 #include "engine/SqlText.h"
 #include "rtl/DateTime.h"
 #include "rtl/SysUtils.h"
+#include "wire/MysqlResult.h"
 
 namespace engine {
 
@@ -34,42 +38,24 @@ void WriteIndicator(std::uint8_t* buffer, const TmySQLField& f, std::int16_t nul
   std::memcpy(buffer + f.NullOffset(), &ind, sizeof ind);
 }
 
-[[noreturn]] void NotAnInteger(const char* text) {
-  throw rtl::EConvertError(rtl::Format("'%s' is not a valid integer value", text));
-}
-
-std::int64_t ParseInt(const char* text, size_t length) {
+// A number from a row's text: leading blanks and a plus sign allowed.
+// Integers must be whole; floating values read as far as they go (0 when
+// they do not start as a number).
+template <typename T>
+T ParseNumber(const char* text, size_t length) {
   const char* first = text;
   const char* last = text + length;
   while (first < last && *first == ' ') ++first;
   if (first < last && *first == '+') ++first;
-  std::int64_t v = 0;
+  T v = 0;
   auto [p, ec] = std::from_chars(first, last, v);
-  if (ec != std::errc() || p != last || first == last) NotAnInteger(text);
-  return v;
-}
-
-std::uint64_t ParseUInt(const char* text, size_t length) {
-  const char* first = text;
-  const char* last = text + length;
-  while (first < last && *first == ' ') ++first;
-  if (first < last && *first == '+') ++first;
-  std::uint64_t v = 0;
-  auto [p, ec] = std::from_chars(first, last, v);
-  if (ec != std::errc() || p != last || first == last) NotAnInteger(text);
-  return v;
-}
-
-double ParseFloat(const char* text, size_t length) {
-  const char* first = text;
-  const char* last = text + length;
-  while (first < last && *first == ' ') ++first;
-  if (first < last && *first == '+') ++first;
-  double v = 0;
-  auto [p, ec] = std::from_chars(first, last, v);
-  if (ec != std::errc()) return 0;
-  (void)p;
-  return v;
+  if constexpr (std::is_floating_point_v<T>) {
+    return ec == std::errc() ? v : 0;
+  } else {
+    if (ec != std::errc() || p != last || first == last)
+      throw rtl::EConvertError(rtl::Format("'%s' is not a valid integer value", text));
+    return v;
+  }
 }
 
 // A decimal number of `count` characters from 1-based `pos`, `fallback`
@@ -125,16 +111,35 @@ double TimestampTextToValue(std::string_view raw) {
   return Compose(date, time);
 }
 
-std::string TNativeDataSet::RowValue(int column) const {
-  const char* v = result_ ? result_->Value(column) : nullptr;
-  return v ? std::string(v, result_->ValueLength(column)) : std::string();
-}
-
-bool TNativeDataSet::RowValueIsNull(int column) const {
-  return !result_ || result_->Value(column) == nullptr;
-}
-
 namespace {
+
+template <typename T>
+void Store(std::uint8_t* out, T v) {
+  std::memcpy(out, &v, sizeof v);
+}
+
+// The integer types' row text into the slot value at `out`.
+void StoreInteger(int type, const TmySQLField& f, const char* value, size_t vlen,
+                  std::uint8_t* out) {
+  switch (type) {
+    case MYSQL_TYPE_TINY:
+    case MYSQL_TYPE_SHORT:
+      Store(out, static_cast<std::int16_t>(ParseNumber<std::int64_t>(value, vlen)));
+      return;
+    case MYSQL_TYPE_LONGLONG:
+      Store(out, f.IsUnsigned() ? static_cast<std::int64_t>(ParseNumber<std::uint64_t>(value, vlen))
+                                : ParseNumber<std::int64_t>(value, vlen));
+      return;
+    default:
+      // Unsigned values take 64 bits where the slot has room for them
+      // (INT UNSIGNED); the narrower ones fit 32 bits anyway.
+      if (f.IsUnsigned() && f.FieldLength() >= 8)
+        Store(out, static_cast<std::int64_t>(ParseNumber<std::uint64_t>(value, vlen)));
+      else
+        Store(out, static_cast<std::int32_t>(ParseNumber<std::int64_t>(value, vlen)));
+      return;
+  }
+}
 
 // Stores a row's text value as the engine value of its slot (presence byte
 // already 1), by the adjusted server type.
@@ -146,61 +151,36 @@ void StoreRowValue(int type, const TmySQLField& f, const char* value, size_t vle
     case MYSQL_TYPE_DECIMAL:
     case MYSQL_TYPE_FLOAT:
     case MYSQL_TYPE_DOUBLE:
-    case MYSQL_TYPE_NEWDECIMAL: {
-      double d = ParseFloat(value, vlen);
-      std::memcpy(out, &d, 8);
+    case MYSQL_TYPE_NEWDECIMAL:
+      Store(out, ParseNumber<double>(value, vlen));
       break;
-    }
     case MYSQL_TYPE_TINY:
-    case MYSQL_TYPE_SHORT: {
-      std::int16_t v = static_cast<std::int16_t>(ParseInt(value, vlen));
-      std::memcpy(out, &v, 2);
-      break;
-    }
+    case MYSQL_TYPE_SHORT:
     case MYSQL_TYPE_LONG:
     case MYSQL_TYPE_INT24:
-    case MYSQL_TYPE_YEAR: {
-      // Unsigned values take 64 bits where the slot has room for them
-      // (INT UNSIGNED); the narrower ones fit 32 bits anyway.
-      if (f.IsUnsigned() && len >= 8) {
-        std::int64_t v = static_cast<std::int64_t>(ParseUInt(value, vlen));
-        std::memcpy(out, &v, 8);
-      } else {
-        std::int32_t v = static_cast<std::int32_t>(ParseInt(value, vlen));
-        std::memcpy(out, &v, 4);
-      }
+    case MYSQL_TYPE_YEAR:
+    case MYSQL_TYPE_LONGLONG:
+      StoreInteger(type, f, value, vlen, out);
       break;
-    }
-    case MYSQL_TYPE_LONGLONG: {
-      std::int64_t v = f.IsUnsigned() ? static_cast<std::int64_t>(ParseUInt(value, vlen))
-                                      : ParseInt(value, vlen);
-      std::memcpy(out, &v, 8);
+    case MYSQL_TYPE_TIMESTAMP:
+      Store(out, TimestampTextToValue(std::string_view(value, vlen)));
       break;
-    }
-    case MYSQL_TYPE_TIMESTAMP: {
-      double d = TimestampTextToValue(std::string_view(value, vlen));
-      std::memcpy(out, &d, 8);
-      break;
-    }
     case MYSQL_TYPE_DATE:
     case MYSQL_TYPE_NEWDATE:
     case MYSQL_TYPE_TIME:
-    case MYSQL_TYPE_DATETIME: {
-      double d = DateTimeTextToValue(std::string_view(value, vlen));
-      std::memcpy(out, &d, 8);
+    case MYSQL_TYPE_DATETIME:
+      Store(out, DateTimeTextToValue(std::string_view(value, vlen)));
       break;
-    }
     case MYSQL_TYPE_BIT: {
       std::uint64_t v = 0;
       size_t count = std::min<size_t>(std::min<size_t>(f.NativeSize(), vlen), 8);
       for (size_t i = 0; i < count; ++i) v = (v << 8) | static_cast<std::uint8_t>(value[i]);
-      std::memcpy(out, &v, 8);
+      Store(out, v);
       break;
     }
     case MYSQL_TYPE_ENUM: {
       char c = static_cast<char>(std::tolower(static_cast<unsigned char>(value[0])));
-      std::int16_t v = (c == 't' || c == 'y') ? 1 : 0;
-      std::memcpy(out, &v, 2);
+      Store(out, static_cast<std::int16_t>((c == 't' || c == 'y') ? 1 : 0));
       break;
     }
     case MYSQL_TYPE_BLOB:
@@ -381,41 +361,32 @@ void EncodeValue(ValueForm form, const void* value, size_t len, std::uint8_t* sl
 
 }  // namespace
 
-void TNativeDataSet::ReadRowIntoBuffer(std::uint8_t* buffer) {
-  const int n = FieldCount();
-  for (int k = 1; k <= n; ++k) {
-    const TmySQLField& f = fields_[k - 1];
-    const char* value = result_->Value(k - 1);
+void TRecordCodec::ReadRow(const wire::TMysqlResult& result, std::int64_t row,
+                           std::uint8_t* buffer) const {
+  const int n = fields_.Count();
+  for (int k = 0; k < n; ++k) {
+    const TmySQLField& f = fields_[k];
+    const char* value = result.Value(k);
     std::uint8_t* slot = buffer + f.SlotOffset();
-    const size_t len = f.FieldLength();
     WriteIndicator(buffer, f, value ? 0 : -1, 0);
     if (!value) {
-      std::memset(slot, 0, len + 1);
+      std::memset(slot, 0, f.FieldLength() + 1u);
       continue;
     }
     slot[0] = 1;
-    StoreRowValue(ColumnType(k - 1), f, value, result_->ValueLength(k - 1), slot);
-    if (FormOf(ColumnType(k - 1)) == ValueForm::Text &&
-        std::memchr(value, 0, result_->ValueLength(k - 1))) {
+    const int type = TypeOf(f);
+    const size_t length = result.ValueLength(k);
+    StoreRowValue(type, f, value, length, slot);
+    if (FormOf(type) == ValueForm::Text && std::memchr(value, 0, length)) {
       const std::int16_t cut = -1;
       std::memcpy(buffer + f.NullOffset() + 2, &cut, 2);
     }
   }
-  WriteBookmark(buffer + BookmarkOffset(), position_);
+  WriteBookmark(buffer + data_size_ + 8u * static_cast<std::uint32_t>(n) + 1u, row);
 }
 
-bool TNativeDataSet::IsNullInBuffer(const std::uint8_t* buffer, const TmySQLField& f) const {
-  Indicator ind = ReadIndicator(buffer, f);
-  return ind.null_flag == -1 || buffer[f.SlotOffset()] == 0;
-}
-
-void TNativeDataSet::GetField(int field_no, const std::uint8_t* buffer, void* value,
-                              bool& is_null) {
-  if (!buffer) throw EmySQLException(DBIERR_INVALIDPARAM);
-  const int columns = result_ ? static_cast<int>(result_->ColumnCount()) : FieldCount();
-  if (field_no <= 0 || field_no > std::max(columns, FieldCount()))
-    throw EmySQLException(DBIERR_INVALIDRECSTRUCT);
-  TmySQLField& f = Fields().Field(field_no);
+void TRecordCodec::Get(const TmySQLField& f, const std::uint8_t* buffer, void* value,
+                       bool& is_null) const {
   Indicator ind = ReadIndicator(buffer, f);
   if (!value) {
     is_null = ind.null_flag == -1;
@@ -427,40 +398,61 @@ void TNativeDataSet::GetField(int field_no, const std::uint8_t* buffer, void* va
     return;
   }
   is_null = false;
-  if (ind.cut && FormOf(ColumnType(field_no - 1)) == ValueForm::Text)
-    throw EmySQLException(DBIERR_VALUECUT, f.FieldName());
+  const ValueForm form = FormOf(TypeOf(f));
+  if (ind.cut && form == ValueForm::Text) throw EmySQLException(DBIERR_VALUECUT, f.FieldName());
   try {
-    if (!DecodeValue(FormOf(ColumnType(field_no - 1)), slot + 1, f.FieldLength(), value))
-      is_null = true;
+    if (!DecodeValue(form, slot + 1, f.FieldLength(), value)) is_null = true;
   } catch (const rtl::EConvertError&) {
     is_null = true;
   }
 }
 
-void TNativeDataSet::PutField(int field_no, std::uint8_t* buffer, const void* value) {
-  if (!buffer) throw EmySQLException(DBIERR_INVALIDPARAM);
-  TmySQLField& f = Fields().Field(field_no);
+void TRecordCodec::Put(const TmySQLField& f, std::uint8_t* buffer, const void* value) const {
   if (value) {
     std::uint8_t* slot = buffer + f.SlotOffset();
     const size_t len = f.FieldLength();
-    std::uint8_t* out = slot + 1;
     std::memset(slot, 0, len + 1);
     slot[0] = 1;
     try {
-      EncodeValue(FormOf(ColumnType(field_no - 1)), value, len, slot);
+      EncodeValue(FormOf(TypeOf(f)), value, len, slot);
     } catch (const rtl::EConvertError&) {
-      std::memset(out, 0, len);
+      std::memset(slot + 1, 0, len);
     }
   }
   WriteIndicator(buffer, f, value ? 0 : -1, -1);
 }
 
-void TNativeDataSet::InitRecord(std::uint8_t* buffer) {
-  if (!buffer) throw EmySQLException(DBIERR_INVALIDPARAM);
-  std::memset(buffer, 0, RecordSize());
-  const int n = FieldCount();
-  for (int k = 0; k < n; ++k) WriteIndicator(buffer, fields_[k], -1, 0);
-  current_buffer_ = buffer;
+void TRecordCodec::Clear(std::uint8_t* buffer, std::uint32_t record_size) const {
+  std::memset(buffer, 0, record_size);
+  for (int k = 0; k < fields_.Count(); ++k) WriteIndicator(buffer, fields_[k], -1, 0);
+}
+
+bool TRecordCodec::NullFlagged(const std::uint8_t* buffer, const TmySQLField& f) {
+  return ReadIndicator(buffer, f).null_flag == -1;
+}
+
+bool TRecordCodec::IsNull(const std::uint8_t* buffer, const TmySQLField& f) {
+  return NullFlagged(buffer, f) || buffer[f.SlotOffset()] == 0;
+}
+
+bool TRecordCodec::Changed(const std::uint8_t* buffer, const TmySQLField& f) {
+  return ReadIndicator(buffer, f).changed != 0;
+}
+
+void TRecordCodec::SetIndicators(std::uint8_t* buffer, const TmySQLField& f, bool is_null,
+                                 bool changed) {
+  WriteIndicator(buffer, f, is_null ? -1 : 0, changed ? -1 : 0);
+}
+
+void TRecordCodec::WriteBookmark(std::uint8_t* bookmark, std::int64_t row) {
+  std::int32_t words[2] = {static_cast<std::int32_t>(row), row < 0 ? -1 : 0};
+  std::memcpy(bookmark, words, sizeof words);
+}
+
+std::int32_t TRecordCodec::BookmarkRow(const std::uint8_t* bookmark) {
+  std::int32_t row;
+  std::memcpy(&row, bookmark, 4);
+  return row;
 }
 
 }  // namespace engine

@@ -42,6 +42,7 @@ namespace engine {
 
 class TNativeConnect;
 class TContainer;
+class TRecordCodec;
 class TNativeDataSet;
 
 // Record-level filter function: true keeps the record.
@@ -269,7 +270,6 @@ class TNativeDataSet {
   // After a successful move: bookmark, buffer, monitor.
   void AfterMove(bool report_fetch);
   void ReadRowIntoBuffer(std::uint8_t* buffer);
-  void WriteBookmark(std::uint8_t* buffer, std::int64_t row);
   bool RecordPasses(std::uint8_t* buffer);
   // Keeps moving in the current direction until the filters accept a row.
   void ApplyFilters(std::uint8_t* buffer);
@@ -291,16 +291,8 @@ class TNativeDataSet {
   bool LocateRecord(const std::uint8_t* buffer, TmySQLIndex* key_index);
   std::string KeyFieldText(const TmySQLField& field, const std::uint8_t* buffer);
   void Reexecute();
-  std::uint8_t* SlotValue(std::uint8_t* buffer, const TmySQLField& field) const {
-    return buffer + field.SlotOffset() + 1;
-  }
-  const std::uint8_t* SlotValue(const std::uint8_t* buffer, const TmySQLField& field) const {
-    return buffer + field.SlotOffset() + 1;
-  }
-  bool IsNullInBuffer(const std::uint8_t* buffer, const TmySQLField& field) const;
   std::string* BlobStream(const std::uint8_t* buffer, const TmySQLField& field);
   TmySQLField& BlobField(int field_no);
-  std::string RowValue(int column) const;
 
  public:
   // Value of a column in the row at engine position `row`; the current
@@ -308,8 +300,6 @@ class TNativeDataSet {
   std::string RowValueAt(std::int64_t row, int column);
 
  protected:
-  bool RowValueIsNull(int column) const;
-
   // Shared by the list cursors.
   TPositionState position_state_ = TPositionState::None;
   int direction_ = 1;
@@ -317,6 +307,8 @@ class TNativeDataSet {
  private:
   friend class TmySQLFields;
   void OpenTableFirst();
+  // The codec of this cursor's described fields (all built).
+  TRecordCodec Codec();
   void Unregister();
   int KeyColumnIndex(const TmySQLField& field) const { return field.FieldNumber() - 1; }
 
