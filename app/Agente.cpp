@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "app/Catalogo.h"
+#include "app/Evento.h"
 #include "app/Normalizadores.h"
 #include "app/PastaLog.h"
 #include "os/Shell.h"
@@ -74,16 +75,6 @@ Agente::~Agente() {
   FecharConexoes();
 }
 
-template <typename F>
-void Agente::Evento(F&& acao) {
-  try {
-    acao();
-  } catch (const rtl::EAbort&) {
-  } catch (const std::exception& e) {
-    view_.MostrarErro(e.what());
-  }
-}
-
 void Agente::AtualizarBotoes(bool iniciar, bool parar, bool config) {
   view_.HabilitarBotao(Botao::Iniciar, iniciar);
   view_.HabilitarBotao(Botao::Parar, parar);
@@ -98,7 +89,7 @@ bool Agente::FormCreate() {
   view_.DefinirIntervaloTimer(intervaloMs_);
   view_.HabilitarTimer(true);
   bool ok = false;
-  Evento([&] {
+  ComoEvento(view_, [&] {
     componentes_->dbVidoru.Open();
     componentes_->dbPDV.Open();
     registro_.LimparPaineis();
@@ -128,6 +119,7 @@ bool Agente::ReabrirConexoes() {
       AbrirParametros();
       criado_ = true;
     } catch (const std::exception&) {
+      // Not yet: the next reconnection tries the rest of the creation again.
     }
   }
   return ambas;
@@ -159,7 +151,7 @@ void Agente::btnIniciarClick() {
   // the same queries.
   if (emImportacao_) return;
   inicioPendente_ = false;
-  Evento([&] {
+  ComoEvento(view_, [&] {
     AtualizarBotoes(false, true, false);
     for (Painel p : {Painel::Clientes, Painel::Produtos}) registro_.Linha(p, LinhaIniciando());
     ReabrirConexoes();
@@ -199,7 +191,7 @@ void Agente::Timer1Timer() {
     return;
   }
   if (!ReabrirConexoes()) return;
-  Evento([&] { ExecutarImportacao(); });
+  ComoEvento(view_, [&] { ExecutarImportacao(); });
 }
 
 void Agente::ExecutarImportacao() {
@@ -248,7 +240,7 @@ void Agente::EncerrarPrograma1Click() {
 
 void Agente::btnConfigClick() {
   if (frmConfiguracao_) return;  // the dialog is modal: one at a time
-  Evento([&] {
+  ComoEvento(view_, [&] {
     frmConfiguracao_ = std::make_unique<Configuracao>(*this);
     struct Liberar {
       std::unique_ptr<Configuracao>& dialogo;
@@ -257,6 +249,7 @@ void Agente::btnConfigClick() {
         try {
           if (dialogo && !dialogo->Fechado()) dialogo->btnSairClick();
         } catch (...) {
+          // A destructor must not raise; the dialog goes either way.
         }
         dialogo.reset();
       }
@@ -268,7 +261,7 @@ void Agente::btnConfigClick() {
 
 void Agente::FormKeyDown(int tecla) {
   bool comum = false;
-  Evento([&] { comum = janela_.FormKeyDown(tecla); });
+  ComoEvento(view_, [&] { comum = janela_.FormKeyDown(tecla); });
   if (comum) return;
   switch (tecla) {
     case Tecla::F5:
@@ -296,13 +289,12 @@ void Agente::PedirEncerramento() {
 }
 
 void Agente::FecharConexoes() {
-  try {
-    componentes_->dbVidoru.Close();
-  } catch (...) {
-  }
-  try {
-    componentes_->dbPDV.Close();
-  } catch (...) {
+  for (components::TmySQLDatabase* banco : {&componentes_->dbVidoru, &componentes_->dbPDV}) {
+    try {
+      banco->Close();
+    } catch (...) {
+      // A connection whose close fails is gone all the same: nothing to undo.
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/Agente.h"
 #include "app/Catalogo.h"
+#include "app/Evento.h"
 #include "app/Normalizadores.h"
 #include "rtl/SysUtils.h"
 
@@ -38,22 +39,16 @@ bool Configuracao::FormCreate() {
   // give the right host.
   textoIpTolvex_ = agente_.IpRetaguarda();
   textoIpPDV_ = agente_.IpPDV();
-  try {
+  return ComoEvento(agente_.View(), [&] {
     agente_.Componentes().tblParametos.Edit();
     editandoIntervalo_ = true;
-    return true;
-  } catch (const rtl::EAbort&) {
-    return false;
-  } catch (const std::exception& e) {
-    agente_.View().MostrarErro(e.what());
-    return false;
-  }
+  });
 }
 
 bool Configuracao::AdvGlowButton1Click(const std::string& textoIpTolvex,
                                        const std::string& textoIpPDV) {
   ComponentesAgente& c = agente_.Componentes();
-  try {
+  return ComoEvento(agente_.View(), [&] {
     const bool mudaRetaguarda = Aparar(textoIpTolvex) != agente_.IpRetaguarda();
     const bool mudaPDV = Aparar(textoIpPDV) != agente_.IpPDV();
     if ((mudaRetaguarda || mudaPDV) && agente_.EmImportacao()) {
@@ -81,12 +76,7 @@ bool Configuracao::AdvGlowButton1Click(const std::string& textoIpTolvex,
     }
     fechado_ = true;
     return true;
-  } catch (const rtl::EAbort&) {
-    return false;
-  } catch (const std::exception& e) {
-    agente_.View().MostrarErro(e.what());
-    return false;
-  }
+  });
 }
 
 void Configuracao::btnSairClick() {

@@ -15,6 +15,7 @@
 #include "app/ErrosDoPasso.h"
 #include "app/Normalizadores.h"
 #include "engine/EngineErrors.h"
+#include "rtl/ScopeExit.h"
 #include "wire/MysqlVio.h"
 
 namespace app {
@@ -41,14 +42,11 @@ void Executar(components::TmySQLQuery& q, const std::string& sql) {
   q.Close();
   rtl::TStrings& texto = q.SQL();
   texto.BeginUpdate();
-  try {
+  {
+    rtl::ScopeExit fim([&] { texto.EndUpdate(); });
     texto.Clear();
     texto.Add(sql);
-  } catch (...) {
-    texto.EndUpdate();
-    throw;
   }
-  texto.EndUpdate();
   q.ExecSQL();
 }
 
@@ -223,6 +221,33 @@ class Lote {
   long long naoMarcados_ = 0;
 };
 
+// The two tries of one row: the insert, and on a taken key the update.
+// Either's failure goes to `falhou` (true for the update's) and ends the row
+// as Falha says; a failure of that handling itself fails the row, counted
+// as the insert's, and the pass goes on.
+template <typename Inserir, typename Atualizar, typename Falhou>
+Resultado InserirOuAtualizar(Inserir&& inserir, Atualizar&& atualizar, Falhou&& falhou) {
+  try {
+    try {
+      return inserir();
+    } catch (const std::exception& e) {
+      if (!ChaveRepetida(e.what())) {
+        falhou(false, e.what());
+        return Falha(e.what());
+      }
+    }
+    try {
+      return atualizar();
+    } catch (const std::exception& e) {
+      falhou(true, e.what());
+      return Falha(e.what());
+    }
+  } catch (const std::exception& e) {
+    falhou(false, e.what());
+    return Resultado::kFalhou;
+  }
+}
+
 struct ContagemClientes {
   long long importados = 0;
   long long atualizados = 0;
@@ -249,43 +274,34 @@ Resultado ProcessarCliente(ComponentesAgente& c, RegistroAtividade& registro, Er
                                 [] {}});
     return ok ? Resultado::kFeito : Resultado::kServidorPerdido;
   };
-  try {
-    try {
-      Executar(c.qryInsertPDV, SqlInserirCliente(o, ModoPDV(c)));
-      if (lote.Ativo()) {
-        return juntar(LinhaClienteInserido(o.codcli, o.cliente), n.importados,
-                      ContextoInserirCliente(o.codcli, o.cliente));
-      }
-      Executar(c.qryEuVidoru, SqlMarcarCliente(o.codcli));
-      registro.Linha(Painel::Clientes, LinhaClienteInserido(o.codcli, o.cliente));
-      ++n.importados;
-      return Resultado::kFeito;
-    } catch (const std::exception& e) {
-      if (!ChaveRepetida(e.what())) {
-        erros.Registrar(ContextoInserirCliente(o.codcli, o.cliente), e.what());
-        return Falha(e.what());
-      }
-    }
-    try {
-      Executar(c.qryInsertPDV, SqlAtualizarCliente(o, ModoPDV(c)));
-      if (lote.Ativo()) {
-        return juntar(LinhaClienteAtualizado(o.codcli, o.cliente), n.atualizados,
-                      ContextoAtualizarCliente(o.codcli, o.cliente));
-      }
-      Executar(c.qryEuVidoru, SqlMarcarCliente(o.codcli));
-      registro.Linha(Painel::Clientes, LinhaClienteAtualizado(o.codcli, o.cliente));
-      ++n.atualizados;
-      return Resultado::kFeito;
-    } catch (const std::exception& e) {
-      erros.Registrar(ContextoAtualizarCliente(o.codcli, o.cliente), e.what());
-      return Falha(e.what());
-    }
-  } catch (const std::exception& e) {
-    // Only the failure handling itself can get here; the row counts as
-    // failed and the pass goes on.
-    erros.Registrar(ContextoInserirCliente(o.codcli, o.cliente), e.what());
-    return Resultado::kFalhou;
-  }
+  return InserirOuAtualizar(
+      [&] {
+        Executar(c.qryInsertPDV, SqlInserirCliente(o, ModoPDV(c)));
+        if (lote.Ativo()) {
+          return juntar(LinhaClienteInserido(o.codcli, o.cliente), n.importados,
+                        ContextoInserirCliente(o.codcli, o.cliente));
+        }
+        Executar(c.qryEuVidoru, SqlMarcarCliente(o.codcli));
+        registro.Linha(Painel::Clientes, LinhaClienteInserido(o.codcli, o.cliente));
+        ++n.importados;
+        return Resultado::kFeito;
+      },
+      [&] {
+        Executar(c.qryInsertPDV, SqlAtualizarCliente(o, ModoPDV(c)));
+        if (lote.Ativo()) {
+          return juntar(LinhaClienteAtualizado(o.codcli, o.cliente), n.atualizados,
+                        ContextoAtualizarCliente(o.codcli, o.cliente));
+        }
+        Executar(c.qryEuVidoru, SqlMarcarCliente(o.codcli));
+        registro.Linha(Painel::Clientes, LinhaClienteAtualizado(o.codcli, o.cliente));
+        ++n.atualizados;
+        return Resultado::kFeito;
+      },
+      [&](bool atualizando, const char* motivo) {
+        erros.Registrar(atualizando ? ContextoAtualizarCliente(o.codcli, o.cliente)
+                                    : ContextoInserirCliente(o.codcli, o.cliente),
+                        motivo);
+      });
 }
 
 struct ContagemProdutos {
@@ -317,44 +333,64 @@ Resultado ProcessarProduto(ComponentesAgente& c, RegistroAtividade& registro, Er
                                 [&n] { ++n.erros; }});
     return ok ? Resultado::kFeito : Resultado::kServidorPerdido;
   };
-  try {
-    try {
-      Executar(c.qryInsertPDV, SqlInserirProduto(o, ModoPDV(c)));
-      if (lote.Ativo()) {
-        return juntar(LinhaProdutoInserido(o.codprod, o.descricao), &n.importados,
-                      ContextoInserirProduto(o.codprod, o.descricao));
-      }
-      registro.Linha(Painel::Produtos, LinhaProdutoInserido(o.codprod, o.descricao));
-      Executar(c.qryEuVidoru, SqlMarcarProduto(o.codprod));
-      ++n.importados;
-      return Resultado::kFeito;
-    } catch (const std::exception& e) {
-      if (!ChaveRepetida(e.what())) {
+  return InserirOuAtualizar(
+      [&] {
+        Executar(c.qryInsertPDV, SqlInserirProduto(o, ModoPDV(c)));
+        if (lote.Ativo()) {
+          return juntar(LinhaProdutoInserido(o.codprod, o.descricao), &n.importados,
+                        ContextoInserirProduto(o.codprod, o.descricao));
+        }
+        registro.Linha(Painel::Produtos, LinhaProdutoInserido(o.codprod, o.descricao));
+        Executar(c.qryEuVidoru, SqlMarcarProduto(o.codprod));
+        ++n.importados;
+        return Resultado::kFeito;
+      },
+      [&] {
+        Executar(c.qryInsertPDV, SqlAtualizarProduto(o, ModoPDV(c)));
+        ++n.atualizados;
+        if (lote.Ativo()) {
+          return juntar(LinhaProdutoAtualizado(o.codprod, o.descricao), nullptr,
+                        ContextoAtualizarProduto(o.codprod, o.descricao));
+        }
+        registro.Linha(Painel::Produtos, LinhaProdutoAtualizado(o.codprod, o.descricao));
+        Executar(c.qryEuVidoru, SqlMarcarProduto(o.codprod));
+        return Resultado::kFeito;
+      },
+      [&](bool atualizando, const char* motivo) {
         ++n.erros;
-        erros.Registrar(ContextoInserirProduto(o.codprod, o.descricao), e.what());
-        return Falha(e.what());
-      }
+        erros.Registrar(atualizando ? ContextoAtualizarProduto(o.codprod, o.descricao)
+                                    : ContextoInserirProduto(o.codprod, o.descricao),
+                        motivo);
+      });
+}
+
+// Walks the pending rows of `q` from the current one to the last, or until
+// a stop request or a lost server: `processar` handles a row, the gauge
+// follows each, and pending window messages run between rows. The balloon
+// shows the progress right after each row's gauge (balaoNaLinha) or after
+// the messages. Last go the batch's remaining markings. The rows left
+// unmarked when the server went away, or -1 when it did not.
+template <typename Processar>
+long long PercorrerLinhas(Agente& agente, components::TmySQLQuery& q, int total, Lote& lote,
+                          Balao& balao, bool balaoNaLinha, Processar&& processar) {
+  RegistroAtividade& registro = agente.Registro();
+  bool perdido = false;
+  long long aguardando = 0;  // rows not tried, and the one that failed
+  while (!q.Eof() && !agente.EncerramentoPedido()) {
+    const long long antes = lote.NaoMarcados();
+    perdido = processar() == Resultado::kServidorPerdido;
+    registro.DefinirProgressoGauge(q.RecNo());
+    if (balaoNaLinha) balao.DefinirTexto(TextoBalaoProgresso(registro.PercentualGauge()));
+    if (perdido) {
+      aguardando = total - q.RecNo() + (lote.NaoMarcados() == antes ? 1 : 0);
+      break;
     }
-    try {
-      Executar(c.qryInsertPDV, SqlAtualizarProduto(o, ModoPDV(c)));
-      ++n.atualizados;
-      if (lote.Ativo()) {
-        return juntar(LinhaProdutoAtualizado(o.codprod, o.descricao), nullptr,
-                      ContextoAtualizarProduto(o.codprod, o.descricao));
-      }
-      registro.Linha(Painel::Produtos, LinhaProdutoAtualizado(o.codprod, o.descricao));
-      Executar(c.qryEuVidoru, SqlMarcarProduto(o.codprod));
-      return Resultado::kFeito;
-    } catch (const std::exception& e) {
-      ++n.erros;
-      erros.Registrar(ContextoAtualizarProduto(o.codprod, o.descricao), e.what());
-      return Falha(e.what());
-    }
-  } catch (const std::exception& e) {
-    ++n.erros;
-    erros.Registrar(ContextoInserirProduto(o.codprod, o.descricao), e.what());
-    return Resultado::kFalhou;
+    q.Next();
+    agente.View().ProcessarMensagensPendentes();
+    if (!balaoNaLinha) balao.DefinirTexto(TextoBalaoProgresso(registro.PercentualGauge()));
   }
+  if (!lote.Encerrar()) perdido = true;
+  return perdido ? aguardando + lote.NaoMarcados() : -1;
 }
 
 }  // namespace
@@ -388,23 +424,10 @@ void Agente::ImportarClientes() {
     q.First();
     ErrosDoPasso erros(log_, registro_, Painel::Clientes);
     Lote lote(c.qryEuVidoru, erros, marcarEmLote_, SqlMarcarCliente, SqlMarcarClientes);
-    bool perdido = false;
-    long long aguardando = 0;  // rows not tried, and the one that failed
-    while (!q.Eof() && !encerramentoPedido_) {
-      const long long antes = lote.NaoMarcados();
-      perdido = ProcessarCliente(c, registro_, erros, n, lote) == Resultado::kServidorPerdido;
-      registro_.DefinirProgressoGauge(q.RecNo());
-      if (perdido) {
-        aguardando = total - q.RecNo() + (lote.NaoMarcados() == antes ? 1 : 0);
-        break;
-      }
-      q.Next();
-      view_.ProcessarMensagensPendentes();
-      balao.DefinirTexto(TextoBalaoProgresso(registro_.PercentualGauge()));
-    }
-    if (!lote.Encerrar()) perdido = true;
-    if (perdido) {
-      aguardando += lote.NaoMarcados();
+    const long long aguardando = PercorrerLinhas(*this, q, total, lote, balao, false, [&] {
+      return ProcessarCliente(c, registro_, erros, n, lote);
+    });
+    if (aguardando >= 0) {
       erros.Registrar(ContextoClientesInterrompida(), TextoServidorPerdido(aguardando));
       InterromperPasso(Painel::Clientes, aguardando);
     }
@@ -446,23 +469,10 @@ void Agente::ImportarProdutos() {
   ContagemProdutos n;
   ErrosDoPasso erros(log_, registro_, Painel::Produtos);
   Lote lote(c.qryEuVidoru, erros, marcarEmLote_, SqlMarcarProduto, SqlMarcarProdutos);
-  bool perdido = false;
-  long long aguardando = 0;
-  while (!q.Eof() && !encerramentoPedido_) {
-    const long long antes = lote.NaoMarcados();
-    perdido = ProcessarProduto(c, registro_, erros, n, lote) == Resultado::kServidorPerdido;
-    registro_.DefinirProgressoGauge(q.RecNo());
-    balao.DefinirTexto(TextoBalaoProgresso(registro_.PercentualGauge()));
-    if (perdido) {
-      aguardando = total - q.RecNo() + (lote.NaoMarcados() == antes ? 1 : 0);
-      break;
-    }
-    q.Next();
-    view_.ProcessarMensagensPendentes();
-  }
-  if (!lote.Encerrar()) perdido = true;
-  if (perdido) {
-    aguardando += lote.NaoMarcados();
+  const long long aguardando = PercorrerLinhas(*this, q, total, lote, balao, true, [&] {
+    return ProcessarProduto(c, registro_, erros, n, lote);
+  });
+  if (aguardando >= 0) {
     erros.Registrar(ContextoProdutosInterrompida(), TextoServidorPerdido(aguardando));
     InterromperPasso(Painel::Produtos, aguardando);
   }

@@ -109,8 +109,9 @@ TEST_F(PastaLogTest, TheFolderIsChosenFromTheOptionTheBuildFolderOrTheStateFolde
   EXPECT_EQ(EscolherPastaLog(std::string("/x"), "/usr/bin").pasta, "/x");
   // A relative XDG_STATE_HOME is ignored, as the base directory rules say.
   setenv("XDG_STATE_HOME", "relativa", 1);
-  if (getenv("HOME") != nullptr)
+  if (getenv("HOME") != nullptr) {
     EXPECT_EQ(PastaEstado(), std::string(getenv("HOME")) + "/.local/state/tolvex");
+  }
   if (antes)
     setenv("XDG_STATE_HOME", salvo.c_str(), 1);
   else

@@ -144,8 +144,6 @@ class Agente {
   JanelaModelo& Janela() { return janela_; }
 
  private:
-  template <typename F>
-  void Evento(F&& acao);
   void AtualizarBotoes(bool iniciar, bool parar, bool config);
   // Opens each connection that is closed, and after a failed creation the
   // settings table; failures are left for the caller to see in Connected().
