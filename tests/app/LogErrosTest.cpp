@@ -15,6 +15,7 @@
 #include "app/DataHora.h"
 #include "app/ErrosDoPasso.h"
 #include "app/RegistroAtividade.h"
+#include "support/Files.h"
 #include "support/OutroUsuario.h"
 
 namespace {
@@ -24,20 +25,10 @@ using namespace app;
 
 class DailyErrorLog : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string modelo = (fs::temp_directory_path() / "logerros-XXXXXX").string();
-    ASSERT_NE(mkdtemp(modelo.data()), nullptr);
-    pasta_ = modelo;
-  }
-  void TearDown() override { fs::remove_all(pasta_); }
-  static std::string Ler(const std::string& arquivo) {
-    std::ifstream in(arquivo, std::ios::binary);
-    std::ostringstream texto;
-    texto << in.rdbuf();
-    return texto.str();
-  }
+  static std::string Ler(const std::string& arquivo) { return support::ReadFile(arquivo); }
 
-  std::string pasta_;
+  support::TempDir temp_{"logerros"};
+  std::string pasta_ = temp_.Path();
   TDateTime agora_ = rtl::EncodeDateTime(2026, 2, 3, 23, 59, 58, 0);
 };
 

@@ -17,6 +17,7 @@
 #include "app/ArquivoConfiguracao.h"
 #include "app/LogErros.h"
 #include "os/Shell.h"
+#include "support/Files.h"
 
 namespace {
 
@@ -25,14 +26,7 @@ using namespace app;
 
 class PastaLogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string modelo = (fs::temp_directory_path() / "pastalog-XXXXXX").string();
-    ASSERT_NE(mkdtemp(modelo.data()), nullptr);
-    pasta_ = modelo;
-    log_ = pasta_ / "logImportacao";
-    fs::create_directories(log_);
-  }
-  void TearDown() override { fs::remove_all(pasta_); }
+  void SetUp() override { fs::create_directories(log_); }
 
   void Arquivo(const std::string& nome, const std::string& conteudo = "x") {
     std::ofstream(log_ / nome, std::ios::binary) << conteudo;
@@ -43,8 +37,9 @@ class PastaLogTest : public ::testing::Test {
     return nomes;
   }
 
-  fs::path pasta_;
-  fs::path log_;
+  support::TempDir temp_{"pastalog"};
+  fs::path pasta_ = temp_.Path();
+  fs::path log_ = pasta_ / "logImportacao";
   // 9 December 2026: 60 days before is 10 October 2026.
   TDateTime agora_ = rtl::EncodeDateTime(2026, 12, 9, 0, 0, 1, 0);
 };

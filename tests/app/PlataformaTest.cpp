@@ -12,6 +12,7 @@
 #include "app/JanelaModelo.h"
 #include "os/Connectivity.h"
 #include "os/Shell.h"
+#include "support/Files.h"
 
 namespace {
 
@@ -62,17 +63,12 @@ TEST(Connectivity, Ipv6RoutesIgnoreLoopbackLinkLocalAndOwnAddresses) {
 
 class ShellTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string modelo = (fs::temp_directory_path() / "shell-XXXXXX").string();
-    ASSERT_NE(mkdtemp(modelo.data()), nullptr);
-    raiz_ = modelo;
-  }
-  void TearDown() override { fs::remove_all(raiz_); }
   void Criar(const std::string& nome, const std::string& texto, mode_t modo) {
     std::ofstream(raiz_ + "/" + nome) << texto;
     chmod((raiz_ + "/" + nome).c_str(), modo);
   }
-  std::string raiz_;
+  support::TempDir temp_{"shell"};
+  std::string raiz_ = temp_.Path();
 };
 
 TEST_F(ShellTest, FindOnPathTakesTheFirstExecutableFile) {

@@ -12,6 +12,7 @@
 #include "VisaoGravada.h"
 #include "app/Catalogo.h"
 #include "app/JanelaModelo.h"
+#include "support/Files.h"
 
 namespace {
 
@@ -21,10 +22,7 @@ using apptest::VisaoGravada;
 using namespace app;
 
 std::string Ler(const std::string& arquivo) {
-  std::ifstream in(arquivo, std::ios::binary);
-  std::ostringstream texto;
-  texto << in.rdbuf();
-  return texto.str();
+  return support::ReadFile(arquivo);
 }
 
 mode_t Modo(const std::string& caminho) {
@@ -34,13 +32,8 @@ mode_t Modo(const std::string& caminho) {
 
 class Pasta : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string modelo = (fs::temp_directory_path() / "suporte-XXXXXX").string();
-    ASSERT_NE(mkdtemp(modelo.data()), nullptr);
-    raiz_ = modelo;
-  }
-  void TearDown() override { fs::remove_all(raiz_); }
-  std::string raiz_;
+  support::TempDir temp_{"suporte"};
+  std::string raiz_ = temp_.Path();
 };
 
 // F12 with the download, the connectivity test and the program start

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "agente_suporte.h"
+#include "support/Files.h"
 
 namespace agentetest {
 namespace {
@@ -68,10 +69,7 @@ pid_t Iniciar(const std::vector<std::string>& args, const fs::path& arquivo,
 }
 
 std::string Ler(const fs::path& arquivo) {
-  std::ifstream f(arquivo, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
+  return support::ReadFile(arquivo);
 }
 
 // Today's daily log file name without ".txt" (ddmmyyyy, local time).
@@ -288,9 +286,8 @@ TEST_F(ProgramaTest, AUserWhoCannotWriteBesideTheProgramGetsTheLogInTheStateFold
   Cliente(31, "cliente,sexo", "'RUIM','FEMININO'");
   Cliente(32, "cliente,sexo", "'PIOR','MASCULINO'");
   // A folder of nobody's own for its state; the program's folder stays root's.
-  std::string modelo = (fs::temp_directory_path() / "estado-XXXXXX").string();
-  ASSERT_NE(mkdtemp(modelo.data()), nullptr);
-  const fs::path estado = modelo;
+  const support::TempDir temp("estado");
+  const fs::path estado = temp.Path();
   ASSERT_EQ(chown(estado.c_str(), 65534, 65534), 0);
   std::vector<std::string> args{"--headless",   "--once",
                                 "--retaguarda", Host() + ":" + std::to_string(Port()),
@@ -318,7 +315,6 @@ TEST_F(ProgramaTest, AUserWhoCannotWriteBesideTheProgramGetsTheLogInTheStateFold
       "\r\nData too long for column 'sexo' at row 1\r\n");
   const std::string log = Ler(pasta / (DiaDeHoje() + ".txt"));
   EXPECT_TRUE(std::regex_match(log, entradas)) << log;
-  fs::remove_all(estado);
 }
 
 TEST_F(ProgramaTest, FailedRowsGoToStandardErrorWithJournaldPriorities) {

@@ -10,6 +10,7 @@
 
 #include "components/MySQLQuery.h"
 #include "rtl/DateTime.h"
+#include "support/Files.h"
 
 namespace agentetest {
 
@@ -91,10 +92,7 @@ void AgenteServidor::Produto(long long codprod, const std::string& colunas,
 }
 
 std::string AgenteServidor::LogDoDia() const {
-  std::ifstream f(pasta_ / "logImportacao" / "09122026.txt", std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
+  return support::ReadFile(pasta_ / "logImportacao" / "09122026.txt");
 }
 
 }  // namespace agentetest
