@@ -32,12 +32,11 @@ double CpuSeconds() {
 }
 
 constexpr const char* kProgram = "bench_components";
-const std::string kSelect = std::string("select * from ") + bench::kBenchTable;
 
 double ComponentWalk(components::TmySQLDatabase& db, std::uint64_t& rows, std::uint64_t& checksum) {
   components::TmySQLQuery q;
   q.SetDatabase(&db);
-  q.SQL().Add(kSelect);
+  q.SQL().Add(bench::kBenchSelect);
   bench::Timer t;
   q.Open();
   const int fields = q.FieldCount();
@@ -59,14 +58,11 @@ double ComponentWalk(components::TmySQLDatabase& db, std::uint64_t& rows, std::u
 
 int main(int argc, char** argv) {
   const bench::Options o = bench::ParseOptions(argc, argv, {}, {"repeat"});
-  const int repeat = std::max(1, std::atoi(o.Value("repeat", "2").c_str()));
-  const bench::Account account = bench::Login(o, kProgram);
-  bench::PrepareBenchTable(o, account, kProgram);
+  const int repeat = bench::RepeatOption(o);
+  const bench::Account account = bench::PrepareBench(o, kProgram);
 
   engine::TmySQLEngine e;
-  engine::TNativeConnect* conn = nullptr;
-  bench::CheckEngine(e, e.OpenDatabase(0, bench::EngineParams(o, account), conn), "OpenDatabase",
-                     kProgram);
+  engine::TNativeConnect* conn = bench::OpenEngine(e, o, account, kProgram);
 
   components::TmySQLDatabase db;
   db.SetName("dbBench");
@@ -86,7 +82,7 @@ int main(int argc, char** argv) {
   // The two walks take turns, so both see the same server load.
   for (int i = 0; i < repeat; ++i) {
     double cpu = CpuSeconds();
-    const bench::WalkFigures walk = bench::EngineWalk(e, conn, kSelect, kProgram);
+    const bench::WalkFigures walk = bench::EngineWalk(e, conn, bench::kBenchSelect, kProgram);
     engine_rows = walk.rows;
     engine_sum += walk.checksum;
     engine_s = std::min(engine_s, walk.seconds);

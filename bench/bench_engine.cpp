@@ -25,25 +25,13 @@
 namespace {
 
 constexpr const char* kProgram = "bench_engine";
-const std::string kSelect = std::string("select * from ") + bench::kBenchTable;
 
 double WireWalk(wire::TMysqlClient& c, std::uint64_t& rows) {
   bench::Timer t;
-  bool ok = false;
-  auto r = c.Query(kSelect, true, ok);
-  if (!ok || !r) {
+  std::uint64_t checksum = 0;
+  if (!bench::WalkStoredResult(c, rows, checksum)) {
     std::fprintf(stderr, "bench_engine: wire read failed: %s\n", c.ErrorMessage().c_str());
     std::exit(1);
-  }
-  std::uint64_t checksum = 0;
-  rows = 0;
-  const int columns = static_cast<int>(r->ColumnCount());
-  for (r->First(); !r->AtEnd(); r->Next()) {
-    ++rows;
-    for (int i = 0; i < columns; ++i) {
-      const char* v = r->Value(i);
-      checksum += r->ValueLength(i) + (v ? static_cast<unsigned char>(v[0]) : 1u);
-    }
   }
   double s = t.Seconds();
   if (checksum == 0) std::fprintf(stderr, "bench_engine: empty values?\n");
@@ -54,9 +42,8 @@ double WireWalk(wire::TMysqlClient& c, std::uint64_t& rows) {
 
 int main(int argc, char** argv) {
   const bench::Options o = bench::ParseOptions(argc, argv, {}, {"repeat"});
-  const int repeat = std::max(1, std::atoi(o.Value("repeat", "2").c_str()));
-  const bench::Account account = bench::Login(o, kProgram);
-  bench::PrepareBenchTable(o, account, kProgram);
+  const int repeat = bench::RepeatOption(o);
+  const bench::Account account = bench::PrepareBench(o, kProgram);
 
   // Both sides read uncompressed, as the engine connection below does.
   wire::TMysqlClient client;
@@ -69,21 +56,19 @@ int main(int argc, char** argv) {
   std::uint64_t rows = 0;
   double wire_s = 1e9;
   engine::TmySQLEngine e;
-  engine::TNativeConnect* conn = nullptr;
-  bench::CheckEngine(e, e.OpenDatabase(0, bench::EngineParams(o, account), conn), "OpenDatabase",
-                     kProgram);
+  engine::TNativeConnect* conn = bench::OpenEngine(e, o, account, kProgram);
   double engine_s = 1e9, sort_s = 1e9;
   std::uint64_t engine_rows = 0, checksum = 0;
   // Wire and engine walks take turns, so both see the same server load.
   for (int i = 0; i < repeat; ++i) {
     wire_s = std::min(wire_s, WireWalk(client, rows));
     double sorted = 0;
-    const bench::WalkFigures walk =
-        bench::EngineWalk(e, conn, kSelect, kProgram, [&](engine::TNativeDataSet* cursor) {
-          bench::Timer s;
-          cursor->SetSortFieldNames("nome DESC, id");
-          sorted = s.Seconds();
-        });
+    const bench::WalkFigures walk = bench::EngineWalk(e, conn, bench::kBenchSelect, kProgram,
+                                                      [&](engine::TNativeDataSet* cursor) {
+                                                        bench::Timer s;
+                                                        cursor->SetSortFieldNames("nome DESC, id");
+                                                        sorted = s.Seconds();
+                                                      });
     engine_rows = walk.rows;
     checksum += walk.checksum;
     engine_s = std::min(engine_s, walk.seconds);

@@ -71,36 +71,35 @@ struct Enviado {
   std::string sql;
 };
 
+// Calls porLinha(thread_id, argument) for each entry of the server's
+// general log that `onde` selects (a condition, and an order where wanted).
+template <typename F>
+void PercorrerLogGeral(components::TmySQLDatabase& banco, const std::string& onde, F&& porLinha) {
+  components::TmySQLQuery q;
+  q.SetDatabase(&banco);
+  q.SQL().Add("select thread_id, argument from mysql.general_log where " + onde);
+  q.Open();
+  for (q.First(); !q.Eof(); q.Next())
+    porLinha(q.Fields()[0].AsLargeInt(), q.Fields()[1].AsString());
+  q.Close();
+}
+
 // The statements of the agent's sessions in the server's general log, in
 // the order the server received them. The log is on only around the pass.
 std::vector<Enviado> LerLogGeral(components::TmySQLDatabase& banco) {
-  std::vector<Enviado> enviados;
-  components::TmySQLQuery sessoes;
-  sessoes.SetDatabase(&banco);
-  sessoes.SQL().Add(
-      "select thread_id, argument from mysql.general_log where command_type='Connect' or "
-      "command_type='Init DB'");
-  sessoes.Open();
   std::map<long long, bool> ehRetaguarda;
-  for (sessoes.First(); !sessoes.Eof(); sessoes.Next()) {
-    const std::string a = sessoes.Fields()[1].AsString();
-    if (a.find("tolve536_vidoru") != std::string::npos)
-      ehRetaguarda[sessoes.Fields()[0].AsLargeInt()] = true;
-    if (a.find("t2tipafecf") != std::string::npos)
-      ehRetaguarda[sessoes.Fields()[0].AsLargeInt()] = false;
-  }
-  sessoes.Close();
-  components::TmySQLQuery q;
-  q.SetDatabase(&banco);
-  q.SQL().Add(
-      "select thread_id, argument from mysql.general_log where command_type='Query' "
-      "order by event_time");
-  q.Open();
-  for (q.First(); !q.Eof(); q.Next()) {
-    auto it = ehRetaguarda.find(q.Fields()[0].AsLargeInt());
-    if (it != ehRetaguarda.end()) enviados.push_back({it->second, q.Fields()[1].AsString()});
-  }
-  q.Close();
+  PercorrerLogGeral(banco, "command_type='Connect' or command_type='Init DB'",
+                    [&](long long sessao, const std::string& a) {
+                      if (a.find("tolve536_vidoru") != std::string::npos)
+                        ehRetaguarda[sessao] = true;
+                      if (a.find("t2tipafecf") != std::string::npos) ehRetaguarda[sessao] = false;
+                    });
+  std::vector<Enviado> enviados;
+  PercorrerLogGeral(banco, "command_type='Query' order by event_time",
+                    [&](long long sessao, const std::string& sql) {
+                      auto it = ehRetaguarda.find(sessao);
+                      if (it != ehRetaguarda.end()) enviados.push_back({it->second, sql});
+                    });
   return enviados;
 }
 

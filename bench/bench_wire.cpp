@@ -66,15 +66,15 @@ std::unique_ptr<wire::TMysqlClient> Connect(const bench::Options& o, bool compre
   std::exit(1);
 }
 
-const std::string kSelect = std::string("select * from ") + bench::kBenchTable;
-
 // Reads the result packet by packet; returns false on failure.
 bool DrainOnce(wire::TMysqlClient& c, std::uint64_t& rows, std::uint64_t& payload) {
   wire::TMysqlNet& net = c.Net();
   if (!c.Ping()) return false;
   net.ClearError();
   net.Clear();
-  if (net.WriteCommand(wire::COM_QUERY, kSelect.data(), kSelect.size()) != 0) return false;
+  if (net.WriteCommand(wire::COM_QUERY, bench::kBenchSelect.data(), bench::kBenchSelect.size()) !=
+      0)
+    return false;
   rows = 0;
   payload = 0;
   int ends = 0;
@@ -89,23 +89,6 @@ bool DrainOnce(wire::TMysqlClient& c, std::uint64_t& rows, std::uint64_t& payloa
     }
   }
   net.Shrink();
-  return true;
-}
-
-// Builds the stored result and walks every value; returns false on failure.
-bool StoredOnce(wire::TMysqlClient& c, std::uint64_t& rows, std::uint64_t& checksum) {
-  bool ok = false;
-  auto r = c.Query(kSelect, true, ok);
-  if (!ok || !r) return false;
-  rows = 0;
-  const int columns = static_cast<int>(r->ColumnCount());
-  for (r->First(); !r->AtEnd(); r->Next()) {
-    ++rows;
-    for (int i = 0; i < columns; ++i) {
-      const char* v = r->Value(i);
-      checksum += r->ValueLength(i) + (v ? static_cast<unsigned char>(v[0]) : 1u);
-    }
-  }
   return true;
 }
 
@@ -132,7 +115,7 @@ Figures Measure(const bench::Options& o, bool compress, int repeat, bool drainOn
   for (int i = 0; i < repeat; ++i) {
     bench::Timer t;
     std::uint64_t rows = 0;
-    if (!StoredOnce(*c, rows, checksum) || rows != f.rows) {
+    if (!bench::WalkStoredResult(*c, rows, checksum) || rows != f.rows) {
       std::fprintf(stderr, "bench_wire: stored read failed: %s\n", c->ErrorMessage().c_str());
       std::exit(1);
     }
@@ -159,7 +142,7 @@ void Print(const char* prefix, const Figures& f, const char* suffix = "") {
 int main(int argc, char** argv) {
   const bench::Options o =
       bench::ParseOptions(argc, argv, {"drain", "compress", "plain", "tls"}, {"repeat"});
-  const int repeat = std::max(1, std::atoi(o.Value("repeat", "2").c_str()));
+  const int repeat = bench::RepeatOption(o);
   {
     auto c = Connect(o, false);
     std::string error;

@@ -1,5 +1,6 @@
 #include "common/BenchCommon.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -10,6 +11,10 @@ namespace bench {
 std::string Options::Value(const std::string& name, const std::string& fallback) const {
   auto it = values.find(name);
   return it == values.end() ? fallback : it->second;
+}
+
+int RepeatOption(const Options& o) {
+  return std::max(1, std::atoi(o.Value("repeat", "2").c_str()));
 }
 
 namespace {

@@ -39,6 +39,10 @@ struct Options {
 Options ParseOptions(int argc, char** argv, const std::vector<std::string>& switchNames,
                      const std::vector<std::string>& valueNames = {});
 
+// --repeat: how many times a benchmark runs each measurement (default 2, at
+// least 1); the best time is kept.
+int RepeatOption(const Options& o);
+
 // Wall-clock stopwatch.
 class Timer {
  public:

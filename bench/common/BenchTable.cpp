@@ -41,4 +41,20 @@ bool EnsureBenchTable(wire::TMysqlClient& c, std::string& error) {
              error);
 }
 
+bool WalkStoredResult(wire::TMysqlClient& c, std::uint64_t& rows, std::uint64_t& checksum) {
+  bool ok = false;
+  auto r = c.Query(kBenchSelect, true, ok);
+  if (!ok || !r) return false;
+  rows = 0;
+  const int columns = static_cast<int>(r->ColumnCount());
+  for (r->First(); !r->AtEnd(); r->Next()) {
+    ++rows;
+    for (int i = 0; i < columns; ++i) {
+      const char* v = r->Value(i);
+      checksum += r->ValueLength(i) + (v ? static_cast<unsigned char>(v[0]) : 1u);
+    }
+  }
+  return true;
+}
+
 }  // namespace bench

@@ -21,9 +21,15 @@ namespace bench {
 constexpr const char* kBenchDatabase = "tolvex_test";
 constexpr const char* kBenchTable = "bench_rows";
 constexpr std::uint64_t kBenchRows = 1000000;
+// The statement every benchmark times: the whole table.
+inline const std::string kBenchSelect = std::string("select * from ") + kBenchTable;
 
 // Makes sure the table exists with kBenchRows rows, using the connected
 // client (any database). Returns false with a message in error.
 bool EnsureBenchTable(wire::TMysqlClient& client, std::string& error);
+
+// Runs kBenchSelect into a stored result and reads every value, adding each
+// value's length and first byte to checksum; false when the query failed.
+bool WalkStoredResult(wire::TMysqlClient& client, std::uint64_t& rows, std::uint64_t& checksum);
 
 }  // namespace bench

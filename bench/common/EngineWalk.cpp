@@ -34,6 +34,12 @@ void PrepareBenchTable(const Options& o, const Account& a, const char* program) 
   }
 }
 
+Account PrepareBench(const Options& o, const char* program) {
+  const Account a = Login(o, program);
+  PrepareBenchTable(o, a, program);
+  return a;
+}
+
 std::vector<std::string> EngineParams(const Options& o, const Account& a) {
   return {"Port=" + std::to_string(o.port), "Host=" + o.host, "UID=" + a.user, "PWD=" + a.password,
           "DatabaseName=" + std::string(kBenchDatabase)};
@@ -44,6 +50,13 @@ void CheckEngine(engine::TmySQLEngine& e, engine::DBIResult r, const char* what,
   if (r == 0) return;
   std::fprintf(stderr, "%s: %s failed: %u %s\n", program, what, r, e.LastErrorMessage().c_str());
   std::exit(1);
+}
+
+engine::TNativeConnect* OpenEngine(engine::TmySQLEngine& e, const Options& o, const Account& a,
+                                   const char* program) {
+  engine::TNativeConnect* conn = nullptr;
+  CheckEngine(e, e.OpenDatabase(0, EngineParams(o, a), conn), "OpenDatabase", program);
+  return conn;
 }
 
 WalkFigures EngineWalk(engine::TmySQLEngine& e, engine::TNativeConnect* conn,

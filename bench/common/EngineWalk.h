@@ -29,12 +29,19 @@ Account Login(const Options& o, const char* program);
 // Creates the bench table when it is missing or incomplete.
 void PrepareBenchTable(const Options& o, const Account& a, const char* program);
 
+// Login, then PrepareBenchTable with the account that logged in.
+Account PrepareBench(const Options& o, const char* program);
+
 // The engine's connection parameter lines for the bench database.
 std::vector<std::string> EngineParams(const Options& o, const Account& a);
 
 // Ends the process when an engine call failed.
 void CheckEngine(engine::TmySQLEngine& e, engine::DBIResult r, const char* what,
                  const char* program);
+
+// An engine connection to the bench database (EngineParams).
+engine::TNativeConnect* OpenEngine(engine::TmySQLEngine& e, const Options& o, const Account& a,
+                                   const char* program);
 
 struct WalkFigures {
   double seconds = 0;
