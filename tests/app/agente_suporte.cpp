@@ -47,19 +47,38 @@ void AgenteServidor::TearDown() {
   if (bloqueio_ >= 0) ::close(bloqueio_);
 }
 
-app::Agente& AgenteServidor::CriarAgente(const std::string& pdvHost) {
-  app::OpcoesAgente o;
-  o.retaguarda = app::EnderecoServidor{Host(), static_cast<std::uint32_t>(Port())};
-  o.pdv =
-      app::EnderecoServidor{pdvHost.empty() ? Host() : pdvHost, static_cast<std::uint32_t>(Port())};
-  o.pastaLog = pasta_.string();
-  o.pastaSuporte = (pasta_ / "suporte").string();
-  o.marcarEmLote = marcarEmLote_;
+std::string PrimeiroValor(components::TmySQLDatabase& banco, const std::string& sql) {
+  components::TmySQLQuery q;
+  q.SetDatabase(&banco);
+  q.SQL().Add(sql);
+  q.Open();
+  std::string v = q.Eof() ? "<none>" : q.Fields()[0].AsString();
+  q.Close();
+  return v;
+}
+
+app::AmbienteAgente AmbienteDeTeste() {
   app::AmbienteAgente a;
   a.relogio = [] { return MomentoFixo(); };
   a.plataforma.temConexaoInternet = [] { return false; };
   a.plataforma.abrirCalculadora = [] { return true; };
-  agente_ = std::make_unique<app::Agente>(view_, o, std::move(a));
+  return a;
+}
+
+app::OpcoesAgente OpcoesDeTeste(const std::filesystem::path& pasta) {
+  app::OpcoesAgente o;
+  o.pastaLog = pasta.string();
+  o.pastaSuporte = (pasta / "suporte").string();
+  return o;
+}
+
+app::Agente& AgenteServidor::CriarAgente(const std::string& pdvHost) {
+  app::OpcoesAgente o = OpcoesDeTeste(pasta_);
+  o.retaguarda = app::EnderecoServidor{Host(), static_cast<std::uint32_t>(Port())};
+  o.pdv =
+      app::EnderecoServidor{pdvHost.empty() ? Host() : pdvHost, static_cast<std::uint32_t>(Port())};
+  o.marcarEmLote = marcarEmLote_;
+  agente_ = std::make_unique<app::Agente>(view_, o, AmbienteDeTeste());
   return *agente_;
 }
 
@@ -70,13 +89,7 @@ app::Agente& AgenteServidor::AgenteAberto(const std::string& pdvHost) {
 }
 
 std::string AgenteServidor::ValorPdv(const std::string& sql) {
-  components::TmySQLQuery q;
-  q.SetDatabase(pdv_.get());
-  q.SQL().Add(sql);
-  q.Open();
-  std::string v = q.Eof() ? "<none>" : q.Fields()[0].AsString();
-  q.Close();
-  return v;
+  return PrimeiroValor(*pdv_, sql);
 }
 
 void AgenteServidor::Cliente(long long codcli, const std::string& colunas,

@@ -107,6 +107,18 @@ app::TDateTime MomentoFixo();
 // "10:20:30 - 09/12/2026"
 inline const char* kCarimbo = "10:20:30 - 09/12/2026";
 
+// The first value `sql` selects on `banco` ("" for null, "<none>" without a
+// row).
+std::string PrimeiroValor(components::TmySQLDatabase& banco, const std::string& sql);
+
+// The agent's surroundings in the tests: the clock at MomentoFixo, no
+// internet, a calculator that always starts.
+app::AmbienteAgente AmbienteDeTeste();
+
+// An agent's options for a scratch folder: the daily log there and the
+// remote-support tool in its "suporte" folder.
+app::OpcoesAgente OpcoesDeTeste(const std::filesystem::path& pasta);
+
 // The file every test that recreates the agent's two databases locks
 // (flock, exclusive) for its whole run, so that test processes run in
 // parallel by ctest take turns on them: MYSQL_TEST_DIR/agent-databases.lock.

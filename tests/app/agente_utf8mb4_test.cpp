@@ -139,28 +139,14 @@ class ImportacaoUtf8mb4Test : public ::testing::Test {
         ",'un',1.5,2,'7891234567895','60','N')");
   }
 
-  std::string HexPdv(const std::string& sql) {
-    components::TmySQLQuery q;
-    q.SetDatabase(pdv_.get());
-    q.SQL().Add(sql);
-    q.Open();
-    std::string v = q.Eof() ? "<none>" : q.Fields()[0].AsString();
-    q.Close();
-    return v;
-  }
+  std::string HexPdv(const std::string& sql) { return PrimeiroValor(*pdv_, sql); }
 
   void Importar() {
-    app::OpcoesAgente o;
+    app::OpcoesAgente o = OpcoesDeTeste(pasta_);
     o.retaguarda = app::EnderecoServidor{ret_.host, static_cast<std::uint32_t>(ret_.porta)};
     o.pdv =
         app::EnderecoServidor{pdvServidor_.host, static_cast<std::uint32_t>(pdvServidor_.porta)};
-    o.pastaLog = pasta_.string();
-    o.pastaSuporte = (pasta_ / "suporte").string();
-    app::AmbienteAgente a;
-    a.relogio = [] { return MomentoFixo(); };
-    a.plataforma.temConexaoInternet = [] { return false; };
-    a.plataforma.abrirCalculadora = [] { return true; };
-    agente_ = std::make_unique<app::Agente>(view_, o, std::move(a));
+    agente_ = std::make_unique<app::Agente>(view_, o, AmbienteDeTeste());
     ASSERT_TRUE(agente_->FormCreate());
     agente_->btnIniciarClick();
   }
