@@ -1,19 +1,23 @@
 // Window benchmark: the same import pass headless and in the main window.
 //
 // Seeds --customers (default 2,000) and --products (default 2,000) pending
-// rows and runs one headless pass (console view to /dev/null, as
-// tolvex-agent --headless > /dev/null), then over the same rows seeded
-// again one pass of the main window hidden in the tray (TfrmPincipal:
-// panes, gauge, balloon, tray tooltip), then the headless pass again; the
-// faster headless pass is the reference. With --xvfb it starts its own Xvfb and, when installed,
-// the trayer notification area on it, so that the window draws on a real X display and the balloon
-// is Qt's own (no notification service on a private bus); otherwise it uses the platform the
-// environment names. Last line:
-//   rows=... headless_s=... window_s=... ratio=... headless_cpu_s=...
-//   window_cpu_s=... cpu_ratio=... target=1.2 balloons=... tray=0|1
-// The CPU figures are the agent's thread only (the X server draws apart);
-// on a shared machine they move less than the wall-clock ones, which the
-// server's commits dominate.
+// rows before every pass and runs --pairs (default 5) passes of the main
+// window hidden in the tray (TfrmPincipal: panes, gauge, balloon, tray
+// tooltip), each between two headless passes (console view to /dev/null, as
+// tolvex-agent --headless > /dev/null) over the same rows: H W H W ... H.
+// The server's commits dominate a pass's wall clock and drift while the
+// machine is shared, so each window pass is set against the mean of the
+// headless passes on either side of it, and the figures are the medians of
+// these pairs. With --xvfb it starts its own Xvfb and, when installed, the
+// trayer notification area on it, so that the window draws on a real X
+// display and the balloon is Qt's own (no notification service on a private
+// bus); otherwise it uses the platform the environment names. Last line:
+//   rows=... pairs=... headless_s=... window_s=... ratio=... ratio_max=...
+//   headless_cpu_s=... window_cpu_s=... cpu_ratio=... target=1.2
+//   balloons=... tray=0|1
+// ratio and cpu_ratio are the medians of the pairs' ratios, ratio_max the
+// worst pair; the seconds are medians. The CPU figures are the agent's
+// thread only (the X server draws apart).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -25,9 +29,11 @@
 #include <QSystemTrayIcon>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/Agente.h"
 #include "app/ConsoleView.h"
@@ -89,85 +95,121 @@ void Semear(const bench::Options& o, int clientes, int produtos) {
   app::SemearVolume(*retaguarda, clientes, produtos);
 }
 
+double Mediana(std::vector<double> valores) {
+  std::sort(valores.begin(), valores.end());
+  const std::size_t n = valores.size();
+  return n % 2 == 1 ? valores[n / 2] : (valores[n / 2 - 1] + valores[n / 2]) / 2;
+}
+
+Medida PasseSemJanela(const bench::Options& o) {
+  std::ofstream nulo("/dev/null");
+  app::ConsoleView view(nulo, app::Descarga::Periodica);
+  app::Agente agente(view, Opcoes(o));
+  if (!agente.FormCreate()) throw std::runtime_error("headless creation failed");
+  const double cpu = CpuDaThread();
+  bench::Timer t;
+  agente.ExecutarImportacao();
+  return Medida{t.Seconds(), CpuDaThread() - cpu};
+}
+
+// One pass of the window hidden to the tray, as the agent usually runs
+// (ESC); `baloes` gets the number of balloons the pass showed.
+Medida PasseComJanela(const bench::Options& o, int& baloes) {
+  app::ui::TfrmPincipal janela(Opcoes(o));
+  if (!janela.FormCreate()) throw std::runtime_error("window creation failed");
+  janela.show();
+  QApplication::processEvents();
+  janela.Agent().btnEsconderClick();
+  QApplication::processEvents();
+  const int antes = janela.BaloesMostrados();
+  const double cpu = CpuDaThread();
+  bench::Timer t;
+  janela.Agent().ExecutarImportacao();
+  const Medida medida{t.Seconds(), CpuDaThread() - cpu};
+  baloes = janela.BaloesMostrados() - antes;
+  return medida;
+}
+
+// Starts Xvfb on a display of its own and, when installed, trayer on it;
+// the display and the platform are set for this process.
+std::vector<pid_t> IniciarTela() {
+  const std::string tela = ":" + std::to_string(90 + getpid() % 100);
+  std::vector<pid_t> filhos{
+      Iniciar({"Xvfb", tela, "-nolisten", "tcp", "-screen", "0", "1024x768x24"})};
+  setenv("DISPLAY", tela.c_str(), 1);
+  setenv("QT_QPA_PLATFORM", "xcb", 1);
+  unsetenv("WAYLAND_DISPLAY");
+  // No desktop bus: the balloon is Qt's own, as on a plain X tray.
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  filhos.push_back(Iniciar({"trayer", "--edge", "bottom", "--widthtype", "request"}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  return filhos;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bench::Options o = bench::ParseOptions(argc, argv, {"xvfb"}, {"customers", "products"});
+  const bench::Options o =
+      bench::ParseOptions(argc, argv, {"xvfb"}, {"customers", "products", "pairs"});
   const int clientes = std::stoi(o.Value("customers", "2000"));
   const int produtos = std::stoi(o.Value("products", "2000"));
-  pid_t xvfb = 0, bandeja = 0;
-  if (o.Has("xvfb")) {
-    const std::string tela = ":" + std::to_string(90 + getpid() % 100);
-    xvfb = Iniciar({"Xvfb", tela, "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
-    setenv("DISPLAY", tela.c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "xcb", 1);
-    unsetenv("WAYLAND_DISPLAY");
-    // No desktop bus: the balloon is Qt's own, as on a plain X tray.
-    unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    bandeja = Iniciar({"trayer", "--edge", "bottom", "--widthtype", "request"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-  }
+  const int pares = std::max(1, std::stoi(o.Value("pairs", "5")));
+  std::vector<pid_t> filhos;
+  if (o.Has("xvfb")) filhos = IniciarTela();
   int status = 0;
   try {
-    auto passeSemJanela = [&] {
-      Semear(o, clientes, produtos);
-      std::ofstream nulo("/dev/null");
-      app::ConsoleView view(nulo, app::Descarga::Periodica);
-      app::Agente agente(view, Opcoes(o));
-      if (!agente.FormCreate()) throw std::runtime_error("headless creation failed");
-      const double cpu = CpuDaThread();
-      bench::Timer t;
-      agente.ExecutarImportacao();
-      return Medida{t.Seconds(), CpuDaThread() - cpu};
-    };
-    // Headless before and after the window; the faster of the two is the
-    // reference, so that a server slowed by others counts against the window.
-    const Medida semJanelaAntes = passeSemJanela();
-
-    Semear(o, clientes, produtos);
     QApplication aplicacao(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    double comJanela = 0, cpuJanela = 0;
-    int baloes = 0;
     const bool temBandeja = QSystemTrayIcon::isSystemTrayAvailable();
-    {
-      app::ui::TfrmPincipal janela(Opcoes(o));
-      if (!janela.FormCreate()) throw std::runtime_error("window creation failed");
-      janela.show();
-      QApplication::processEvents();
-      // Hidden to the tray, as the agent usually runs (ESC).
-      janela.Agent().btnEsconderClick();
-      QApplication::processEvents();
-      const double cpu = CpuDaThread();
-      bench::Timer t;
-      janela.Agent().ExecutarImportacao();
-      comJanela = t.Seconds();
-      cpuJanela = CpuDaThread() - cpu;
-      baloes = janela.BaloesMostrados();
+    // H W H W ... H: each window pass against the mean of the headless
+    // passes on either side of it, so that a server getting slower or
+    // faster over the run counts for neither.
+    auto semJanela = [&] {
+      Semear(o, clientes, produtos);
+      return PasseSemJanela(o);
+    };
+    std::vector<double> segundosSemJanela, segundosComJanela, razoes;
+    std::vector<double> cpuSemJanela, cpuComJanela, razoesCpu;
+    int baloes = 0;
+    Medida antes = semJanela();
+    for (int i = 0; i < pares; ++i) {
+      Semear(o, clientes, produtos);
+      const Medida w = PasseComJanela(o, baloes);
+      const Medida depois = semJanela();
+      const Medida h{(antes.segundos + depois.segundos) / 2, (antes.cpu + depois.cpu) / 2};
+      std::printf("pair %d: window %.3f s (cpu %.3f s), headless %.3f and %.3f s (cpu %.3f s)\n",
+                  i + 1, w.segundos, w.cpu, antes.segundos, depois.segundos, h.cpu);
+      std::fflush(stdout);
+      segundosSemJanela.push_back(h.segundos);
+      segundosComJanela.push_back(w.segundos);
+      razoes.push_back(w.segundos / h.segundos);
+      cpuSemJanela.push_back(h.cpu);
+      cpuComJanela.push_back(w.cpu);
+      razoesCpu.push_back(w.cpu / h.cpu);
+      antes = depois;
     }
-    const Medida semJanelaDepois = passeSemJanela();
-    const double semJanela = std::min(semJanelaAntes.segundos, semJanelaDepois.segundos);
-    const double cpuSemJanela = std::min(semJanelaAntes.cpu, semJanelaDepois.cpu);
     const int linhas = clientes + produtos;
-    std::printf("window pass %.3f s, headless pass %.3f s over %d rows (%s)\n", comJanela,
-                semJanela, linhas, temBandeja ? "tray with Qt's balloon" : "no tray");
-    std::printf("%s\n", bench::FormatFigures({{"rows", static_cast<double>(linhas)},
-                                              {"headless_s", semJanela},
-                                              {"window_s", comJanela},
-                                              {"ratio", comJanela / semJanela},
-                                              {"headless_cpu_s", cpuSemJanela},
-                                              {"window_cpu_s", cpuJanela},
-                                              {"cpu_ratio", cpuJanela / cpuSemJanela},
-                                              {"target", 1.2},
-                                              {"balloons", static_cast<double>(baloes)},
-                                              {"tray", temBandeja ? 1.0 : 0.0}})
+    std::printf("%d pairs over %d rows (%s)\n", pares, linhas,
+                temBandeja ? "tray with Qt's balloon" : "no tray");
+    std::printf("%s\n", bench::FormatFigures(
+                            {{"rows", static_cast<double>(linhas)},
+                             {"pairs", static_cast<double>(pares)},
+                             {"headless_s", Mediana(segundosSemJanela)},
+                             {"window_s", Mediana(segundosComJanela)},
+                             {"ratio", Mediana(razoes)},
+                             {"ratio_max", *std::max_element(razoes.begin(), razoes.end())},
+                             {"headless_cpu_s", Mediana(cpuSemJanela)},
+                             {"window_cpu_s", Mediana(cpuComJanela)},
+                             {"cpu_ratio", Mediana(razoesCpu)},
+                             {"target", 1.2},
+                             {"balloons", static_cast<double>(baloes)},
+                             {"tray", temBandeja ? 1.0 : 0.0}})
                             .c_str());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_janela: %s\n", e.what());
     status = 1;
   }
-  Parar(bandeja);
-  Parar(xvfb);
+  for (auto it = filhos.rbegin(); it != filhos.rend(); ++it) Parar(*it);
   return status;
 }

@@ -11,7 +11,10 @@
 #include <QScrollBar>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTextCursor>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cstdlib>
 
 #include "ui/Aplicacao.h"
 #include "ui/DownloadSuporte.h"
@@ -33,6 +36,13 @@ constexpr int kDuracaoBalao = 10000;
 // balloon's text on every row; redrawing a bubble per row would cost more
 // than the row.
 constexpr int kPausaBandeja = 200;
+// Qt's own balloon cannot change its text: each change is a new popup
+// window, drawn anew, so it changes at most once a second.
+constexpr int kPausaBalaoQt = 1000;
+// Lines written to a pane are laid out and scrolled into view together at
+// most this long after the first of them; a pass writes a line per row, and
+// laying out each one on its own costs more than the row.
+constexpr int kPausaPaineis = 100;
 
 // Texts are kept as Windows-1252 bytes, like every text of the agent.
 QString T(const char* cp1252) {
@@ -53,6 +63,8 @@ QPlainTextEdit* Pane(QWidget* pagina, const char* nome) {
   memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  // A read-only log has nothing to undo.
+  memo->setUndoRedoEnabled(false);
   auto* layout = new QVBoxLayout(pagina);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(memo);
@@ -78,6 +90,7 @@ TfrmPincipal::TfrmPincipal(const OpcoesAgente& opcoes, AmbienteAgente ambiente, 
 
 TfrmPincipal::~TfrmPincipal() {
   Timer1->stop();
+  MostrarLinhasNovas();
   notificacao_->Fechar();
   DBText1->SetDataSource(nullptr);
   agente_.reset();
@@ -135,6 +148,13 @@ void TfrmPincipal::CriarControles() {
   PageControl1->addTab(TabSheet2, QStringLiteral("Produtos"));
   PageControl1->addTab(TabSheet3, QStringLiteral("Cupons"));
   PageControl1->setCurrentIndex(0);
+  paineis_[static_cast<std::size_t>(Painel::Clientes)].memo = memoClientes;
+  paineis_[static_cast<std::size_t>(Painel::Produtos)].memo = memoProdutos;
+  paineis_[static_cast<std::size_t>(Painel::Cupons)].memo = memoCupons;
+  pausaPaineis_ = new QTimer(this);
+  pausaPaineis_->setSingleShot(true);
+  pausaPaineis_->setInterval(kPausaPaineis);
+  connect(pausaPaineis_, &QTimer::timeout, this, [this] { MostrarLinhasNovas(); });
 
   Panel2 = new TPanel(this);
   Panel2->setObjectName(QStringLiteral("Panel2"));
@@ -194,7 +214,6 @@ void TfrmPincipal::CriarBandeja() {
   });
   pausaBalao_ = new QTimer(this);
   pausaBalao_->setSingleShot(true);
-  pausaBalao_->setInterval(kPausaBandeja);
   connect(pausaBalao_, &QTimer::timeout, this, [this] { EnviarBalao(); });
   pausaDica_ = new QTimer(this);
   pausaDica_->setSingleShot(true);
@@ -211,15 +230,7 @@ bool TfrmPincipal::FormCreate() {
 }
 
 QPlainTextEdit* TfrmPincipal::Memo(Painel painel) const {
-  switch (painel) {
-    case Painel::Clientes:
-      return memoClientes;
-    case Painel::Produtos:
-      return memoProdutos;
-    case Painel::Cupons:
-      break;
-  }
-  return memoCupons;
+  return paineis_[static_cast<std::size_t>(painel)].memo;
 }
 
 TGlowButton* TfrmPincipal::BotaoDe(Botao botao) const {
@@ -244,17 +255,39 @@ QWidget* TfrmPincipal::PaiDasCaixas() {
 }
 
 void TfrmPincipal::AdicionarLinha(Painel painel, const std::string& linha) {
-  QPlainTextEdit* memo = Memo(painel);
-  // An empty pane holds one empty block: the first line takes its place.
-  if (memo->document()->isEmpty())
-    memo->setPlainText(DeCp1252(linha));
-  else
-    memo->appendPlainText(DeCp1252(linha));
-  memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
+  PainelJanela& p = paineis_[static_cast<std::size_t>(painel)];
+  // The line is in the pane's text at once; only the layout and the scroll
+  // wait for the edit block to close.
+  if (!p.emBloco) {
+    p.fim = QTextCursor(p.memo->document());
+    p.fim.beginEditBlock();
+    p.fim.movePosition(QTextCursor::End);
+    p.emBloco = true;
+    if (!pausaPaineis_->isActive()) pausaPaineis_->start();
+  }
+  QString texto = DeCp1252(linha);
+  // A paragraph separator starts a block of its own, as a new line does,
+  // whatever the line before ends with.
+  if (!p.semLinhas) texto.prepend(QChar::ParagraphSeparator);
+  p.fim.insertText(texto);
+  p.semLinhas = false;
+}
+
+void TfrmPincipal::MostrarLinhasNovas() {
+  pausaPaineis_->stop();
+  for (PainelJanela& p : paineis_) {
+    if (!p.emBloco) continue;
+    p.fim.endEditBlock();
+    p.emBloco = false;
+    p.memo->verticalScrollBar()->setValue(p.memo->verticalScrollBar()->maximum());
+  }
 }
 
 void TfrmPincipal::LimparPainel(Painel painel) {
-  Memo(painel)->clear();
+  MostrarLinhasNovas();
+  PainelJanela& p = paineis_[static_cast<std::size_t>(painel)];
+  p.memo->clear();
+  p.semLinhas = true;
 }
 
 void TfrmPincipal::AtivarPagina(Painel painel) {
@@ -262,7 +295,31 @@ void TfrmPincipal::AtivarPagina(Painel painel) {
 }
 
 void TfrmPincipal::MostrarGauge(int maximo, int progresso, int percentual) {
-  gaugeCliente->Mostrar(maximo, progresso, percentual);
+  gaugePedido_ = {maximo, progresso, percentual};
+  // A hidden gauge catches up when the window is shown.
+  if (gaugeCliente->isVisible()) AtualizarGauge(false);
+}
+
+void TfrmPincipal::AtualizarGauge(bool exato) {
+  const Gauge& novo = gaugePedido_;
+  const Gauge& antes = gaugeMostrado_;
+  if (novo == antes) return;
+  // The bar moves a pixel every maximo / width steps: a step that moves it
+  // less changes nothing on screen, and the bar works out its drawing anew
+  // for every value it is given. The text, the range and both ends always
+  // go.
+  const long long largura = std::max(1, gaugeCliente->width());
+  if (!exato && novo.maximo == antes.maximo && novo.percentual == antes.percentual &&
+      novo.progresso != 0 && novo.progresso != novo.maximo &&
+      std::abs(static_cast<long long>(novo.progresso) - antes.progresso) * largura < novo.maximo)
+    return;
+  gaugeMostrado_ = novo;
+  gaugeCliente->Mostrar(novo.maximo, novo.progresso, novo.percentual);
+}
+
+void TfrmPincipal::showEvent(QShowEvent* evento) {
+  TfrmModelo::showEvent(evento);
+  AtualizarGauge(true);
 }
 
 void TfrmPincipal::MostrarBalao(const std::string& titulo, const std::string& texto) {
@@ -308,14 +365,15 @@ void TfrmPincipal::EnviarBalao() {
   if (tituloBalao_ == tituloEnviado_ && textoBalao_ == textoEnviado_ && relogioEnvio_.isValid() &&
       relogioEnvio_.elapsed() < kDuracaoBalao / 2)
     return;
-  if (notificacao_->Disponivel())
+  const bool notificacao = notificacao_->Disponivel();
+  if (notificacao)
     notificacao_->Mostrar(tituloBalao_, textoBalao_, kDuracaoBalao);
   else
     TrayIcon1->showMessage(tituloBalao_, textoBalao_, QSystemTrayIcon::Information, kDuracaoBalao);
   tituloEnviado_ = tituloBalao_;
   textoEnviado_ = textoBalao_;
   relogioEnvio_.start();
-  pausaBalao_->start();
+  pausaBalao_->start(notificacao ? kPausaBandeja : kPausaBalaoQt);
 }
 
 void TfrmPincipal::HabilitarBotao(Botao botao, bool habilitado) {

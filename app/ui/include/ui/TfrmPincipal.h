@@ -13,7 +13,9 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QTextCursor>
 #include <QTimer>
+#include <array>
 #include <memory>
 #include <string>
 
@@ -120,11 +122,18 @@ class TfrmPincipal : public TfrmModelo, public AgentView {
   bool FormKeyDown(int tecla) override;
   void changeEvent(QEvent* evento) override;
   void closeEvent(QCloseEvent* evento) override;
+  void showEvent(QShowEvent* evento) override;
 
  private:
   void CriarControles();
   void CriarBandeja();
   QPlainTextEdit* Memo(Painel painel) const;
+  // Closes the panes' open edit blocks: their new lines are laid out and
+  // each pane scrolls to its last line.
+  void MostrarLinhasNovas();
+  // Shows on the gauge what the agent last asked for; unless `exato`, only
+  // when that moves the bar by a pixel or changes its text or range.
+  void AtualizarGauge(bool exato);
   // Show the balloon and the tooltip last asked for, unless each changed
   // less than kPausaBandeja ago (then the pause's end shows it).
   void EnviarBalao();
@@ -132,7 +141,26 @@ class TfrmPincipal : public TfrmModelo, public AgentView {
   TGlowButton* BotaoDe(Botao botao) const;
   QWidget* PaiDasCaixas();
 
+  // A log pane and the lines written to it since its layout last caught up.
+  struct PainelJanela {
+    QPlainTextEdit* memo = nullptr;
+    QTextCursor fim;  // the end of the text, in an open edit block while emBloco
+    bool emBloco = false;
+    bool semLinhas = true;  // no line since the pane was created or emptied
+  };
+
   std::unique_ptr<Agente> agente_;
+  std::array<PainelJanela, 3> paineis_;
+  QTimer* pausaPaineis_ = nullptr;
+  // What the gauge was last given, and what the agent last asked it to show.
+  struct Gauge {
+    int maximo = -1;
+    int progresso = -1;
+    int percentual = -1;
+    bool operator==(const Gauge&) const = default;
+  };
+  Gauge gaugeMostrado_;
+  Gauge gaugePedido_;
   TfrmConfiguracao* frmConfiguracao_ = nullptr;
   bool timerHabilitado_ = false;
   unsigned intervaloTimer_ = 60000;
