@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -44,29 +45,31 @@ std::string Host(const std::string& v) {
   return v;
 }
 
-std::uint32_t Porta(const std::string& v) {
+// The number of a text of 1 to `digitos` decimal digits; nothing for any
+// other text.
+std::optional<std::uint32_t> Decimal(const std::string& v, std::size_t digitos) {
+  if (v.empty() || v.size() > digitos) return std::nullopt;
   std::uint32_t n = 0;
-  bool valida = !v.empty() && v.size() <= 5;
   for (char c : v) {
-    if (c < '0' || c > '9') valida = false;
+    if (c < '0' || c > '9') return std::nullopt;
     n = n * 10 + static_cast<std::uint32_t>(c - '0');
   }
-  if (!valida || n < 1 || n > 65535)
-    throw ValorInvalido("porta \"" + v + "\" inv\xE1lida; use um n\xFAmero de 1 a 65535");
   return n;
 }
 
+std::uint32_t Porta(const std::string& v) {
+  const std::optional<std::uint32_t> n = Decimal(v, 5);
+  if (!n || *n < 1 || *n > 65535)
+    throw ValorInvalido("porta \"" + v + "\" inv\xE1lida; use um n\xFAmero de 1 a 65535");
+  return *n;
+}
+
 unsigned Lote(const std::string& v) {
-  unsigned n = 0;
-  bool valido = !v.empty() && v.size() <= 4;
-  for (char c : v) {
-    if (c < '0' || c > '9') valido = false;
-    n = n * 10 + static_cast<unsigned>(c - '0');
-  }
-  if (!valido || n > kMaximoMarcarEmLote)
+  const std::optional<std::uint32_t> n = Decimal(v, 4);
+  if (!n || *n > kMaximoMarcarEmLote)
     throw ValorInvalido("tamanho de lote \"" + v + "\" inv\xE1lido; use um n\xFAmero de 0 a " +
                         std::to_string(kMaximoMarcarEmLote));
-  return n;
+  return *n;
 }
 
 std::string Usuario(const std::string& v) {
@@ -75,15 +78,10 @@ std::string Usuario(const std::string& v) {
 }
 
 int Dias(const std::string& v) {
-  int n = 0;
-  bool valido = !v.empty() && v.size() <= 5;
-  for (char c : v) {
-    if (c < '0' || c > '9') valido = false;
-    n = n * 10 + (c - '0');
-  }
-  if (!valido || n > 36500)
+  const std::optional<std::uint32_t> n = Decimal(v, 5);
+  if (!n || *n > 36500)
     throw ValorInvalido("n\xFAmero de dias \"" + v + "\" inv\xE1lido; use de 0 a 36500");
-  return n;
+  return static_cast<int>(*n);
 }
 
 wire::TlsMode ModoTls(const std::string& v) {

@@ -1,8 +1,23 @@
 #include "app/Opcoes.h"
 
 #include <charconv>
+#include <optional>
 
 namespace app {
+
+namespace {
+
+// The number a whole text of decimal digits gives; nothing for any other
+// text (empty, signed, spaced, too large).
+std::optional<unsigned> Natural(const std::string& texto) {
+  unsigned valor = 0;
+  auto [fim, erro] = std::from_chars(texto.data(), texto.data() + texto.size(), valor);
+  if (texto.empty() || erro != std::errc() || fim != texto.data() + texto.size())
+    return std::nullopt;
+  return valor;
+}
+
+}  // namespace
 
 EnderecoServidor LerEndereco(const std::string& texto, std::uint32_t portaPadrao) {
   EnderecoServidor e;
@@ -10,13 +25,10 @@ EnderecoServidor LerEndereco(const std::string& texto, std::uint32_t portaPadrao
   const std::size_t doisPontos = texto.rfind(':');
   e.host = texto.substr(0, doisPontos);
   if (doisPontos != std::string::npos) {
-    const std::string porta = texto.substr(doisPontos + 1);
-    unsigned valor = 0;
-    auto [fim, erro] = std::from_chars(porta.data(), porta.data() + porta.size(), valor);
-    if (porta.empty() || erro != std::errc() || fim != porta.data() + porta.size() || valor == 0 ||
-        valor > 65535)
+    const std::optional<unsigned> porta = Natural(texto.substr(doisPontos + 1));
+    if (!porta || *porta == 0 || *porta > 65535)
       throw ErroOpcoes("porta inv\xE1lida em '" + texto + "'");
-    e.porta = valor;
+    e.porta = *porta;
   }
   if (e.host.empty()) throw ErroOpcoes("falta o host em '" + texto + "'");
   return e;
@@ -31,6 +43,11 @@ OpcoesAgente LerOpcoes(const std::vector<std::string>& argumentos) {
         throw ErroOpcoes("a op\xE7\xE3o " + a + " precisa de um valor");
       return argumentos[++i];
     };
+    auto valorPreenchido = [&]() -> std::string {
+      std::string v = valor();
+      if (v.empty()) throw ErroOpcoes("a op\xE7\xE3o " + a + " precisa de um valor");
+      return v;
+    };
     if (a == "--headless") {
       o.headless = true;
     } else if (a == "--once") {
@@ -44,9 +61,7 @@ OpcoesAgente LerOpcoes(const std::vector<std::string>& argumentos) {
     } else if (a == "--pdv") {
       o.pdv = LerEndereco(valor());
     } else if (a == "--suporte-servidor") {
-      o.servidorSuporte = valor();
-      if (o.servidorSuporte->empty())
-        throw ErroOpcoes("a op\xE7\xE3o " + a + " precisa de um valor");
+      o.servidorSuporte = valorPreenchido();
     } else if (a == "--suporte-pasta") {
       o.pastaSuporte = valor();
     } else if (a == "--pasta-log") {
@@ -54,18 +69,14 @@ OpcoesAgente LerOpcoes(const std::vector<std::string>& argumentos) {
     } else if (a == "--mostrar-certificado") {
       o.mostrarCertificado = LerEndereco(valor());
     } else if (a == "--config") {
-      o.arquivoConfiguracao = valor();
-      if (o.arquivoConfiguracao->empty())
-        throw ErroOpcoes("a op\xE7\xE3o " + a + " precisa de um valor");
+      o.arquivoConfiguracao = valorPreenchido();
     } else if (a == "--marcar-em-lote") {
       const std::string texto = valor();
-      unsigned n = 0;
-      auto [fim, erro] = std::from_chars(texto.data(), texto.data() + texto.size(), n);
-      if (texto.empty() || erro != std::errc() || fim != texto.data() + texto.size() ||
-          n > kMaximoMarcarEmLote)
+      const std::optional<unsigned> n = Natural(texto);
+      if (!n || *n > kMaximoMarcarEmLote)
         throw ErroOpcoes("tamanho de lote inv\xE1lido '" + texto + "' (0 a " +
                          std::to_string(kMaximoMarcarEmLote) + ")");
-      o.marcarEmLote = n;
+      o.marcarEmLote = *n;
     } else {
       throw ErroOpcoes("op\xE7\xE3o desconhecida '" + a + "'");
     }
