@@ -263,25 +263,14 @@ void Agente::FormKeyDown(int tecla) {
   bool comum = false;
   ComoEvento(view_, [&] { comum = janela_.FormKeyDown(tecla); });
   if (comum) return;
-  switch (tecla) {
-    case Tecla::F5:
-      btnIniciarClick();
-      break;
-    case Tecla::F4:
-      btnPararClick();
-      break;
-    case Tecla::Esc:
-      btnEsconderClick();
-      break;
-    case Tecla::F11:
-      btnEncerrarClick();
-      break;
-    case Tecla::F8:
-      btnConfigClick();
-      break;
-    default:
-      break;
-  }
+  // The main window's own keys.
+  static constexpr std::pair<int, void (Agente::*)()> kTeclas[] = {
+      {Tecla::F5, &Agente::btnIniciarClick},   {Tecla::F4, &Agente::btnPararClick},
+      {Tecla::Esc, &Agente::btnEsconderClick}, {Tecla::F11, &Agente::btnEncerrarClick},
+      {Tecla::F8, &Agente::btnConfigClick},
+  };
+  for (const auto& [t, clique] : kTeclas)
+    if (t == tecla) return (this->*clique)();
 }
 
 void Agente::PedirEncerramento() {
