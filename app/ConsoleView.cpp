@@ -5,22 +5,18 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ostream>
 #include <thread>
 
+#include "wire/CodePages.h"
 #include "wire/MysqlVio.h"
 
 namespace app {
 
 namespace {
-
-// Unicode code points of 0x80 to 0x9F in Windows-1252; 0 where unassigned.
-constexpr char16_t kFaixa80[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                   0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 void AcrescentarUtf8(std::string& s, char32_t c) {
   if (c < 0x80) {
@@ -59,11 +55,10 @@ struct sigaction Instalar(int numero) {
 std::string Cp1252ParaUtf8(std::string_view texto) {
   std::string s;
   s.reserve(texto.size() + texto.size() / 8);
-  for (unsigned char b : texto) {
-    char32_t c = b;
-    if (b >= 0x80 && b < 0xA0) c = kFaixa80[b - 0x80] ? kFaixa80[b - 0x80] : 0xFFFD;
-    AcrescentarUtf8(s, c);
-  }
+  // The workstation's code page, as the wire client converts with it; the
+  // bytes it leaves undefined become U+FFFD.
+  static const std::uint16_t* const tabela = wire::CodePageTable(wire::WorkstationCodePage());
+  for (unsigned char b : texto) AcrescentarUtf8(s, tabela[b]);
   return s;
 }
 

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "os/MonitorChannel.h"
+#include "wire/CodePages.h"
 
 namespace {
 
@@ -134,13 +135,6 @@ int ParseArguments(int argc, char** argv, Options& options) {
   return 0;
 }
 
-// Unicode code points of the Windows-1252 bytes 0x80 to 0x9F (the bytes it
-// leaves undefined keep their own value).
-constexpr std::uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 void AppendUtf8(std::string& out, std::uint32_t code) {
   if (code < 0x80) {
     out += static_cast<char>(code);
@@ -168,7 +162,11 @@ std::string Field(std::string_view text, bool raw) {
     } else if (byte < 0x80 || raw) {
       out += c;
     } else {
-      AppendUtf8(out, byte < 0xA0 ? kCp1252High[byte - 0x80] : byte);
+      // Windows-1252, as the engines hold text; the bytes it leaves
+      // undefined keep their own value.
+      static const std::uint16_t* const cp1252 = wire::CodePageTable(wire::CP_WINDOWS_1252);
+      const std::uint16_t code = cp1252[byte];
+      AppendUtf8(out, code == wire::kUndefinedCharacter ? byte : code);
     }
   }
   return out;
