@@ -193,7 +193,7 @@ TEST(ArquivoConfiguracaoAjuda, HelpListsEveryKey) {
 }
 
 TEST(ArquivoConfiguracaoAgente, FileSettingsReachBothConnectionsUnderTheCommandLine) {
-  agentetest::VisaoAgente view;
+  agentetest::VisaoGravada view;
   app::OpcoesAgente opcoes;
   opcoes.configuracao =
       Ler("[retaguarda]\nhost=rt.exemplo\nporta=3399\nusuario=loja42\nsenha=s1\n"

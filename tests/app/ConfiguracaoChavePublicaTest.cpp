@@ -16,7 +16,7 @@ app::ConfiguracaoAgente Ler(const std::string& texto) {
 }
 
 TEST(ConfiguracaoChavePublica, KeysReachTheConnectionParameters) {
-  agentetest::VisaoAgente view;
+  agentetest::VisaoGravada view;
   app::OpcoesAgente opcoes;
   opcoes.configuracao =
       Ler("[retaguarda]\nchave_publica=/etc/tolvex/retaguarda.pem\n"

@@ -1,9 +1,13 @@
 // A view that records what the agent asked of it, for tests without a
-// screen. Question boxes answer with the next queued answer (No when none is
-// queued); the balloon counts as on screen until a test says it timed out.
+// screen: pane lines, window operations in order, balloons, boxes, buttons,
+// the gauge and the timer. Question boxes answer with the next queued answer
+// (No when none is queued); the balloon counts as on screen until a test
+// says it timed out. aoProcessar runs when the agent lets pending messages
+// run, aoMostrarConfiguracoes when it shows the settings dialog.
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -23,51 +27,77 @@ struct Caixa {
 class VisaoGravada : public app::AgentView {
  public:
   std::map<app::Painel, std::vector<std::string>> paineis;
+  std::vector<std::string> eventos;  // window operations in order
   std::vector<std::pair<std::string, std::string>> baloes;
-  bool balaoNaTela = false;
   std::vector<Caixa> caixas;
   std::deque<bool> respostas;
+  std::map<app::Botao, bool> botoes;
+  std::vector<app::Painel> paginas;
   int maximo = -1, progresso = -1, percentual = -1;
+  bool balaoNaTela = false;
+  unsigned intervalo = 0;
+  bool timer = false;
+  std::string textoIntervalo;
+  int configuracoes = 0;
+  int encerrar = 0;
+  std::function<void()> aoProcessar;
+  std::function<void()> aoMostrarConfiguracoes;
 
-  void AdicionarLinha(app::Painel painel, const std::string& linha) override {
-    paineis[painel].push_back(linha);
+  void AdicionarLinha(app::Painel p, const std::string& linha) override {
+    paineis[p].push_back(linha);
   }
-  void LimparPainel(app::Painel painel) override { paineis[painel].clear(); }
-  void AtivarPagina(app::Painel) override {}
+  void LimparPainel(app::Painel p) override {
+    paineis[p].clear();
+    eventos.push_back("limpar");
+  }
+  void AtivarPagina(app::Painel p) override { paginas.push_back(p); }
   void MostrarGauge(int m, int p, int pc) override {
     maximo = m;
     progresso = p;
     percentual = pc;
   }
-  void MostrarBalao(const std::string& titulo, const std::string& texto) override {
-    baloes.emplace_back(titulo, texto);
+  void MostrarBalao(const std::string& t, const std::string& x) override {
+    baloes.emplace_back(t, x);
     balaoNaTela = true;
   }
   bool BalaoNaTela() const override { return balaoNaTela; }
-  void HabilitarBotao(app::Botao, bool) override {}
-  void MostrarIntervalo(const std::string&) override {}
-  void MostrarJanela() override {}
-  void EsconderJanela() override {}
-  void MinimizarJanela() override {}
-  void RestaurarJanela() override {}
-  void TrazerParaFrente() override {}
-  void IconeBandejaVisivel(bool) override {}
-  bool Pergunta(const std::string& titulo, const std::string& texto) override {
-    caixas.push_back({"pergunta", titulo, texto});
+  void HabilitarBotao(app::Botao b, bool h) override { botoes[b] = h; }
+  void MostrarIntervalo(const std::string& t) override { textoIntervalo = t; }
+  void MostrarJanela() override { eventos.push_back("mostrar"); }
+  void EsconderJanela() override { eventos.push_back("esconder"); }
+  void MinimizarJanela() override { eventos.push_back("minimizar"); }
+  void RestaurarJanela() override { eventos.push_back("restaurar"); }
+  void TrazerParaFrente() override { eventos.push_back("frente"); }
+  void IconeBandejaVisivel(bool v) override { eventos.push_back(v ? "bandeja" : "sem-bandeja"); }
+  bool Pergunta(const std::string& t, const std::string& x) override {
+    caixas.push_back({"pergunta", t, x});
     if (respostas.empty()) return false;
-    bool resposta = respostas.front();
+    bool r = respostas.front();
     respostas.pop_front();
-    return resposta;
+    return r;
   }
-  void Informacao(const std::string& titulo, const std::string& texto) override {
-    caixas.push_back({"informacao", titulo, texto});
+  void Informacao(const std::string& t, const std::string& x) override {
+    caixas.push_back({"informacao", t, x});
   }
-  void MostrarErro(const std::string& texto) override { caixas.push_back({"erro", "", texto}); }
-  void DefinirIntervaloTimer(unsigned) override {}
-  void HabilitarTimer(bool) override {}
-  void MostrarConfiguracoes() override {}
-  void ProcessarMensagensPendentes() override {}
-  void EncerrarAplicacao() override {}
+  void MostrarErro(const std::string& x) override { caixas.push_back({"erro", "", x}); }
+  void DefinirIntervaloTimer(unsigned ms) override { intervalo = ms; }
+  void HabilitarTimer(bool h) override { timer = h; }
+  void MostrarConfiguracoes() override {
+    ++configuracoes;
+    if (aoMostrarConfiguracoes) aoMostrarConfiguracoes();
+  }
+  void ProcessarMensagensPendentes() override {
+    if (aoProcessar) aoProcessar();
+  }
+  void EncerrarAplicacao() override { ++encerrar; }
+
+  // Iniciar / Parar / Configurações as "110" style text.
+  std::string Botoes() {
+    auto b = [&](app::Botao x) { return botoes.count(x) && botoes[x] ? '1' : '0'; };
+    return {b(app::Botao::Iniciar), b(app::Botao::Parar), b(app::Botao::Configuracoes)};
+  }
+  std::vector<std::string>& Clientes() { return paineis[app::Painel::Clientes]; }
+  std::vector<std::string>& Produtos() { return paineis[app::Painel::Produtos]; }
 };
 
 }  // namespace apptest

@@ -34,7 +34,7 @@ class ControladorTest : public ::testing::Test {
     view_.paineis[app::Painel::Produtos] = {"memoClientes"};
   }
 
-  VisaoAgente view_;
+  VisaoGravada view_;
   std::unique_ptr<app::Agente> agente_;
   int calculadoras_ = 0;
 };
@@ -100,8 +100,8 @@ TEST_F(ControladorTest, HideShowsTheLastBalloonAndRestoreBringsTheWindowBack) {
 }
 
 TEST_F(ControladorTest, ExitAsksFirstFromButtonKeyAndTrayMenu) {
-  const CaixaVista pergunta{"pergunta", "Pergunta",
-                            "Tem certeza que deseja encerrar a aplica\xE7\xE3o?"};
+  const Caixa pergunta{"pergunta", "Pergunta",
+                       "Tem certeza que deseja encerrar a aplica\xE7\xE3o?"};
   agente_->EncerrarPrograma1Click();      // No
   agente_->FormKeyDown(app::Tecla::F11);  // No
   EXPECT_EQ(view_.encerrar, 0);
@@ -160,7 +160,7 @@ TEST(SuporteDoAgente, F12DownloadsFromTheServerGivenOnTheCommandLineAndStartsThe
     iniciados.push_back(p);
     return true;
   };
-  VisaoAgente view;
+  VisaoGravada view;
   view.respostas = {true};
   app::Agente agente(view, o, std::move(a));
   // The tool's hash is a build setting; the test's own file stands in.

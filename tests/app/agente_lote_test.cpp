@@ -79,7 +79,7 @@ TEST(LoteOpcao, BatchSizeOnTheCommandLineOverTheConfigurationFile) {
   }
   EXPECT_NE(app::TextoUso("tolvex-agent").find("marcar_em_lote"), std::string::npos);
 
-  VisaoAgente view;
+  VisaoGravada view;
   app::OpcoesAgente opcoes;
   opcoes.configuracao = c;
   EXPECT_EQ(app::Agente(view, opcoes).MarcarEmLote(), 50u);

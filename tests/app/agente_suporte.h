@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "VisaoGravada.h"
 #include "app/AgentView.h"
 #include "app/Agente.h"
 #include "app/DemoDados.h"
@@ -20,87 +21,8 @@
 
 namespace agentetest {
 
-struct CaixaVista {
-  std::string tipo;  // "pergunta", "informacao", "erro"
-  std::string titulo;
-  std::string texto;
-};
-
-class VisaoAgente : public app::AgentView {
- public:
-  std::map<app::Painel, std::vector<std::string>> paineis;
-  std::vector<std::string> eventos;  // window operations in order
-  std::vector<std::pair<std::string, std::string>> baloes;
-  std::vector<CaixaVista> caixas;
-  std::deque<bool> respostas;
-  std::map<app::Botao, bool> botoes;
-  std::vector<app::Painel> paginas;
-  int maximo = -1, progresso = -1, percentual = -1;
-  bool balaoNaTela = false;
-  unsigned intervalo = 0;
-  bool timer = false;
-  std::string textoIntervalo;
-  int configuracoes = 0;
-  int encerrar = 0;
-  std::function<void()> aoProcessar;
-  std::function<void()> aoMostrarConfiguracoes;
-
-  void AdicionarLinha(app::Painel p, const std::string& linha) override {
-    paineis[p].push_back(linha);
-  }
-  void LimparPainel(app::Painel p) override {
-    paineis[p].clear();
-    eventos.push_back("limpar");
-  }
-  void AtivarPagina(app::Painel p) override { paginas.push_back(p); }
-  void MostrarGauge(int m, int p, int pc) override {
-    maximo = m;
-    progresso = p;
-    percentual = pc;
-  }
-  void MostrarBalao(const std::string& t, const std::string& x) override {
-    baloes.emplace_back(t, x);
-    balaoNaTela = true;
-  }
-  bool BalaoNaTela() const override { return balaoNaTela; }
-  void HabilitarBotao(app::Botao b, bool h) override { botoes[b] = h; }
-  void MostrarIntervalo(const std::string& t) override { textoIntervalo = t; }
-  void MostrarJanela() override { eventos.push_back("mostrar"); }
-  void EsconderJanela() override { eventos.push_back("esconder"); }
-  void MinimizarJanela() override { eventos.push_back("minimizar"); }
-  void RestaurarJanela() override { eventos.push_back("restaurar"); }
-  void TrazerParaFrente() override { eventos.push_back("frente"); }
-  void IconeBandejaVisivel(bool v) override { eventos.push_back(v ? "bandeja" : "sem-bandeja"); }
-  bool Pergunta(const std::string& t, const std::string& x) override {
-    caixas.push_back({"pergunta", t, x});
-    if (respostas.empty()) return false;
-    bool r = respostas.front();
-    respostas.pop_front();
-    return r;
-  }
-  void Informacao(const std::string& t, const std::string& x) override {
-    caixas.push_back({"informacao", t, x});
-  }
-  void MostrarErro(const std::string& x) override { caixas.push_back({"erro", "", x}); }
-  void DefinirIntervaloTimer(unsigned ms) override { intervalo = ms; }
-  void HabilitarTimer(bool h) override { timer = h; }
-  void MostrarConfiguracoes() override {
-    ++configuracoes;
-    if (aoMostrarConfiguracoes) aoMostrarConfiguracoes();
-  }
-  void ProcessarMensagensPendentes() override {
-    if (aoProcessar) aoProcessar();
-  }
-  void EncerrarAplicacao() override { ++encerrar; }
-
-  // Iniciar / Parar / Configurações as "110" style text.
-  std::string Botoes() {
-    auto b = [&](app::Botao x) { return botoes.count(x) && botoes[x] ? '1' : '0'; };
-    return {b(app::Botao::Iniciar), b(app::Botao::Parar), b(app::Botao::Configuracoes)};
-  }
-  std::vector<std::string>& Clientes() { return paineis[app::Painel::Clientes]; }
-  std::vector<std::string>& Produtos() { return paineis[app::Painel::Produtos]; }
-};
+using apptest::Caixa;
+using apptest::VisaoGravada;
 
 // A fixed moment: 9 December 2026, 10:20:30.
 app::TDateTime MomentoFixo();
@@ -152,7 +74,7 @@ class AgenteServidor : public support::SandboxTest {
   // Entries of the daily log file of MomentoFixo (empty when none).
   std::string LogDoDia() const;
 
-  VisaoAgente view_;
+  VisaoGravada view_;
   std::unique_ptr<app::Agente> agente_;
   unsigned marcarEmLote_ = 0;  // --marcar-em-lote of the agents CriarAgente makes
   std::unique_ptr<components::TmySQLDatabase> retaguarda_;

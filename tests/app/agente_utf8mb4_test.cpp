@@ -187,7 +187,7 @@ class ImportacaoUtf8mb4Test : public ::testing::Test {
   bool retUtf8_ = false;
   std::filesystem::path pasta_;
   std::vector<int> bloqueios_;
-  VisaoAgente view_;
+  VisaoGravada view_;
   std::unique_ptr<app::Agente> agente_;
   std::unique_ptr<components::TmySQLDatabase> retaguarda_, pdv_;
 };

@@ -85,7 +85,7 @@ class Falhas : public ::testing::Test {
     // The reference: the same rows through a pass without faults.
     Semear();
     {
-      VisaoAgente view;
+      VisaoGravada view;
       app::Agente a(view, Opcoes(0));
       ASSERT_TRUE(a.FormCreate());
       a.btnIniciarClick();
@@ -217,7 +217,7 @@ class Falhas : public ::testing::Test {
   std::unique_ptr<support::Proxy> proxy_;
   std::unique_ptr<components::TmySQLDatabase> retaguardaBanco_, pdvBanco_;
   Conteudo referencia_;
-  VisaoAgente view_;
+  VisaoGravada view_;
   std::unique_ptr<app::Agente> agente_;
   int linha_ = 0;
   std::function<void(int)> aoLinha;
