@@ -385,6 +385,14 @@ void TfrmPincipal::MostrarIntervalo(const std::string&) {
 }
 
 void TfrmPincipal::MostrarJanela() {
+  // Hidden to the tray, the window keeps its minimised state. Shown with
+  // it, X11 maps it iconified and reports so only after the restore that
+  // follows, as if the user had minimised it, which hides it again.
+  if (!isVisible() && (windowState() & Qt::WindowMinimized)) {
+    mudandoEstado_ = true;
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    mudandoEstado_ = false;
+  }
   show();
 }
 
