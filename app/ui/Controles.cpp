@@ -1,5 +1,7 @@
 #include "ui/Controles.h"
 
+#include <utility>
+
 #include "db/Field.h"
 #include "ui/Texto.h"
 
@@ -33,6 +35,22 @@ void TGauge::Mostrar(int maximo, int progresso, int percentual) {
   setFormat(QString::number(percentual) + QLatin1Char('%'));
 }
 
+namespace {
+
+// The Qt mask code of a position code that has one of its own; 0 for the
+// others.
+char CodigoQt(char c) {
+  static constexpr std::pair<char, char> kCodigos[] = {
+      {'0', '9'}, {'9', '0'}, {'#', '#'}, {'L', 'A'}, {'l', 'a'}, {'A', 'N'},
+      {'a', 'n'}, {'C', 'X'}, {'c', 'x'}, {'>', '>'}, {'<', '<'}, {'_', ' '},
+  };
+  for (const auto& [nosso, qt] : kCodigos)
+    if (nosso == c) return qt;
+  return 0;
+}
+
+}  // namespace
+
 QString MascaraQt(const std::string& mascara) {
   // Only the part before the first ';' describes the positions; the last
   // part names the blank character.
@@ -48,42 +66,12 @@ QString MascaraQt(const std::string& mascara) {
   QString saida;
   for (std::size_t i = 0; i < posicoes.size(); ++i) {
     const char c = posicoes[i];
+    if (const char qt = CodigoQt(c)) {
+      saida += QLatin1Char(qt);
+      continue;
+    }
     switch (c) {
       case '!':
-        break;
-      case '0':
-        saida += QLatin1Char('9');
-        break;
-      case '9':
-        saida += QLatin1Char('0');
-        break;
-      case '#':
-        saida += QLatin1Char('#');
-        break;
-      case 'L':
-        saida += QLatin1Char('A');
-        break;
-      case 'l':
-        saida += QLatin1Char('a');
-        break;
-      case 'A':
-        saida += QLatin1Char('N');
-        break;
-      case 'a':
-        saida += QLatin1Char('n');
-        break;
-      case 'C':
-        saida += QLatin1Char('X');
-        break;
-      case 'c':
-        saida += QLatin1Char('x');
-        break;
-      case '>':
-      case '<':
-        saida += QLatin1Char(c);
-        break;
-      case '_':
-        saida += QLatin1Char(' ');
         break;
       case '\\':
         if (i + 1 < posicoes.size()) {

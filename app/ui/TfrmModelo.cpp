@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QScreen>
+#include <utility>
 
 #include "ui/Aplicacao.h"
 #include "ui/Controles.h"
@@ -35,38 +36,16 @@ int CodigoTecla(int teclaQt) {
   if (teclaQt >= Qt::Key_F1 && teclaQt <= Qt::Key_F24) return 112 + (teclaQt - Qt::Key_F1);
   if (teclaQt >= Qt::Key_0 && teclaQt <= Qt::Key_9) return teclaQt;
   if (teclaQt >= Qt::Key_A && teclaQt <= Qt::Key_Z) return teclaQt;
-  switch (teclaQt) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      return kEnter;
-    case Qt::Key_Escape:
-      return 27;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-      return 9;
-    case Qt::Key_Backspace:
-      return 8;
-    case Qt::Key_Space:
-      return 32;
-    case Qt::Key_Delete:
-      return 46;
-    case Qt::Key_Insert:
-      return 45;
-    case Qt::Key_Home:
-      return 36;
-    case Qt::Key_End:
-      return 35;
-    case Qt::Key_Left:
-      return 37;
-    case Qt::Key_Up:
-      return 38;
-    case Qt::Key_Right:
-      return 39;
-    case Qt::Key_Down:
-      return 40;
-    default:
-      return 0;
-  }
+  // Qt's key and the virtual-key code of the keys the forms look at.
+  static constexpr std::pair<int, int> kTeclas[] = {
+      {Qt::Key_Return, kEnter}, {Qt::Key_Enter, kEnter}, {Qt::Key_Escape, 27}, {Qt::Key_Tab, 9},
+      {Qt::Key_Backtab, 9},     {Qt::Key_Backspace, 8},  {Qt::Key_Space, 32},  {Qt::Key_Delete, 46},
+      {Qt::Key_Insert, 45},     {Qt::Key_Home, 36},      {Qt::Key_End, 35},    {Qt::Key_Left, 37},
+      {Qt::Key_Up, 38},         {Qt::Key_Right, 39},     {Qt::Key_Down, 40},
+  };
+  for (const auto& [qt, codigo] : kTeclas)
+    if (qt == teclaQt) return codigo;
+  return 0;
 }
 
 TfrmModelo::TfrmModelo(int largura, int altura, QWidget* parent)
