@@ -57,18 +57,16 @@ double ComponentWalk(components::TmySQLDatabase& db, std::uint64_t& rows, std::u
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bench::Options o = bench::ParseOptions(argc, argv, {}, {"repeat"});
-  const int repeat = bench::RepeatOption(o);
-  const bench::Account account = bench::PrepareBench(o, kProgram);
+  const bench::EngineBench b = bench::StartEngineBench(argc, argv, kProgram);
 
   engine::TmySQLEngine e;
-  engine::TNativeConnect* conn = bench::OpenEngine(e, o, account, kProgram);
+  engine::TNativeConnect* conn = bench::OpenEngine(e, b.o, b.account, kProgram);
 
   components::TmySQLDatabase db;
   db.SetName("dbBench");
   db.SetConnectOptions(0);
   rtl::TStringList params;
-  for (const std::string& line : bench::EngineParams(o, account)) params.Add(line);
+  for (const std::string& line : bench::EngineParams(b.o, b.account)) params.Add(line);
   db.SetParams(params);
   try {
     db.Open();
@@ -80,7 +78,7 @@ int main(int argc, char** argv) {
   std::uint64_t engine_rows = 0, component_rows = 0, engine_sum = 0, component_sum = 0;
   double engine_s = 1e9, components_s = 1e9;
   // The two walks take turns, so both see the same server load.
-  for (int i = 0; i < repeat; ++i) {
+  for (int i = 0; i < b.repeat; ++i) {
     double cpu = CpuSeconds();
     const bench::WalkFigures walk = bench::EngineWalk(e, conn, bench::kBenchSelect, kProgram);
     engine_rows = walk.rows;

@@ -41,26 +41,24 @@ double WireWalk(wire::TMysqlClient& c, std::uint64_t& rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bench::Options o = bench::ParseOptions(argc, argv, {}, {"repeat"});
-  const int repeat = bench::RepeatOption(o);
-  const bench::Account account = bench::PrepareBench(o, kProgram);
+  const bench::EngineBench b = bench::StartEngineBench(argc, argv, kProgram);
 
   // Both sides read uncompressed, as the engine connection below does.
   wire::TMysqlClient client;
   client.SetCompress(false);
-  if (!client.ConnectToServer(o.host, account.user, account.password, bench::kBenchDatabase, o.port,
-                              "", true, 0x30000)) {
+  if (!client.ConnectToServer(b.o.host, b.account.user, b.account.password, bench::kBenchDatabase,
+                              b.o.port, "", true, 0x30000)) {
     std::fprintf(stderr, "bench_engine: %s\n", client.ErrorMessage().c_str());
     return 1;
   }
   std::uint64_t rows = 0;
   double wire_s = 1e9;
   engine::TmySQLEngine e;
-  engine::TNativeConnect* conn = bench::OpenEngine(e, o, account, kProgram);
+  engine::TNativeConnect* conn = bench::OpenEngine(e, b.o, b.account, kProgram);
   double engine_s = 1e9, sort_s = 1e9;
   std::uint64_t engine_rows = 0, checksum = 0;
   // Wire and engine walks take turns, so both see the same server load.
-  for (int i = 0; i < repeat; ++i) {
+  for (int i = 0; i < b.repeat; ++i) {
     wire_s = std::min(wire_s, WireWalk(client, rows));
     double sorted = 0;
     const bench::WalkFigures walk = bench::EngineWalk(e, conn, bench::kBenchSelect, kProgram,

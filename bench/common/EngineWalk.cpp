@@ -34,10 +34,13 @@ void PrepareBenchTable(const Options& o, const Account& a, const char* program) 
   }
 }
 
-Account PrepareBench(const Options& o, const char* program) {
-  const Account a = Login(o, program);
-  PrepareBenchTable(o, a, program);
-  return a;
+EngineBench StartEngineBench(int argc, char** argv, const char* program) {
+  EngineBench b;
+  b.o = ParseOptions(argc, argv, {}, {"repeat"});
+  b.repeat = RepeatOption(b.o);
+  b.account = Login(b.o, program);
+  PrepareBenchTable(b.o, b.account, program);
+  return b;
 }
 
 std::vector<std::string> EngineParams(const Options& o, const Account& a) {

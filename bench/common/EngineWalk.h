@@ -29,8 +29,15 @@ Account Login(const Options& o, const char* program);
 // Creates the bench table when it is missing or incomplete.
 void PrepareBenchTable(const Options& o, const Account& a, const char* program);
 
-// Login, then PrepareBenchTable with the account that logged in.
-Account PrepareBench(const Options& o, const char* program);
+// How the engine and component benchmarks begin: the command line (the
+// connection's options and --repeat), the login, and the bench table
+// prepared with the account that logged in.
+struct EngineBench {
+  Options o;
+  int repeat = 2;
+  Account account;
+};
+EngineBench StartEngineBench(int argc, char** argv, const char* program);
 
 // The engine's connection parameter lines for the bench database.
 std::vector<std::string> EngineParams(const Options& o, const Account& a);
