@@ -40,7 +40,6 @@ void ProcessMessages() {
 TNativeDataSet::TNativeDataSet(TNativeConnect* connection, const std::string& table_name,
                                const std::string& index_name, int row_limit, int row_offset)
     : table_name_(Cut260(table_name)),
-      fields_(this),
       index_name_(Cut260(index_name)),
       connection_(connection),
       row_limit_(row_limit),
@@ -51,8 +50,7 @@ TNativeDataSet::TNativeDataSet(TNativeConnect* connection, const std::string& ta
   }
 }
 
-TNativeDataSet::TNativeDataSet(TNativeConnect* connection)
-    : fields_(this), connection_(connection) {}
+TNativeDataSet::TNativeDataSet(TNativeConnect* connection) : connection_(connection) {}
 
 TNativeDataSet::~TNativeDataSet() {
   result_.reset();
@@ -111,8 +109,7 @@ void TNativeDataSet::Execute() {
   wire::TMysqlClient& client = connection_->Client();
   result_.reset();
   open_ = false;
-  row_order_.clear();
-  position_ = -1;
+  nav_.SetOrder({});
 
   bool ok = false;
   std::unique_ptr<wire::TMysqlResult> reply = client.Query(sql, true, ok);
@@ -149,8 +146,7 @@ void TNativeDataSet::Close() {
   result_.reset();
   open_ = false;
   affected_rows_ = 0;
-  row_order_.clear();
-  position_ = -1;
+  nav_.SetOrder({});
   Unregister();
 }
 
@@ -167,11 +163,11 @@ void TNativeDataSet::Open() {
     Execute();
     if (!order_index_) {
       try {
-        if (primary_index_) {
-          LoadCurrentIndex(primary_index_);
+        if (descriptors_.PrimaryIndex()) {
+          LoadCurrentIndex(descriptors_.PrimaryIndex());
         } else {
           DiscoverIndexes();
-          if (indexes_.Count() > 0) LoadCurrentIndex(1);
+          if (descriptors_.Found().Count() > 0) LoadCurrentIndex(1);
         }
       } catch (const EmySQLException&) {
         // A statement without a usable table simply has no current index.
@@ -198,11 +194,11 @@ void TNativeDataSet::OpenTableFirst() {
     limit_lines_ = {"limit " + std::to_string(row_offset_) + ", " + limit};
   }
   DiscoverIndexes();
-  if (indexes_.Count() == 0) {
+  if (descriptors_.Found().Count() == 0) {
     Execute();
   } else {
-    if (!primary_index_) primary_index_ = 1;
-    SwitchToIndex(index_name_.c_str(), nullptr, primary_index_);
+    if (!descriptors_.PrimaryIndex()) descriptors_.SetPrimaryIndex(1);
+    SwitchToIndex(index_name_.c_str(), nullptr, descriptors_.PrimaryIndex());
   }
   ApplySort();
 }
@@ -232,259 +228,16 @@ std::int64_t TNativeDataSet::RowCount() const {
 }
 
 std::int64_t TNativeDataSet::CurrentRow() const {
-  return result_ ? position_ : -1;
-}
-
-void TNativeDataSet::MoveToRow(std::int64_t row) {
-  if (!open_ || !result_) {
-    if (connection_ && connection_->Client().ErrorNumber() != 0) throw EmySQLException(connection_);
-    throw EmySQLException(row < 0 ? DBIERR_BOF : DBIERR_EOF);
-  }
-  if (row < 0) throw EmySQLException(DBIERR_BOF);
-  if (row >= RowCount()) throw EmySQLException(DBIERR_EOF);
-  std::int64_t physical = row_order_.empty() ? row : row_order_[row];
-  std::int64_t current = result_->CurrentRow();
-  if (physical == current + 1 && current >= 0)
-    result_->Next();
-  else if (physical != current || result_->AtEnd())
-    result_->GoToRow(physical);
-  position_ = row;
-}
-
-void TNativeDataSet::MoveFirst() {
-  if (open_ && RowCount() == 0) throw EmySQLException(DBIERR_BOF);
-  MoveToRow(0);
-  AfterMove(true);
-}
-
-void TNativeDataSet::MoveLast() {
-  if (open_ && RowCount() == 0) throw EmySQLException(DBIERR_EOF);
-  MoveToRow(open_ ? RowCount() - 1 : 0);
-  AfterMove(true);
-}
-
-void TNativeDataSet::MoveNext() {
-  if (open_ && position_ + 1 >= RowCount()) throw EmySQLException(DBIERR_EOF);
-  MoveToRow(position_ + 1);
-  AfterMove(true);
-}
-
-void TNativeDataSet::MovePrior() {
-  if (open_ && position_ - 1 < 0) throw EmySQLException(DBIERR_BOF);
-  MoveToRow(position_ - 1);
-  AfterMove(true);
+  return result_ ? nav_.Position() : -1;
 }
 
 TRecordCodec TNativeDataSet::Codec() {
-  return TRecordCodec(fields_, column_types_, DataSize());
+  return TRecordCodec(descriptors_.Described(), descriptors_.ColumnTypes(), DataSize());
 }
 
 void TNativeDataSet::ReadRowIntoBuffer(std::uint8_t* buffer) {
   FieldCount();
-  Codec().ReadRow(*result_, position_, buffer);
-}
-
-void TNativeDataSet::AfterMove(bool report_fetch) {
-  if (current_buffer_) ReadRowIntoBuffer(current_buffer_);
-  if (report_fetch) MonitorFetch(connection_, statement_flag_ ? "Query" : table_name_, position_);
-}
-
-void TNativeDataSet::WriteRecordProps(RecordProperties* props) const {
-  if (!props) return;
-  props->iSeqNum = static_cast<std::int32_t>(position_ + 1);
-  props->iPhyRecNum = static_cast<std::int32_t>(position_ + 1);
-}
-
-void TNativeDataSet::GetNextRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {
-  current_buffer_ = buffer;
-  direction_ = 1;
-  switch (position_state_) {
-    case TPositionState::None:
-    case TPositionState::AtBegin:
-      // Reading forward from the start of an empty result is the end.
-      if (open_ && RowCount() == 0) throw EmySQLException(DBIERR_EOF);
-      MoveFirst();
-      break;
-    case TPositionState::AtEnd:
-      throw EmySQLException(DBIERR_EOF);
-    case TPositionState::OnRecord:
-    case TPositionState::AfterModification:
-      MoveNext();
-      break;
-  }
-  ApplyFilters(buffer);
-  if (lock) GetRecord(lock, props, buffer);
-  WriteRecordProps(props);
-  position_state_ = TPositionState::OnRecord;
-}
-
-void TNativeDataSet::GetPriorRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {
-  current_buffer_ = buffer;
-  direction_ = 2;
-  switch (position_state_) {
-    case TPositionState::None:
-    case TPositionState::AtEnd:
-      MoveLast();
-      break;
-    case TPositionState::AtBegin:
-      throw EmySQLException(DBIERR_BOF);
-    case TPositionState::OnRecord:
-    case TPositionState::AfterModification:
-      MovePrior();
-      break;
-  }
-  ApplyFilters(buffer);
-  if (lock) GetRecord(lock, props, buffer);
-  WriteRecordProps(props);
-  position_state_ = TPositionState::OnRecord;
-}
-
-void TNativeDataSet::GetRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {
-  current_buffer_ = buffer;
-  switch (position_state_) {
-    case TPositionState::None:
-      throw EmySQLException(DBIERR_NOCURRREC);
-    case TPositionState::AtBegin:
-      throw EmySQLException(DBIERR_BOF);
-    case TPositionState::AtEnd:
-      throw EmySQLException(DBIERR_EOF);
-    case TPositionState::AfterModification:
-      try {
-        MoveNext();
-      } catch (const EmySQLException&) {
-        try {
-          MovePrior();
-        } catch (const EmySQLException&) {
-          position_state_ = TPositionState::None;
-          MoveFirst();
-        }
-      }
-      position_state_ = TPositionState::OnRecord;
-      WriteRecordProps(props);
-      return;
-    case TPositionState::OnRecord:
-      break;
-  }
-  try {
-    std::int64_t row = position_;
-    if (!record_locked_) {
-      MoveToRow(row);
-      AfterMove(false);
-      if (lock == 1) record_locked_ = true;
-    }
-    ApplyFilters(buffer);
-  } catch (const EmySQLException&) {
-    if (reread_on_failure_) {
-      reread_on_failure_ = false;
-      position_state_ = TPositionState::None;
-      GetNextRecord(lock, props, buffer);
-      return;
-    }
-    if (lock == 1) record_locked_ = false;
-    throw;
-  }
-  WriteRecordProps(props);
-}
-
-void TNativeDataSet::SetToBegin() {
-  position_state_ = TPositionState::AtBegin;
-}
-void TNativeDataSet::SetToEnd() {
-  position_state_ = TPositionState::AtEnd;
-}
-
-void TNativeDataSet::GetBookmark(std::uint8_t* bookmark) const {
-  if (!bookmark) throw EmySQLException(DBIERR_INVALIDPARAM);
-  TRecordCodec::WriteBookmark(bookmark, result_ ? position_ : -1);
-}
-
-void TNativeDataSet::SetToBookmark(const std::uint8_t* bookmark) {
-  if (!bookmark) throw EmySQLException(DBIERR_INVALIDPARAM);
-  std::int32_t words[2];
-  std::memcpy(words, bookmark, sizeof words);
-  if (words[1] < 0) {
-    MoveFirst();
-  } else if (position_state_ != TPositionState::AfterModification) {
-    try {
-      MoveToRow(words[0]);
-      AfterMove(false);
-    } catch (const EmySQLException&) {
-      if (words[0] >= 0) throw;
-    }
-  }
-  record_number_ = words[0];
-  position_state_ = TPositionState::OnRecord;
-}
-
-int TNativeDataSet::CompareBookmarks(const std::uint8_t* bookmark1,
-                                     const std::uint8_t* bookmark2) const {
-  if (!bookmark1 || !bookmark2) throw EmySQLException(DBIERR_INVALIDPARAM);
-  std::int32_t a[2], b[2];
-  std::memcpy(a, bookmark1, sizeof a);
-  std::memcpy(b, bookmark2, sizeof b);
-  if (a[0] == -1 && a[1] == -1) return 1;
-  return a[0] < b[0] ? -1 : (a[0] > b[0] ? 1 : 0);
-}
-
-void TNativeDataSet::SetToRecordNumber(int number) {
-  MoveToRow(number <= 0 ? 0 : number - 1);
-  AfterMove(false);
-  record_number_ = number;
-  position_state_ = TPositionState::OnRecord;
-}
-
-int TNativeDataSet::GetRecordCount() {
-  if (!filtering_) return static_cast<int>(RowCount());
-  const std::int64_t saved = result_ ? position_ : -1;
-  const TPositionState saved_state = position_state_;
-  std::uint8_t* saved_buffer = current_buffer_;
-  std::vector<std::uint8_t> scratch(RecordSize());
-  int count = 0;
-  SetToBegin();
-  try {
-    for (;;) {
-      GetNextRecord(0, nullptr, scratch.data());
-      ++count;
-      if (count % 16 == 0) ProcessMessages();
-    }
-  } catch (const EmySQLException&) {
-    // The read past the last accepted record ends the count.
-  }
-  current_buffer_ = saved_buffer;
-  if (saved >= 0) {
-    try {
-      MoveToRow(saved);
-      position_state_ =
-          saved_state == TPositionState::None ? TPositionState::OnRecord : saved_state;
-    } catch (const EmySQLException&) {
-      SetToBegin();
-    }
-  } else {
-    SetToBegin();
-  }
-  return count;
-}
-
-void TNativeDataSet::ForceReread() {
-  reread_on_failure_ = true;
-  std::int64_t saved = position_;
-  Reexecute();
-  if (saved >= RowCount()) saved = RowCount() - 1;
-  position_state_ = TPositionState::OnRecord;
-  try {
-    SetToRecordNumber(static_cast<int>(saved + 1));
-  } catch (const EmySQLException&) {
-    // A result that came back empty has no record to stand on.
-  }
-}
-
-void TNativeDataSet::ForceRecordReread(std::uint8_t* buffer) {
-  ForceReread();
-  GetRecord(0, nullptr, buffer);
-}
-
-void TNativeDataSet::ReleaseRecordBuffer(const std::uint8_t* buffer) {
-  if (buffer == current_buffer_) current_buffer_ = nullptr;
+  Codec().ReadRow(*result_, nav_.Position(), buffer);
 }
 
 // --- fields ------------------------------------------------------------------------------
@@ -509,7 +262,7 @@ void TNativeDataSet::InitRecord(std::uint8_t* buffer) {
   if (!buffer) throw EmySQLException(DBIERR_INVALIDPARAM);
   const std::uint32_t size = RecordSize();
   Codec().Clear(buffer, size);
-  current_buffer_ = buffer;
+  nav_.SetBuffer(buffer);
 }
 
 // --- properties ------------------------------------------------------------------------
@@ -554,7 +307,7 @@ void TNativeDataSet::GetProperty(std::uint32_t id, void* value, std::uint32_t si
 void TNativeDataSet::SetProperty(std::uint32_t id, std::int64_t value) {
   switch (id & 0xFFFF) {
     case propMarkModified:
-      position_state_ = TPositionState::AfterModification;
+      nav_.SetState(TPositionState::AfterModification);
       break;
     case propNoRefresh:
       no_refresh_ = value == 1;
@@ -580,7 +333,7 @@ void TNativeDataSet::GetCursorProperties(CursorProperties& props) {
     } catch (const EmySQLException&) {
       // Without the index list the cursor still works; it reports no index.
     }
-    props.iIndexes = static_cast<std::uint16_t>(indexes_.Count());
+    props.iIndexes = static_cast<std::uint16_t>(descriptors_.Found().Count());
     props.iKeySize = current_index_.iKeyLen;
   }
   props.iValChecks = static_cast<std::uint16_t>(n);
@@ -598,7 +351,7 @@ void TNativeDataSet::GetCursorProperties(CursorProperties& props) {
 void TNativeDataSet::GetFieldDescriptors(FieldDescriptor* descriptors) {
   if (!descriptors) throw EmySQLException(DBIERR_INVALIDPARAM);
   const int n = FieldCount();
-  for (int k = 0; k < n; ++k) descriptors[k] = fields_[k].Descriptor();
+  for (int k = 0; k < n; ++k) descriptors[k] = descriptors_.Described()[k].Descriptor();
 }
 
 void TNativeDataSet::GetValidityDescriptor(int field_no, ValidityDescriptor& descriptor) {
@@ -608,14 +361,14 @@ void TNativeDataSet::GetValidityDescriptor(int field_no, ValidityDescriptor& des
 void TNativeDataSet::GetIndexDescriptor(int index_no, IndexDescriptor& descriptor) {
   if (statement_flag_) throw EmySQLException(DBIERR_NOASSOCINDEX);
   DiscoverIndexes();
-  if (indexes_.Count() == 0) throw EmySQLException(DBIERR_NOASSOCINDEX);
+  if (descriptors_.Found().Count() == 0) throw EmySQLException(DBIERR_NOASSOCINDEX);
   if (index_no == 0) {
     if (order_index_)
       index_no = order_index_;
     else if (!enumerating_indexes_)
       index_no = 1;
   }
-  TmySQLIndex* index = indexes_.Index(index_no);
+  TmySQLIndex* index = descriptors_.Found().Index(index_no);
   if (!index) throw EmySQLException(DBIERR_NOSUCHINDEX);
   std::memset(&descriptor, 0, sizeof descriptor);
   descriptor = index->Descriptor();

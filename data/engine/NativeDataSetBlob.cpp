@@ -121,7 +121,7 @@ void TNativeDataSet::FreeBlob(std::uint8_t* buffer, int field_no) {
 
 std::string TNativeDataSet::RowValueAt(std::int64_t row, int column) {
   if (!result_ || row < 0 || row >= RowCount()) return std::string();
-  const std::int64_t physical = row_order_.empty() ? row : row_order_[static_cast<size_t>(row)];
+  const std::int64_t physical = nav_.PhysicalRow(row);
   const std::int64_t current = result_->CurrentRow();
   result_->GoToRow(physical);
   const char* v = result_->Value(column);

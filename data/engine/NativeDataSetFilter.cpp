@@ -161,16 +161,16 @@ void TNativeDataSet::ApplyFilters(std::uint8_t* buffer) {
   if (!filtering_) return;
   std::vector<std::uint8_t> scratch;
   std::uint8_t* record = buffer;
-  std::uint8_t* saved = current_buffer_;
+  std::uint8_t* saved = nav_.Buffer();
   if (!record) {
     scratch.resize(RecordSize());
     record = scratch.data();
     ReadRowIntoBuffer(record);
   }
-  current_buffer_ = record;
-  rtl::ScopeExit restore([&] { current_buffer_ = buffer ? buffer : saved; });
+  nav_.SetBuffer(record);
+  rtl::ScopeExit restore([&] { nav_.SetBuffer(buffer ? buffer : saved); });
   while (!RecordPasses(record)) {
-    if (direction_ == 2)
+    if (nav_.Direction() == 2)
       MovePrior();
     else
       MoveNext();

@@ -12,33 +12,34 @@
 namespace engine {
 
 void TNativeDataSet::SwitchToIndex(const char* index_name, const char*, int index_no) {
-  record_locked_ = false;
+  nav_.ReleaseLock();
   if (!index_name) throw EmySQLException(DBIERR_INVALIDPARAM);
   Fields();
   DiscoverIndexes();
   int selected = index_no;
   if (*index_name) {
     selected = 0;
-    for (int i = 1; i <= indexes_.Count(); ++i)
-      if (indexes_.Index(i)->IndexName() == index_name) {
+    for (int i = 1; i <= descriptors_.Found().Count(); ++i)
+      if (descriptors_.Found().Index(i)->IndexName() == index_name) {
         selected = i;
         break;
       }
     if (!selected) throw EmySQLException(DBIERR_NOSUCHINDEX);
-  } else if (primary_index_) {
-    selected = primary_index_;
+  } else if (descriptors_.PrimaryIndex()) {
+    selected = descriptors_.PrimaryIndex();
   }
   if (range_active_) ResetRange();
   if (selected != order_index_) {
     order_lines_.clear();
-    if (TmySQLIndex* index = indexes_.Index(selected)) {
+    if (TmySQLIndex* index = descriptors_.Found().Index(selected)) {
       const bool quote = connection_ && connection_->ServerVersion() >= kBackquoteVersion;
       order_lines_.push_back("ORDER BY ");
       const int count = std::min<int>(index->FldsInKey(), 16);
       for (int i = 0; i < count; ++i) {
         int k = index->KeyField(i);
         const wire::TMysqlColumn* col = result_ ? result_->Column(k - 1) : nullptr;
-        std::string name = col ? col->name : (k > 0 ? fields_[k - 1].FieldName() : std::string());
+        std::string name =
+            col ? col->name : (k > 0 ? descriptors_.Described()[k - 1].FieldName() : std::string());
         std::string line = quote ? "`" + name + "`" : name;
         if (index->Descending()) line += " DESC";
         if (i + 1 < count) line += ",";
@@ -106,7 +107,7 @@ void TNativeDataSet::SetRange(bool key_itself, int field_count1, int, const std:
 }
 
 void TNativeDataSet::ExtractKey(const std::uint8_t* buffer, std::uint8_t* key) {
-  if (!buffer) buffer = current_buffer_;
+  if (!buffer) buffer = nav_.Buffer();
   if (!buffer || !key) throw EmySQLException(DBIERR_INVALIDPARAM);
   const IndexDescriptor& index = current_index_;
   std::memset(key, 0, index.iKeyLen);
@@ -125,7 +126,7 @@ std::int64_t TNativeDataSet::FindRow(const std::vector<int>& columns,
                                      const std::vector<std::string>& texts) {
   if (!result_ || !open_) return -1;
   const std::int64_t count = RowCount();
-  const std::int64_t saved = position_;
+  const std::int64_t saved = nav_.Position();
   std::int64_t found = -1;
   for (std::int64_t r = 0; r < count && found < 0; ++r) {
     MoveToRow(r);
@@ -162,17 +163,16 @@ void TNativeDataSet::GetRecordForKey(bool key_itself, int field_count, int, cons
   }
   std::int64_t row = FindRow(columns, texts);
   if (row < 0) throw EmySQLException(DBIERR_RECNOTFOUND);
-  if (buffer) current_buffer_ = buffer;
+  if (buffer) nav_.SetBuffer(buffer);
   MoveToRow(row);
   AfterMove(false);
-  record_number_ = static_cast<std::int32_t>(row + 1);
-  position_state_ = TPositionState::OnRecord;
+  nav_.SetState(TPositionState::OnRecord);
   if (master_) {
     std::int64_t master_row = master_->FindRow(columns, texts);
     if (master_row < 0) throw EmySQLException(DBIERR_RECNOTFOUND);
     master_->MoveToRow(master_row);
     master_->AfterMove(false);
-    master_->position_state_ = TPositionState::OnRecord;
+    master_->nav_.SetState(TPositionState::OnRecord);
   }
 }
 
@@ -219,8 +219,9 @@ bool TNativeDataSet::CanModify() {
   } catch (const EmySQLException&) {
     return false;
   }
-  for (int i = 1; i <= indexes_.Count(); ++i)
-    if (indexes_.Index(i)->Primary() || indexes_.Index(i)->Unique()) return true;
+  for (int i = 1; i <= descriptors_.Found().Count(); ++i)
+    if (descriptors_.Found().Index(i)->Primary() || descriptors_.Found().Index(i)->Unique())
+      return true;
   return false;
 }
 

@@ -55,8 +55,7 @@ void TNativeDataSet::SetSortFieldNames(const std::string& field_list) {
   sort_columns_ = columns;
   sort_descending_ = descending;
   if (sort_columns_.empty()) {
-    row_order_.clear();
-    position_ = -1;
+    nav_.SetOrder({});
     return;
   }
   ApplySort();
@@ -191,8 +190,7 @@ void TNativeDataSet::ApplySort() {
     return 0;
   };
   std::uint64_t comparisons = 0;
-  row_order_ = SortRowOrder(count, compare, comparisons);
-  position_ = -1;
+  nav_.SetOrder(SortRowOrder(count, compare, comparisons));
   result_->GoToRow(0);
 }
 

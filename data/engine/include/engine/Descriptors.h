@@ -3,7 +3,7 @@
 // TmySQLFields describes the columns of a cursor's result as fields of the
 // engine record (type, length, place in the record buffer, validity);
 // TmySQLIndexes holds the table's indexes found with SHOW INDEX. Both
-// collections belong to one TNativeDataSet and are filled by it; they keep
+// collections belong to one cursor's TCursorDescriptors, which fills them; they keep
 // their contents for the life of the cursor. Not thread-safe: used by the
 // cursor's thread only.
 #pragma once
@@ -17,7 +17,7 @@
 
 namespace engine {
 
-class TNativeDataSet;
+class TCursorDescriptors;
 
 class TmySQLField {
  public:
@@ -61,7 +61,7 @@ class TmySQLField {
 
 class TmySQLFields {
  public:
-  explicit TmySQLFields(TNativeDataSet* owner) : owner_(owner) {}
+  explicit TmySQLFields(TCursorDescriptors* owner) : owner_(owner) {}
 
   int Count() const { return static_cast<int>(items_.size()); }
   // Field n (1-based); describes columns up to n from the cursor's result
@@ -77,7 +77,7 @@ class TmySQLFields {
   const TmySQLField& operator[](int index) const { return *items_[index]; }
 
  private:
-  TNativeDataSet* owner_;
+  TCursorDescriptors* owner_;
   std::vector<std::unique_ptr<TmySQLField>> items_;
 };
 

@@ -15,7 +15,11 @@
 //
 // The cursor also generates INSERT/UPDATE/DELETE statements from record
 // buffers, follows index orders and key ranges, finds records by key,
-// filters and sorts the held rows and gives blob access.
+// filters and sorts the held rows and gives blob access. It keeps the engine
+// interface and hands its main parts to classes of their own: the field and
+// index descriptors (TCursorDescriptors), the values in record buffers
+// (TRecordCodec), the statement texts (TStatementBuilder) and the position
+// with its moves (TCursorNavigation).
 //
 // Ownership: the cursor owns its result, descriptors, filters and blob
 // streams; it refers to its connection without owning it. A table cursor is
@@ -33,6 +37,8 @@
 #include <vector>
 
 #include "db/FilterExpr.h"
+#include "engine/CursorDescriptors.h"
+#include "engine/CursorNavigation.h"
 #include "engine/Descriptors.h"
 #include "engine/EngineTypes.h"
 #include "engine/SqlText.h"
@@ -68,29 +74,6 @@ class TmySQLFilter {
   bool active_ = false;
   TFilterCallback callback_;
   void* dataset_;
-};
-
-// Where the cursor stands between reads. The reading operations act by it:
-//
-//   operation       None      OnRecord  AtBegin   AtEnd     AfterModification
-//   GetNextRecord   first     next      first     fail EOF  next
-//   GetPriorRecord  last      prior     fail BOF  last      prior
-//   GetRecord       fail      re-read   fail BOF  fail EOF  next; else prior;
-//                   NOCURRREC                               else None, next
-//
-// Each of them that succeeds leaves OnRecord, as do the moves by bookmark,
-// record number and key. SetToBegin and SetToEnd set AtBegin and AtEnd
-// without touching the result. An insert or delete sets AfterModification
-// (so does the property propMarkModified); the refresh after it finds the
-// record again and sets OnRecord, and without a refresh the next GetRecord
-// moves on to the following row. The values are those a caller may have
-// stored, so they stay as numbered.
-enum class TPositionState : std::int32_t {
-  None = 0,
-  OnRecord = 1,
-  AtBegin = 2,
-  AtEnd = 3,
-  AfterModification = 4,
 };
 
 // OnGetSQLFldName: may replace the name a field gets in a statement.
@@ -132,20 +115,37 @@ class TNativeDataSet {
   std::string AssembleStatement() const;
 
   // --- navigation -------------------------------------------------------------
-  virtual void GetNextRecord(int lock, RecordProperties* props, std::uint8_t* buffer);
-  virtual void GetPriorRecord(int lock, RecordProperties* props, std::uint8_t* buffer);
-  virtual void GetRecord(int lock, RecordProperties* props, std::uint8_t* buffer);
-  virtual void SetToBegin();
-  virtual void SetToEnd();
-  virtual void SetToBookmark(const std::uint8_t* bookmark);
-  virtual int GetRecordCount();
-  int CompareBookmarks(const std::uint8_t* bookmark1, const std::uint8_t* bookmark2) const;
-  void GetBookmark(std::uint8_t* bookmark) const;
-  void SetToRecordNumber(int number);
-  void ForceReread();
-  void ForceRecordReread(std::uint8_t* buffer);
-  void ReleaseRecordLock() { record_locked_ = false; }
-  void ReleaseRecordBuffer(const std::uint8_t* buffer);
+  // The reading operations and moves are the navigation's (see
+  // CursorNavigation.h).
+  virtual void GetNextRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {
+    nav_.GetNextRecord(lock, props, buffer);
+  }
+  virtual void GetPriorRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {
+    nav_.GetPriorRecord(lock, props, buffer);
+  }
+  virtual void GetRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {
+    nav_.GetRecord(lock, props, buffer);
+  }
+  virtual void SetToBegin() { nav_.SetToBegin(); }
+  virtual void SetToEnd() { nav_.SetToEnd(); }
+  virtual void SetToBookmark(const std::uint8_t* bookmark) { nav_.SetToBookmark(bookmark); }
+  virtual int GetRecordCount() {
+    return filtering_ ? nav_.CountAccepted() : static_cast<int>(RowCount());
+  }
+  int CompareBookmarks(const std::uint8_t* bookmark1, const std::uint8_t* bookmark2) const {
+    return TCursorNavigation::CompareBookmarks(bookmark1, bookmark2);
+  }
+  void GetBookmark(std::uint8_t* bookmark) const { nav_.GetBookmark(bookmark); }
+  void SetToRecordNumber(int number) { nav_.SetToRecordNumber(number); }
+  void ForceReread() { nav_.ForceReread(); }
+  void ForceRecordReread(std::uint8_t* buffer) {
+    ForceReread();
+    GetRecord(0, nullptr, buffer);
+  }
+  void ReleaseRecordLock() { nav_.ReleaseLock(); }
+  void ReleaseRecordBuffer(const std::uint8_t* buffer) {
+    if (buffer == nav_.Buffer()) nav_.SetBuffer(nullptr);
+  }
 
   // --- fields and properties ------------------------------------------------
   // Value in the framework's layout; see the engine interface for the forms.
@@ -233,63 +233,54 @@ class TNativeDataSet {
 
   // Only for tests: the state the reading operations act on and the buffer
   // the next move fills.
-  TPositionState PositionStateForTesting() const { return position_state_; }
-  std::uint8_t* CurrentRecordBufferForTesting() const { return current_buffer_; }
+  TPositionState PositionStateForTesting() const { return nav_.State(); }
+  std::uint8_t* CurrentRecordBufferForTesting() const { return nav_.Buffer(); }
 
   void SetFieldNameEvent(TGetSQLFldNameEvent e) { on_field_name_ = std::move(e); }
   void SetFieldCheckEvent(TCheckSQLFieldEvent e) { on_field_check_ = std::move(e); }
 
-  // Descriptors (built on first need).
-  TmySQLFields& Fields();
-  TmySQLIndexes& Indexes();
-  int FieldCount();
-  std::uint32_t DataSize();
-  std::uint32_t RecordSize();
+  // Descriptors (built on first need; see CursorDescriptors.h).
+  TmySQLFields& Fields() { return descriptors_.Fields(); }
+  TmySQLIndexes& Indexes() { return descriptors_.Indexes(); }
+  int FieldCount() { return descriptors_.FieldCount(); }
+  std::uint32_t DataSize() { return descriptors_.DataSize(); }
+  std::uint32_t RecordSize() { return descriptors_.RecordSize(); }
   std::uint32_t BookmarkOffset() { return DataSize() + 8u * FieldCount() + 1u; }
   // Field number by name, case-insensitive; 0 when none.
-  int FieldNumberByName(const std::string& name);
+  int FieldNumberByName(const std::string& name) { return descriptors_.FieldNumberByName(name); }
   // Describes column n of the result (1-based).
-  std::unique_ptr<TmySQLField> DescribeColumn(int n);
+  std::unique_ptr<TmySQLField> DescribeColumn(int n) { return descriptors_.DescribeColumn(n); }
   // Finds the table's indexes with SHOW INDEX (once).
-  void DiscoverIndexes();
+  void DiscoverIndexes() { descriptors_.DiscoverIndexes(); }
   // The current order/primary index (0 when none).
   int OrderIndex() const { return order_index_; }
-  int PrimaryIndexNumber() const { return primary_index_; }
+  int PrimaryIndexNumber() const { return descriptors_.PrimaryIndex(); }
   const IndexDescriptor& CurrentIndexDescriptor() const { return current_index_; }
 
   // Server type of result column n (0-based) after the type adjustments.
-  int ColumnType(int column) const;
+  int ColumnType(int column) const { return descriptors_.ColumnType(column); }
 
  protected:
-  // Moves (Part of navigation): raise 8705/8706 past the ends.
-  void MoveFirst();
-  void MoveLast();
-  void MoveNext();
-  void MovePrior();
-  void MoveToRow(std::int64_t row);
-  // After a successful move: bookmark, buffer, monitor.
-  void AfterMove(bool report_fetch);
+  // The navigation's moves: raise 8705/8706 past the ends.
+  void MoveFirst() { nav_.MoveFirst(); }
+  void MoveLast() { nav_.MoveLast(); }
+  void MoveNext() { nav_.MoveNext(); }
+  void MovePrior() { nav_.MovePrior(); }
+  void MoveToRow(std::int64_t row) { nav_.MoveToRow(row); }
+  // After a successful move: buffer, monitor.
+  void AfterMove(bool report_fetch) { nav_.AfterMove(report_fetch); }
+  // The current row into `buffer` (its bookmark the current position).
   void ReadRowIntoBuffer(std::uint8_t* buffer);
   bool RecordPasses(std::uint8_t* buffer);
   // Keeps moving in the current direction until the filters accept a row.
   void ApplyFilters(std::uint8_t* buffer);
-  void WriteRecordProps(RecordProperties* props) const;
-  void BuildFields();
   void ApplySort();
   void LoadCurrentIndex(int index_no);
-  // Table name for statements (backquoted as the server wants).
-  std::string TargetTable();
-  std::string FieldSqlName(const TmySQLField& field);
-  bool FieldAllowed(const TmySQLField& field);
-  // WHERE conditions from a buffer (key fields or all fields).
-  std::string WhereConditions(const std::uint8_t* buffer, TmySQLIndex* key_index);
-  TmySQLIndex* KeyIndex();
   // Row whose values in `columns` equal `texts`, searched from the first row;
   // -1 when none.
   std::int64_t FindRow(const std::vector<int>& columns, const std::vector<std::string>& texts);
   // Finds the record again after a modification.
   bool LocateRecord(const std::uint8_t* buffer, TmySQLIndex* key_index);
-  std::string KeyFieldText(const TmySQLField& field, const std::uint8_t* buffer);
   void Reexecute();
   std::string* BlobStream(const std::uint8_t* buffer, const TmySQLField& field);
   TmySQLField& BlobField(int field_no);
@@ -299,42 +290,37 @@ class TNativeDataSet {
   // row is kept.
   std::string RowValueAt(std::int64_t row, int column);
 
- protected:
-  // Shared by the list cursors.
-  TPositionState position_state_ = TPositionState::None;
-  int direction_ = 1;
-
  private:
-  friend class TmySQLFields;
+  friend class TCursorDescriptors;
+  friend class TStatementBuilder;
+  friend class TCursorNavigation;
   void OpenTableFirst();
+  // The name a field gets in statements, as the OnGetSQLFldName event
+  // leaves it.
+  void NameForStatement(std::string& name) {
+    if (on_field_name_) on_field_name_(this, name);
+  }
   // The codec of this cursor's described fields (all built).
   TRecordCodec Codec();
   void Unregister();
-  int KeyColumnIndex(const TmySQLField& field) const { return field.FieldNumber() - 1; }
 
   std::string table_name_;
-  std::int32_t record_number_ = 0;
   int read_only_ = 0;
   std::unique_ptr<wire::TMysqlResult> result_;
   bool just_executed_ = false;
   std::vector<std::unique_ptr<TmySQLFilter>> filters_;
   bool filtering_ = false;
   bool no_refresh_ = false;
-  TmySQLFields fields_;
-  TmySQLIndexes indexes_;
+  TCursorDescriptors descriptors_{*this};
+  TCursorNavigation nav_{*this};
   int order_index_ = 0;
   std::string index_name_;
-  int primary_index_ = 0;
   bool enumerating_indexes_ = false;
   IndexDescriptor current_index_{};
   bool range_active_ = false;
-  std::int64_t data_size_ = -1;
   TNativeConnect* connection_ = nullptr;
   bool open_ = false;
   std::int32_t affected_rows_ = 0;
-  std::uint8_t* current_buffer_ = nullptr;
-  bool record_locked_ = false;
-  bool reread_on_failure_ = false;
   std::vector<std::string> select_lines_, range_lines_, order_lines_, limit_lines_;
   int row_limit_ = -1;
   int row_offset_ = 0;
@@ -350,12 +336,6 @@ class TNativeDataSet {
   int result_set_count_ = 0;
   std::int64_t last_insert_id_ = 0;
   bool first_open_done_ = false;
-
-  // Engine view of the held result: the adjusted server type per column and
-  // the row order after a client-side sort (empty: the result's own order).
-  std::vector<int> column_types_;
-  std::vector<std::int64_t> row_order_;
-  std::int64_t position_ = -1;
 
   // Changed blob data, referred to from blob slots by number.
   std::map<std::uint32_t, std::unique_ptr<std::string>> blob_streams_;
