@@ -192,12 +192,18 @@ TEST(ArquivoConfiguracaoAjuda, HelpListsEveryKey) {
     EXPECT_NE(ajuda.find(chave), std::string::npos) << chave;
 }
 
+// The agent's options with the settings of a configuration file's text.
+app::OpcoesAgente OpcoesDoArquivo(const std::string& texto) {
+  app::OpcoesAgente opcoes;
+  opcoes.configuracao = Ler(texto);
+  return opcoes;
+}
+
 TEST(ArquivoConfiguracaoAgente, FileSettingsReachBothConnectionsUnderTheCommandLine) {
   agentetest::VisaoGravada view;
-  app::OpcoesAgente opcoes;
-  opcoes.configuracao =
-      Ler("[retaguarda]\nhost=rt.exemplo\nporta=3399\nusuario=loja42\nsenha=s1\n"
-          "[pdv]\nsenha=s2\n");
+  app::OpcoesAgente opcoes = OpcoesDoArquivo(
+      "[retaguarda]\nhost=rt.exemplo\nporta=3399\nusuario=loja42\nsenha=s1\n"
+      "[pdv]\nsenha=s2\n");
   {
     app::Agente agente(view, opcoes);
     const auto& rt = agente.Componentes().dbVidoru;
@@ -228,11 +234,9 @@ TEST(ArquivoConfiguracaoAgente, FileSettingsReachBothConnectionsUnderTheCommandL
 // parameters; asking stays off unless the file says "sim".
 TEST(ConfiguracaoChavePublica, KeysReachTheConnectionParameters) {
   agentetest::VisaoGravada view;
-  app::OpcoesAgente opcoes;
-  opcoes.configuracao =
-      Ler("[retaguarda]\nchave_publica=/etc/tolvex/retaguarda.pem\n"
-          "[pdv]\nobter_chave_publica=sim\n");
-  app::Agente agente(view, opcoes);
+  app::Agente agente(view,
+                     OpcoesDoArquivo("[retaguarda]\nchave_publica=/etc/tolvex/retaguarda.pem\n"
+                                     "[pdv]\nobter_chave_publica=sim\n"));
   auto& rt = agente.Componentes().dbVidoru.Params();
   auto& pdv = agente.Componentes().dbPDV.Params();
   EXPECT_EQ(rt.Values("ServerPublicKey"), "/etc/tolvex/retaguarda.pem");
