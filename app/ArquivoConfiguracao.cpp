@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/Opcoes.h"
+#include "wire/CodePages.h"
 
 namespace app {
 
@@ -206,12 +207,14 @@ const Chave* ProcurarChave(const std::string& secao, const std::string& nome) {
 
 // --- text -------------------------------------------------------------------
 
-// Unicode of the Windows-1252 bytes 0x80-0x9F (0 where the code page has
-// no character).
-constexpr std::array<char16_t, 32> kFaixa80 = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+// The workstation's code-page byte of a character of U+0080 and above, as
+// the wire client converts; 0 when the code page lacks the character.
+char ByteCp1252(long c) {
+  static const std::uint16_t* const tabela = wire::CodePageTable(wire::WorkstationCodePage());
+  for (unsigned b = 0x80; b <= 0xFF; ++b)
+    if (tabela[b] != wire::kUndefinedCharacter && tabela[b] == c) return static_cast<char>(b);
+  return 0;
+}
 
 // The next character of well-formed UTF-8 at `i` (advanced past it), or -1
 // for a byte sequence that is not UTF-8 (overlong forms and surrogates too).
@@ -260,20 +263,10 @@ std::string ParaCp1252(std::string_view s, bool* exato = nullptr) {
       ++i;
       c = 0xFFFD;
     }
-    char byte = '?';
-    bool cabe = true;
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
-      byte = static_cast<char>(c);
-    } else {
-      cabe = false;
-      for (std::size_t k = 0; k < kFaixa80.size(); ++k)
-        if (kFaixa80[k] != 0 && kFaixa80[k] == c) {
-          byte = static_cast<char>(0x80 + k);
-          cabe = true;
-        }
-    }
+    const char byte = c < 0x80 ? static_cast<char>(c) : ByteCp1252(c);
+    const bool cabe = c < 0x80 || byte != 0;
     if (!cabe && exato) *exato = false;
-    saida.push_back(byte);
+    saida.push_back(cabe ? byte : '?');
   }
   return saida;
 }

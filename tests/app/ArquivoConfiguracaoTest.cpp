@@ -10,6 +10,7 @@
 #include "agente_suporte.h"
 #include "app/Agente.h"
 #include "app/ArquivoConfiguracao.h"
+#include "app/ConsoleView.h"
 
 namespace {
 
@@ -255,6 +256,24 @@ TEST(ConfiguracaoChavePublica, BadValuesAreRefused) {
     app::ConfiguracaoAgente c;
     EXPECT_THROW(app::LerTextoConfiguracao(texto, "agente.conf", c), app::ErroConfiguracao)
         << texto;
+  }
+}
+
+// The console writes the agent's Windows-1252 as UTF-8 and the file is read
+// from UTF-8 into Windows-1252: every character of the code page makes the
+// trip unchanged, and the five bytes it leaves undefined go out as U+FFFD,
+// which the file refuses.
+TEST(ArquivoConfiguracao, EveryCharacterOfTheCodePageComesBackFromTheConsolesUtf8) {
+  for (int b = 0x20; b < 0x100; ++b) {
+    if (b == 0x7F) continue;
+    const std::string byte(1, static_cast<char>(b));
+    const std::string linha = "[pdv]\nsenha=x" + app::Cp1252ParaUtf8(byte) + "x\n";
+    if (b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D) {
+      EXPECT_EQ(app::Cp1252ParaUtf8(byte), "\xEF\xBF\xBD") << b;
+      EXPECT_NE(Recusa(linha).find("fora do Windows-1252"), std::string::npos) << b;
+    } else {
+      EXPECT_EQ(Ler(linha).pdv.senha, "x" + byte + "x") << b;
+    }
   }
 }
 
