@@ -7,6 +7,11 @@
 // does not answer) the program says so on standard error and ends with
 // status 2. A start while the user's agent already runs with its windows
 // shows that agent's window and ends with status 0 (InstanciaUnica.h).
+//
+// Naming in this layer, as in the agent's: data members camelCase_ with the
+// trailing underscore (percentual_), locals and parameters camelCase,
+// functions and types in CamelCase; the forms' controls and their handlers
+// keep the names of the forms (btnIniciar, btnIniciarClick).
 #pragma once
 
 #include <string>
