@@ -81,86 +81,97 @@ class Lexer {
       t.text = std::string(text_.substr(start, pos_ - start));
       return t;
     }
-    if (c == '[') {
-      const size_t end = text_.find(']', pos_ + 1);
-      if (end == std::string_view::npos) Fail("unterminated field name", t.position);
-      t.kind = Tok::Bracket;
-      t.text = std::string(text_.substr(pos_ + 1, end - pos_ - 1));
-      if (rtl::IsBlank(t.text)) Fail("empty field name", t.position);
-      pos_ = end + 1;
-      return t;
-    }
-    if (c == '\'' || c == '"') {
-      ++pos_;
-      for (;;) {
-        if (pos_ >= text_.size()) Fail("unterminated text", t.position);
-        if (text_[pos_] == c) {
-          if (pos_ + 1 < text_.size() && text_[pos_ + 1] == c) {
-            t.text += c;
-            pos_ += 2;
-            continue;
-          }
-          ++pos_;
-          break;
+    if (c == '[') return BracketName(t);
+    if (c == '\'' || c == '"') return QuotedText(t, c);
+    if (IsDigit(c) || (c == '.' && pos_ + 1 < text_.size() && IsDigit(text_[pos_ + 1])))
+      return NumberToken(t);
+    return Punctuation(t, c);
+  }
+
+ private:
+  // [field name]
+  Token BracketName(Token t) {
+    const size_t end = text_.find(']', pos_ + 1);
+    if (end == std::string_view::npos) Fail("unterminated field name", t.position);
+    t.kind = Tok::Bracket;
+    t.text = std::string(text_.substr(pos_ + 1, end - pos_ - 1));
+    if (rtl::IsBlank(t.text)) Fail("empty field name", t.position);
+    pos_ = end + 1;
+    return t;
+  }
+
+  // 'text' or "text", the quote doubled inside.
+  Token QuotedText(Token t, char quote) {
+    ++pos_;
+    for (;;) {
+      if (pos_ >= text_.size()) Fail("unterminated text", t.position);
+      if (text_[pos_] == quote) {
+        if (pos_ + 1 < text_.size() && text_[pos_ + 1] == quote) {
+          t.text += quote;
+          pos_ += 2;
+          continue;
         }
-        t.text += text_[pos_++];
-      }
-      t.kind = Tok::Text;
-      return t;
-    }
-    if (IsDigit(c) || (c == '.' && pos_ + 1 < text_.size() && IsDigit(text_[pos_ + 1]))) {
-      const size_t start = pos_;
-      while (pos_ < text_.size() && IsDigit(text_[pos_])) ++pos_;
-      if (pos_ < text_.size() && text_[pos_] == '.') {
         ++pos_;
+        break;
+      }
+      t.text += text_[pos_++];
+    }
+    t.kind = Tok::Text;
+    return t;
+  }
+
+  // Digits, a fraction and an exponent.
+  Token NumberToken(Token t) {
+    const size_t start = pos_;
+    while (pos_ < text_.size() && IsDigit(text_[pos_])) ++pos_;
+    if (pos_ < text_.size() && text_[pos_] == '.') {
+      ++pos_;
+      while (pos_ < text_.size() && IsDigit(text_[pos_])) ++pos_;
+    }
+    if (pos_ < text_.size() && (text_[pos_] == 'e' || text_[pos_] == 'E')) {
+      size_t p = pos_ + 1;
+      if (p < text_.size() && (text_[p] == '+' || text_[p] == '-')) ++p;
+      if (p < text_.size() && IsDigit(text_[p])) {
+        pos_ = p;
         while (pos_ < text_.size() && IsDigit(text_[pos_])) ++pos_;
       }
-      if (pos_ < text_.size() && (text_[pos_] == 'e' || text_[pos_] == 'E')) {
-        size_t p = pos_ + 1;
-        if (p < text_.size() && (text_[p] == '+' || text_[p] == '-')) ++p;
-        if (p < text_.size() && IsDigit(text_[p])) {
-          pos_ = p;
-          while (pos_ < text_.size() && IsDigit(text_[pos_])) ++pos_;
-        }
-      }
-      // A number runs straight into a name ("12abc"): not a number.
-      if (pos_ < text_.size() && IsNameChar(static_cast<unsigned char>(text_[pos_])))
-        Fail("invalid number", t.position);
-      t.kind = Tok::Number;
-      t.text = std::string(text_.substr(start, pos_ - start));
-      return t;
     }
+    // A number runs straight into a name ("12abc"): not a number.
+    if (pos_ < text_.size() && IsNameChar(static_cast<unsigned char>(text_[pos_])))
+      Fail("invalid number", t.position);
+    t.kind = Tok::Number;
+    t.text = std::string(text_.substr(start, pos_ - start));
+    return t;
+  }
+
+  // Parentheses, minus and the comparisons; anything else fails.
+  Token Punctuation(Token t, char c) {
     ++pos_;
+    auto make = [&t](Tok kind, std::string text) {
+      t.kind = kind;
+      t.text = std::move(text);
+      return t;
+    };
     switch (c) {
       case '(':
-        t.kind = Tok::LParen;
-        t.text = "(";
-        return t;
+        return make(Tok::LParen, "(");
       case ')':
-        t.kind = Tok::RParen;
-        t.text = ")";
-        return t;
+        return make(Tok::RParen, ")");
       case '-':
-        t.kind = Tok::Minus;
-        t.text = "-";
-        return t;
+        return make(Tok::Minus, "-");
       case '=':
-        t.kind = Tok::Compare;
-        t.text = "=";
-        return t;
+        return make(Tok::Compare, "=");
       case '<':
-      case '>':
-        t.kind = Tok::Compare;
-        t.text = c;
+      case '>': {
+        std::string op(1, c);
         if (pos_ < text_.size() && (text_[pos_] == '=' || (c == '<' && text_[pos_] == '>')))
-          t.text += text_[pos_++];
-        return t;
+          op += text_[pos_++];
+        return make(Tok::Compare, op);
+      }
       case '!':
         if (pos_ < text_.size() && text_[pos_] == '=') {
           ++pos_;
-          t.kind = Tok::Compare;
-          t.text = "<>";
-          return t;
+          return make(Tok::Compare, "<>");
         }
         break;
       default:
@@ -172,7 +183,6 @@ class Lexer {
     Fail(what, t.position);
   }
 
- private:
   std::string_view text_;
   size_t pos_ = 0;
 };

@@ -44,23 +44,29 @@ class AgentSequencesTest : public ComponentTest {
     return message.substr(19, close - 19);
   }
 
+  // The back office's customers (two to import, one blocked, one imported)
+  // and the PDV's, which has the second one already.
+  void CustomerTables(const std::string& source, const std::string& target) {
+    Exec("CREATE TABLE " + source +
+         " (codcli BIGINT PRIMARY KEY, cliente VARCHAR(80), cpf VARCHAR(15), dtcadastro DATE, "
+         "codmunicipio INT, bloqueado CHAR(1), importado CHAR(1), outra VARCHAR(5))");
+    Exec("INSERT INTO " + source +
+         " VALUES (15,'MARIA SILVA','123.456.789-09','2012-03-15',2304400,'N','N','x'),"
+         "(16,'JOAO',NULL,NULL,NULL,'N','N','y'),(17,'BLOQ','','2012-01-01',1,'S','N','z'),"
+         "(18,'FEITO','','2012-01-01',1,'N','S','w')");
+    Exec("CREATE TABLE " + target +
+         " (id BIGINT PRIMARY KEY, nome VARCHAR(80), data_cadastro DATE, codigo_ibge_cidade "
+         "VARCHAR(10))");
+    Exec("INSERT INTO " + target + " VALUES (16,'ANTIGO',NULL,NULL)");
+  }
+
   std::unique_ptr<db::TComponent> form_;
 };
 
 TEST_F(AgentSequencesTest, CustomerPassInsertsUpdatesOnDuplicateAndMarks) {
   const std::string source = Table("_cadcliente");
   const std::string target = Table("_cliente");
-  Exec("CREATE TABLE " + source +
-       " (codcli BIGINT PRIMARY KEY, cliente VARCHAR(80), cpf VARCHAR(15), dtcadastro DATE, "
-       "codmunicipio INT, bloqueado CHAR(1), importado CHAR(1), outra VARCHAR(5))");
-  Exec("INSERT INTO " + source +
-       " VALUES (15,'MARIA SILVA','123.456.789-09','2012-03-15',2304400,'N','N','x'),"
-       "(16,'JOAO',NULL,NULL,NULL,'N','N','y'),(17,'BLOQ','','2012-01-01',1,'S','N','z'),"
-       "(18,'FEITO','','2012-01-01',1,'N','S','w')");
-  Exec("CREATE TABLE " + target +
-       " (id BIGINT PRIMARY KEY, nome VARCHAR(80), data_cadastro DATE, codigo_ibge_cidade "
-       "VARCHAR(10))");
-  Exec("INSERT INTO " + target + " VALUES (16,'ANTIGO',NULL,NULL)");
+  CustomerTables(source, target);
 
   auto* dbVidoru = db_.get();
   TmySQLQuery& qryClientes = Query("", dbVidoru);
@@ -72,9 +78,7 @@ TEST_F(AgentSequencesTest, CustomerPassInsertsUpdatesOnDuplicateAndMarks) {
   TmySQLQuery& qryInsertPDV = Query();
   TmySQLQuery& qryEuVidoru = Query("", dbVidoru);
 
-  qryClientes.Close();
-  qryClientes.SQL().Clear();
-  qryClientes.SQL().Add("select * from " + source + " where bloqueado='N' and importado='N'");
+  Rewrite(qryClientes, "select * from " + source + " where bloqueado='N' and importado='N'");
   qryClientes.Open();
   ASSERT_EQ(qryClientes.RecordCount(), 2);
   EXPECT_EQ(qryClientes.FieldCount(), 4);  // columns without a field object are ignored
@@ -86,14 +90,10 @@ TEST_F(AgentSequencesTest, CustomerPassInsertsUpdatesOnDuplicateAndMarks) {
     const std::string date = rtl::FormatDateTime("yyyymmdd", dtcadastro->AsDateTime());
     const std::string values =
         code + ",'" + cliente->AsString() + "'," + date + ",'" + codmunicipio->AsString() + "'";
-    qryInsertPDV.Close();
-    qryInsertPDV.SQL().Clear();
-    qryInsertPDV.SQL().Add("insert into " + target +
-                           "(id,nome,data_cadastro,codigo_ibge_cidade) values (" + values + ")");
+    Rewrite(qryInsertPDV, "insert into " + target +
+                              "(id,nome,data_cadastro,codigo_ibge_cidade) values (" + values + ")");
     auto mark = [&] {
-      qryEuVidoru.Close();
-      qryEuVidoru.SQL().Clear();
-      qryEuVidoru.SQL().Add("update " + source + " set importado='S' where codcli=" + code);
+      Rewrite(qryEuVidoru, "update " + source + " set importado='S' where codcli=" + code);
       qryEuVidoru.Execute();
     };
     try {
@@ -105,10 +105,8 @@ TEST_F(AgentSequencesTest, CustomerPassInsertsUpdatesOnDuplicateAndMarks) {
       if (CodigoErro(message) == "1062") {
         EXPECT_EQ(message.rfind("MySQL Error Code: (1062)\r\nDuplicate entry '16'", 0), 0u)
             << message;
-        qryInsertPDV.Close();
-        qryInsertPDV.SQL().Clear();
-        qryInsertPDV.SQL().Add("update " + target + " set nome='" + cliente->AsString() +
-                               "',data_cadastro=" + date + " where id=" + code);
+        Rewrite(qryInsertPDV, "update " + target + " set nome='" + cliente->AsString() +
+                                  "',data_cadastro=" + date + " where id=" + code);
         qryInsertPDV.Execute();
         EXPECT_EQ(qryInsertPDV.AffectedRowCount(), 1);
         mark();

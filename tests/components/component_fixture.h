@@ -72,15 +72,24 @@ class ComponentTest : public support::SandboxTest {
 
   void Exec(const std::string& sql) { helper_->Execute(sql); }
 
-  // The single value a statement returns, read on the helper connection.
-  std::string Value(const std::string& sql) {
+  // The single value a statement returns, read on the helper connection
+  // (or on `on`).
+  std::string Value(const std::string& sql, TmySQLDatabase* on = nullptr) {
     TmySQLQuery q;
-    q.SetDatabase(helper_.get());
+    q.SetDatabase(on ? on : helper_.get());
     q.SQL().Add(sql);
     q.Open();
     std::string v = q.Fields()[0].AsString();
     q.Close();
     return v;
+  }
+
+  // Closes a query and gives it a new text, as the agent does before each
+  // statement.
+  static void Rewrite(TmySQLQuery& q, const std::string& sql) {
+    q.Close();
+    q.SQL().Clear();
+    q.SQL().Add(sql);
   }
 
   TmySQLQuery& Query(const std::string& sql = "", TmySQLDatabase* on = nullptr) {
@@ -103,15 +112,10 @@ class ComponentTest : public support::SandboxTest {
 
   // COM_UPDATE of the component connection's own session.
   int SessionUpdates() {
-    TmySQLQuery q;
-    q.SetDatabase(db_.get());
-    q.SQL().Add(
-        "select VARIABLE_VALUE from information_schema.SESSION_STATUS where "
-        "VARIABLE_NAME='COM_UPDATE'");
-    q.Open();
-    int v = q.Fields()[0].AsInteger();
-    q.Close();
-    return v;
+    return std::stoi(
+        Value("select VARIABLE_VALUE from information_schema.SESSION_STATUS where "
+              "VARIABLE_NAME='COM_UPDATE'",
+              db_.get()));
   }
 
   std::unique_ptr<TmySQLDatabase> db_;

@@ -25,11 +25,20 @@ class RecordingLink : public TDataLink {
   void CheckBrowseMode() override { log.push_back("check browse"); }
 };
 
-TEST_F(CustomersTest, LinkNoticesFollowTheDataset) {
+// A source over a dataset and a link recording what it hears through it.
+struct Listener {
+  explicit Listener(TDataSet& ds) {
+    source.SetDataSet(&ds);
+    link.SetDataSource(&source);
+  }
   TDataSource source;
-  source.SetDataSet(&ds);
   RecordingLink link;
-  link.SetDataSource(&source);
+};
+
+TEST_F(CustomersTest, LinkNoticesFollowTheDataset) {
+  Listener listener(ds);
+  TDataSource& source = listener.source;
+  RecordingLink& link = listener.link;
   struct Step {
     const char* name;
     std::function<void()> run;
@@ -52,10 +61,9 @@ TEST_F(CustomersTest, LinkNoticesFollowTheDataset) {
 }
 
 TEST_F(CustomersTest, DisabledControlsHearOneChangeAtTheEnd) {
-  TDataSource source;
-  source.SetDataSet(&ds);
-  RecordingLink link;
-  link.SetDataSource(&source);
+  Listener listener(ds);
+  TDataSource& source = listener.source;
+  RecordingLink& link = listener.link;
   ds.Open();
   link.log.clear();
   ds.DisableControls();
@@ -70,10 +78,9 @@ TEST_F(CustomersTest, DisabledControlsHearOneChangeAtTheEnd) {
 }
 
 TEST_F(CustomersTest, StateChangeWhileDisabledIsDeliveredOnEnable) {
-  TDataSource source;
-  source.SetDataSet(&ds);
-  RecordingLink link;
-  link.SetDataSource(&source);
+  Listener listener(ds);
+  TDataSource& source = listener.source;
+  RecordingLink& link = listener.link;
   ds.Open();
   link.log.clear();
   ds.DisableControls();

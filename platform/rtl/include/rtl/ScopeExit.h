@@ -19,17 +19,21 @@
 
 namespace rtl {
 
-template <typename F>
-class [[nodiscard]] ScopeExit {
- public:
-  explicit ScopeExit(F cleanup)
-      : cleanup_(std::move(cleanup)), exceptions_(std::uncaught_exceptions()) {}
-  ScopeExit(const ScopeExit&) = delete;
-  ScopeExit& operator=(const ScopeExit&) = delete;
+namespace detail {
 
-  ~ScopeExit() noexcept(false) {
+// The guard both kinds share: the cleanup runs on a normal exit when
+// `kOnNormalExit`, and always while an exception leaves the scope.
+template <typename F, bool kOnNormalExit>
+class ScopeGuard {
+ public:
+  explicit ScopeGuard(F cleanup)
+      : cleanup_(std::move(cleanup)), exceptions_(std::uncaught_exceptions()) {}
+  ScopeGuard(const ScopeGuard&) = delete;
+  ScopeGuard& operator=(const ScopeGuard&) = delete;
+
+  ~ScopeGuard() noexcept(!kOnNormalExit) {
     if (std::uncaught_exceptions() == exceptions_) {
-      cleanup_();
+      if constexpr (kOnNormalExit) cleanup_();
       return;
     }
     try {
@@ -44,26 +48,18 @@ class [[nodiscard]] ScopeExit {
   int exceptions_;
 };
 
+}  // namespace detail
+
 template <typename F>
-class [[nodiscard]] ScopeFail {
+class [[nodiscard]] ScopeExit : public detail::ScopeGuard<F, true> {
  public:
-  explicit ScopeFail(F cleanup)
-      : cleanup_(std::move(cleanup)), exceptions_(std::uncaught_exceptions()) {}
-  ScopeFail(const ScopeFail&) = delete;
-  ScopeFail& operator=(const ScopeFail&) = delete;
+  explicit ScopeExit(F cleanup) : detail::ScopeGuard<F, true>(std::move(cleanup)) {}
+};
 
-  ~ScopeFail() {
-    if (std::uncaught_exceptions() == exceptions_) return;
-    try {
-      cleanup_();
-    } catch (...) {
-      // Unwinding already: the exception in flight is the one to report.
-    }
-  }
-
- private:
-  F cleanup_;
-  int exceptions_;
+template <typename F>
+class [[nodiscard]] ScopeFail : public detail::ScopeGuard<F, false> {
+ public:
+  explicit ScopeFail(F cleanup) : detail::ScopeGuard<F, false>(std::move(cleanup)) {}
 };
 
 }  // namespace rtl
