@@ -307,6 +307,10 @@ std::string Octal(mode_t modo) {
 
 }  // namespace
 
+std::string Utf8ParaCp1252(std::string_view texto) {
+  return ParaCp1252(texto);
+}
+
 CaminhosConfiguracao CaminhosPadrao() {
   CaminhosConfiguracao c;
   c.sistema = "/etc/tolvex/agente.conf";

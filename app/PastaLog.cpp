@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/ArquivoConfiguracao.h"
 #include "rtl/DateTime.h"
 
 #ifndef TOLVEX_PASTA_BUILD
@@ -69,7 +70,8 @@ PastaDoLog EscolherPastaLog(const std::optional<std::string>& pastaLog,
 }
 
 std::string LinhaPastaLog(const std::string& pastaLogImportacao) {
-  return "Log de erros da importa\xE7\xE3o em " + pastaLogImportacao;
+  // The path's bytes are the file system's (UTF-8); the pane's are not.
+  return "Log de erros da importa\xE7\xE3o em " + Utf8ParaCp1252(pastaLogImportacao);
 }
 
 int DiasGuardadosPadrao() {

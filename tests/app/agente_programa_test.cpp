@@ -286,9 +286,12 @@ TEST_F(ProgramaTest, AUserWhoCannotWriteBesideTheProgramGetsTheLogInTheStateFold
   Cliente(31, "cliente,sexo", "'RUIM','FEMININO'");
   Cliente(32, "cliente,sexo", "'PIOR','MASCULINO'");
   // A folder of nobody's own for its state; the program's folder stays root's.
+  // Its name is UTF-8 on disk and Windows-1252 on the pane.
   const support::TempDir temp("estado");
-  const fs::path estado = temp.Path();
-  ASSERT_EQ(chown(estado.c_str(), 65534, 65534), 0);
+  const fs::path estado = fs::path(temp.Path()) / "Configura\xC3\xA7\xC3\xA3o";
+  ASSERT_TRUE(fs::create_directory(estado));
+  for (const fs::path& p : {fs::path(temp.Path()), estado})
+    ASSERT_EQ(chown(p.c_str(), 65534, 65534), 0);
   std::vector<std::string> args{"--headless",   "--once",
                                 "--retaguarda", Host() + ":" + std::to_string(Port()),
                                 "--pdv",        Host() + ":" + std::to_string(Port())};

@@ -94,4 +94,8 @@ ConfiguracaoAgente CarregarConfiguracao(const std::optional<std::string>& arquiv
 // (Windows-1252).
 std::string TextoChavesConfiguracao();
 
+// UTF-8 from outside the agent (a file's text, a path) as Windows-1252: a
+// character the code page lacks, and a byte that is not UTF-8, become '?'.
+std::string Utf8ParaCp1252(std::string_view texto);
+
 }  // namespace app

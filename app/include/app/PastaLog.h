@@ -38,7 +38,8 @@ bool NaPastaDoBuild(const std::string& pastaPrograma);
 PastaDoLog EscolherPastaLog(const std::optional<std::string>& pastaLog,
                             const std::string& pastaPrograma);
 
-// The pane line that says where the log is kept (Windows-1252).
+// The pane line that says where the log is kept (Windows-1252; the path is
+// taken as UTF-8, as the file system gives it).
 std::string LinhaPastaLog(const std::string& pastaLogImportacao);
 
 // The number of days kept when nothing else says (the build's setting).
