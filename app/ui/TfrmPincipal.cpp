@@ -94,8 +94,9 @@ TfrmPincipal::~TfrmPincipal() {
   notificacao_->Fechar();
   DBText1->SetDataSource(nullptr);
   agente_.reset();
-  delete TrayIcon1;
-  delete PopupMenu1;
+  // The icon goes before the menu it shows.
+  TrayIcon1.reset();
+  PopupMenu1.reset();
 }
 
 void TfrmPincipal::CriarControles() {
@@ -174,7 +175,7 @@ void TfrmPincipal::CriarControles() {
 }
 
 void TfrmPincipal::CriarBandeja() {
-  PopupMenu1 = new QMenu;
+  PopupMenu1 = std::make_unique<QMenu>();
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
   Restaurar1 = PopupMenu1->addAction(QStringLiteral("Restaurar"));
   Restaurar1->setObjectName(QStringLiteral("Restaurar1"));
@@ -185,18 +186,19 @@ void TfrmPincipal::CriarBandeja() {
   connect(EncerrarPrograma1, &QAction::triggered, this,
           [this] { agente_->EncerrarPrograma1Click(); });
 
-  TrayIcon1 = new QSystemTrayIcon(IconeAgente());
+  TrayIcon1 = std::make_unique<QSystemTrayIcon>(IconeAgente());
   TrayIcon1->setObjectName(QStringLiteral("TrayIcon1"));
   TrayIcon1->setToolTip(windowTitle());
-  TrayIcon1->setContextMenu(PopupMenu1);
+  TrayIcon1->setContextMenu(PopupMenu1.get());
   // A notification area of the desktop's own bus (StatusNotifier) sends
   // only an activation, a single click; the menu stays on the other button.
-  connect(TrayIcon1, &QSystemTrayIcon::activated, this,
+  connect(TrayIcon1.get(), &QSystemTrayIcon::activated, this,
           [this](QSystemTrayIcon::ActivationReason motivo) {
             if (motivo == QSystemTrayIcon::DoubleClick || motivo == QSystemTrayIcon::Trigger)
               agente_->TrayIcon1DblClick();
           });
-  connect(TrayIcon1, &QSystemTrayIcon::messageClicked, this, [this] { balaoFechado_ = true; });
+  connect(TrayIcon1.get(), &QSystemTrayIcon::messageClicked, this,
+          [this] { balaoFechado_ = true; });
   TrayIcon1->setVisible(true);
 
   dicaBandeja_ = windowTitle();

@@ -86,6 +86,23 @@ QStringList Linhas(const QWidget* memo) {
   return static_cast<const QPlainTextEdit*>(memo)->toPlainText().split(QLatin1Char('\n'));
 }
 
+app::AmbienteAgente AmbienteContado(const std::string& pastaPrograma, int& calculadoras,
+                                    std::vector<std::string>& executados, bool internet) {
+  app::AmbienteAgente ambiente;
+  ambiente.pastaPrograma = pastaPrograma;
+  ambiente.plataforma.abrirCalculadora = [&calculadoras] {
+    ++calculadoras;
+    return true;
+  };
+  ambiente.plataforma.executarArquivo = [&executados](const std::string& programa,
+                                                      const std::string&) {
+    executados.push_back(programa);
+    return true;
+  };
+  ambiente.plataforma.temConexaoInternet = [internet] { return internet; };
+  return ambiente;
+}
+
 // --- BancoTeste ---------------------------------------------------------------------
 
 BancoTeste::BancoTeste(const std::string& host, int porta, const std::string& banco) {
@@ -102,6 +119,7 @@ BancoTeste::~BancoTeste() {
   try {
     db_.Close();
   } catch (...) {
+    // A destructor may not throw; a connection the server dropped has nothing left to close.
   }
 }
 
@@ -203,17 +221,7 @@ void JanelaServidor::AbrirJanela(const std::string& intervalo, const app::Opcoes
   if (!o.retaguarda) o.retaguarda = sandbox;
   if (!o.pdv) o.pdv = sandbox;
   o.pastaSuporte = pasta;
-  app::AmbienteAgente ambiente;
-  ambiente.pastaPrograma = pasta;
-  ambiente.plataforma.abrirCalculadora = [this] {
-    ++calculadoras;
-    return true;
-  };
-  ambiente.plataforma.executarArquivo = [this](const std::string& programa, const std::string&) {
-    executados.push_back(programa);
-    return true;
-  };
-  ambiente.plataforma.temConexaoInternet = [] { return false; };
+  app::AmbienteAgente ambiente = AmbienteContado(pasta, calculadoras, executados, false);
   ambiente.plataforma.baixarArquivo = [](const app::ConfiguracaoSuporte&, const std::string&) {
     return app::ResultadoDownload{};
   };

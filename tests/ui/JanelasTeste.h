@@ -69,6 +69,14 @@ bool Aguardar(const std::function<bool()>& condicao, int ms = 5000);
 // Text of each line of a pane.
 QStringList Linhas(const QWidget* memo);
 
+// The agent's surroundings in a window test: `pastaPrograma` is the
+// program's folder, F10's calculator is counted in `calculadoras` and the
+// files F12 starts are recorded in `executados`, neither reaching the
+// desktop; `internet` is what the connection check answers. The counters
+// must outlive the agent.
+app::AmbienteAgente AmbienteContado(const std::string& pastaPrograma, int& calculadoras,
+                                    std::vector<std::string>& executados, bool internet);
+
 // A root connection to the sandbox, on `banco`.
 class BancoTeste {
  public:

@@ -138,7 +138,7 @@ TEST(JanelaPrincipal, IconeDaBandejaEMenu) {
   EXPECT_TRUE(frm.TrayIcon1->isVisible());
   EXPECT_FALSE(frm.TrayIcon1->icon().isNull());
   EXPECT_TRUE(frm.TrayIcon1->icon().availableSizes().contains(QSize(64, 64)));
-  EXPECT_EQ(frm.TrayIcon1->contextMenu(), frm.PopupMenu1);
+  EXPECT_EQ(frm.TrayIcon1->contextMenu(), frm.PopupMenu1.get());
   const QList<QAction*> itens = frm.PopupMenu1->actions();
   ASSERT_EQ(itens.size(), 3);
   EXPECT_EQ(itens[0], frm.Restaurar1);

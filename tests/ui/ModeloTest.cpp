@@ -29,18 +29,9 @@ class JanelaSemServidor : public ::testing::Test {
   void SetUp() override {
     app::OpcoesAgente opcoes;
     opcoes.pastaSuporte = pasta.path().toStdString();
-    app::AmbienteAgente ambiente;
-    ambiente.pastaPrograma = pasta.path().toStdString();
-    ambiente.plataforma.abrirCalculadora = [this] {
-      ++calculadoras;
-      return true;
-    };
-    ambiente.plataforma.executarArquivo = [this](const std::string& p, const std::string&) {
-      executados.push_back(p);
-      return true;
-    };
-    ambiente.plataforma.temConexaoInternet = [] { return false; };
-    frm = std::make_unique<TfrmPincipal>(opcoes, std::move(ambiente));
+    frm = std::make_unique<TfrmPincipal>(
+        opcoes,
+        uiteste::AmbienteContado(pasta.path().toStdString(), calculadoras, executados, false));
     // The tool the build expects is the empty file.
     app::ConfiguracaoSuporte suporte = frm->Agent().Janela().Suporte();
     suporte.sha256 = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";

@@ -72,15 +72,9 @@ class SuporteHttps : public ::testing::Test {
     app::OpcoesAgente opcoes;
     opcoes.servidorSuporte = servidor.Servidor();
     opcoes.pastaSuporte = pasta.path().toStdString() + "/suporte";
-    app::AmbienteAgente ambiente;
-    ambiente.pastaPrograma = pasta.path().toStdString();
-    ambiente.plataforma.temConexaoInternet = [] { return true; };
-    ambiente.plataforma.abrirCalculadora = [] { return true; };
-    ambiente.plataforma.executarArquivo = [this](const std::string& p, const std::string&) {
-      executados.push_back(p);
-      return true;
-    };
-    frm = std::make_unique<app::ui::TfrmPincipal>(opcoes, std::move(ambiente));
+    frm = std::make_unique<app::ui::TfrmPincipal>(
+        opcoes,
+        uiteste::AmbienteContado(pasta.path().toStdString(), calculadoras, executados, true));
     app::ConfiguracaoSuporte suporte = frm->Agent().Janela().Suporte();
     suporte.sha256 = Sha256(kFerramenta);
     if (confiarNaAutoridade) suporte.certificadosCa = Certificados().ca;
@@ -103,6 +97,16 @@ class SuporteHttps : public ::testing::Test {
     return roteiro.caixas;
   }
 
+  // `servidor` holds the tool, yet F12 refuses it for `motivo` before
+  // asking for it.
+  void ConfereRecusaSemPedido(ServidorHttp& servidor, bool confiarNaAutoridade,
+                              const std::string& motivo, const std::string& caso) {
+    servidor.Responder("/sistema/AA_v3.exe", ServidorHttp::Ok(kFerramenta));
+    Abrir(servidor, confiarNaAutoridade);
+    ConfereRecusa(motivo, caso);
+    EXPECT_TRUE(servidor.Pedidos().empty()) << caso;
+  }
+
   // F12 ended in the refusal box with `motivo`; nothing stored or started.
   void ConfereRecusa(const std::string& motivo, const std::string& caso) {
     const std::vector<CaixaVista> caixas = F12();
@@ -121,6 +125,7 @@ class SuporteHttps : public ::testing::Test {
   QTemporaryDir pasta;
   std::unique_ptr<app::ui::TfrmPincipal> frm;
   std::vector<std::string> executados;
+  int calculadoras = 0;
 
  private:
   static inline QTemporaryDir* autoridade_ = nullptr;
@@ -184,26 +189,18 @@ TEST_F(SuporteHttps, RedirectsToAnotherHostOrToPlainHttpAreNotFollowed) {
 
 TEST_F(SuporteHttps, APlainHttpServerIsRefused) {
   ServidorHttp servidor;
-  servidor.Responder("/sistema/AA_v3.exe", ServidorHttp::Ok(kFerramenta));
-  Abrir(servidor);
-  ConfereRecusa(app::MotivoSuporteSemHttps(), "plain HTTP");
-  EXPECT_TRUE(servidor.Pedidos().empty());
+  ConfereRecusaSemPedido(servidor, true, app::MotivoSuporteSemHttps(), "plain HTTP");
 }
 
 TEST_F(SuporteHttps, CertificatesNobodyVouchesForOrForAnotherNameAreRefused) {
   {
     ServidorHttp servidor(Certificados().servidor, Certificados().chaveServidor);
-    servidor.Responder("/sistema/AA_v3.exe", ServidorHttp::Ok(kFerramenta));
-    Abrir(servidor, false);  // only the system's authorities
-    ConfereRecusa(app::MotivoSuporteCertificado(), "unknown authority");
-    EXPECT_TRUE(servidor.Pedidos().empty());
+    // Only the system's authorities.
+    ConfereRecusaSemPedido(servidor, false, app::MotivoSuporteCertificado(), "unknown authority");
   }
   frm.reset();
   ServidorHttp servidor(Certificados().outro, Certificados().chaveOutro);
-  servidor.Responder("/sistema/AA_v3.exe", ServidorHttp::Ok(kFerramenta));
-  Abrir(servidor);
-  ConfereRecusa(app::MotivoSuporteCertificado(), "other name");
-  EXPECT_TRUE(servidor.Pedidos().empty());
+  ConfereRecusaSemPedido(servidor, true, app::MotivoSuporteCertificado(), "other name");
 }
 
 TEST_F(SuporteHttps, AFileOverTheSizeLimitIsRefusedAnnouncedOrNot) {

@@ -109,8 +109,9 @@ class TfrmPincipal : public TfrmModelo, public AgentView {
   TPanel* Panel2;
   TGauge* gaugeCliente;
   QTimer* Timer1;
-  QSystemTrayIcon* TrayIcon1;
-  QMenu* PopupMenu1;
+  // Neither has a parent widget: the window owns them.
+  std::unique_ptr<QSystemTrayIcon> TrayIcon1;
+  std::unique_ptr<QMenu> PopupMenu1;
   QAction* Restaurar1;
   QAction* EncerrarPrograma1;
 
