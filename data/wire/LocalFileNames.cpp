@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "rtl/SysUtils.h"
+
 namespace wire {
 
 namespace {
@@ -11,11 +13,7 @@ bool IsWordByte(unsigned char c) {
 }
 
 bool SameWord(std::string_view word, std::string_view upper) {
-  if (word.size() != upper.size()) return false;
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(word[i])) != upper[i]) return false;
-  }
-  return true;
+  return word.size() == upper.size() && rtl::UpperCase(word) == upper;
 }
 
 // Reads the quoted text starting at sql[i] (the opening quote) and returns

@@ -80,25 +80,12 @@ const TMysqlColumn* TMysqlResult::Column(int index) const {
   return &columns_[static_cast<std::size_t>(index)];
 }
 
-namespace {
-
-char AsciiUpper(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
-
-}  // namespace
-
 const TMysqlColumn* TMysqlResult::ColumnByName(const std::string& name, bool caseSensitive) const {
+  // Only the ASCII letters fold: column names are identifiers.
+  const std::string wanted = caseSensitive ? name : rtl::UpperCase(name);
   for (const TMysqlColumn& c : columns_) {
-    if (caseSensitive) {
-      if (c.name == name) return &c;
-      continue;
-    }
-    if (c.name.size() == name.size() &&
-        std::equal(c.name.begin(), c.name.end(), name.begin(),
-                   [](char a, char b) { return AsciiUpper(a) == AsciiUpper(b); })) {
-      return &c;
-    }
+    if (c.name.size() != wanted.size()) continue;
+    if ((caseSensitive ? c.name : rtl::UpperCase(c.name)) == wanted) return &c;
   }
   return nullptr;
 }

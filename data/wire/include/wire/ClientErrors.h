@@ -90,6 +90,13 @@ std::string FormatClientError(int number, std::initializer_list<FormatArg> args 
 // matching argument prints nothing for a text and 0 for a number; a number
 // given for %s prints in decimal and a text given for %d prints 0. Extra
 // arguments are ignored.
+//
+// This is not rtl::Format on purpose: that one hands a format fixed in the
+// source to vsnprintf, checked by the compiler against its arguments. Here
+// the format comes from the catalogue at run time and the arguments are
+// typed values, so a format and arguments that disagree (or a format with
+// more conversions than arguments) must still give a defined text; with
+// vsnprintf they would read whatever the format names.
 std::string FormatPrintf(std::string_view format, std::initializer_list<FormatArg> args = {});
 
 }  // namespace wire
