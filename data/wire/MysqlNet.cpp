@@ -105,7 +105,7 @@ class TMysqlNet::ZlibStreams {
   bool inflateReady_ = false;
 };
 
-TMysqlNet::TMysqlNet() = default;
+TMysqlNet::TMysqlNet() : vio_(std::make_unique<TMysqlVio>()) {}
 TMysqlNet::~TMysqlNet() = default;
 
 void TMysqlNet::Reset() {
@@ -126,22 +126,30 @@ void TMysqlNet::Reset() {
 int TMysqlNet::Open(int kind, const std::string& host, bool pipeFallback, int timeoutSeconds,
                     int port, const std::string& pipeName) {
   if (IsConnected()) return 0;
-  int rc = vio_.Connect(kind, host, pipeFallback, timeoutSeconds, port, pipeName);
+  int rc = vio_->Connect(kind, host, pipeFallback, timeoutSeconds, port, pipeName);
   if (rc != 0) return rc;
   Reset();
   return 0;
 }
 
 int TMysqlNet::Attach(int fd) {
-  int rc = vio_.Attach(fd);
+  if (IsConnected()) return -20;
+  auto socket = std::make_unique<TMysqlVio>();
+  int rc = socket->Attach(fd);
   if (rc != 0) return rc;
+  vio_ = std::move(socket);
   Reset();
   return 0;
 }
 
+void TMysqlNet::SetTransportForTesting(std::unique_ptr<TTransport> transport) {
+  Close();
+  vio_ = std::move(transport);
+}
+
 int TMysqlNet::Close() {
   if (!IsConnected()) return 0;
-  int rc = vio_.Close();
+  int rc = vio_->Close();
   buffer_.reset();
   bufferSize_ = 0;
   readPos_ = nullptr;
@@ -276,20 +284,20 @@ int TMysqlNet::SendAll(const std::uint8_t* out, std::size_t total) {
   std::size_t done = 0;
   int failures = 0;
   while (done < total) {
-    int n = vio_.Write(out + done, total - done);
+    int n = vio_->Write(out + done, total - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
       continue;
     }
-    if (vio_.NonBlocking() && failures < 3) {
+    if (vio_->NonBlocking() && failures < 3) {
       ++failures;
       continue;
     }
-    if (vio_.ShouldRetry() && failures < 3) {
+    if (vio_->ShouldRetry() && failures < 3) {
       ++failures;
       continue;
     }
-    if (vio_.WasInterrupted()) continue;
+    if (vio_->WasInterrupted()) continue;
     break;
   }
   state_ = kIdle;
@@ -320,13 +328,13 @@ bool TMysqlNet::Grow(std::size_t needed) {
 bool TMysqlNet::ReadFully(std::uint8_t* into, std::size_t length, int& retries) {
   std::size_t done = 0;
   while (done < length) {
-    int n = vio_.Read(into + done, length - done);
+    int n = vio_->Read(into + done, length - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
       continue;
     }
-    if (vio_.WasInterrupted()) continue;
-    if (vio_.ShouldRetry() && retries < 2) {
+    if (vio_->WasInterrupted()) continue;
+    if (vio_->ShouldRetry() && retries < 2) {
       ++retries;
       continue;
     }
@@ -427,7 +435,7 @@ long TMysqlNet::ReadPacket() {
 long TMysqlNet::SafeRead(std::uint32_t clientFlags) {
   long n = ReadPacket();
   if (n <= 0) {
-    vio_.Close();
+    vio_->Close();
     int number = ErrorNumber() == kErrNetPacketTooLarge ? CR_NET_PACKET_TOO_LARGE : CR_SERVER_LOST;
     SetError(number, FormatClientError(number));
     return -1;
@@ -478,8 +486,8 @@ bool TMysqlNet::Shrink() {
 void TMysqlNet::StartTls(const std::string& keyFile, const std::string& certFile,
                          const std::string& caFile, const std::string& caPath, std::string& cipher,
                          int timeoutSeconds) {
-  vio_.SslConnect(keyFile, certFile, caFile, caPath, cipher, timeoutSeconds);
-  if (vio_.Kind() != kVioTls) Close();
+  vio_->SslConnect(keyFile, certFile, caFile, caPath, cipher, timeoutSeconds);
+  if (vio_->Kind() != kVioTls) Close();
 }
 
 }  // namespace wire

@@ -151,20 +151,6 @@ TMysqlVio::~TMysqlVio() {
   if (IsConnected()) Close();
 }
 
-void TMysqlVio::SetErrorMessage(const std::string& text) {
-  errorMessage_ = text.substr(0, kVioMaxErrorMessage);
-}
-
-void TMysqlVio::SetError(int number, const std::string& text) {
-  errorNumber_ = number;
-  SetErrorMessage(text);
-}
-
-void TMysqlVio::ClearError() {
-  errorNumber_ = 0;
-  errorMessage_.clear();
-}
-
 void TMysqlVio::FailConnect(int number, const std::string& host, int sysError) {
   SetError(number, FormatClientError(number, {host, sysError}));
 }

@@ -1,4 +1,4 @@
-// TMysqlNet: MySQL protocol packets over one TMysqlVio.
+// TMysqlNet: MySQL protocol packets over one transport (a TMysqlVio).
 //
 // Frames and numbers outgoing packets, gathers them in one buffer and sends
 // them with one write per flush, compresses them with zlib when the
@@ -49,13 +49,16 @@ class TMysqlNet {
   // when already connected), else the transport's negative result.
   int Open(int kind, const std::string& host, bool pipeFallback, int timeoutSeconds, int port,
            const std::string& pipeName);
-  // Takes over a connected socket (see TMysqlVio::Attach) and resets the
-  // packet state as Open does.
+  // Takes over a connected socket as a new TMysqlVio (see TMysqlVio::Attach)
+  // and resets the packet state as Open does; -20 while connected.
   int Attach(int fd);
+  // Puts another transport in place of the current one (closed first):
+  // tests give the packet layer one that plays a script of faults.
+  void SetTransportForTesting(std::unique_ptr<TTransport> transport);
   // Closes the transport and frees the buffer; returns the transport's result.
   int Close();
-  bool IsConnected() const { return vio_.IsConnected(); }
-  std::uint8_t Kind() const { return vio_.Kind(); }
+  bool IsConnected() const { return vio_->IsConnected(); }
+  std::uint8_t Kind() const { return vio_->Kind(); }
 
   // Sequence number 0, write position at the buffer start (before a command).
   void Clear();
@@ -93,12 +96,12 @@ class TMysqlNet {
   void StartTls(const std::string& keyFile, const std::string& certFile, const std::string& caFile,
                 const std::string& caPath, std::string& cipher, int timeoutSeconds);
 
-  int ErrorNumber() const { return vio_.ErrorNumber(); }
-  void SetErrorNumber(int number) { vio_.SetErrorNumber(number); }
-  const std::string& ErrorMessage() const { return vio_.ErrorMessage(); }
-  void SetErrorMessage(const std::string& text) { vio_.SetErrorMessage(text); }
-  void SetError(int number, const std::string& text) { vio_.SetError(number, text); }
-  void ClearError() { vio_.ClearError(); }
+  int ErrorNumber() const { return vio_->ErrorNumber(); }
+  void SetErrorNumber(int number) { vio_->SetErrorNumber(number); }
+  const std::string& ErrorMessage() const { return vio_->ErrorMessage(); }
+  void SetErrorMessage(const std::string& text) { vio_->SetErrorMessage(text); }
+  void SetError(int number, const std::string& text) { vio_->SetError(number, text); }
+  void ClearError() { vio_->ClearError(); }
 
   int ProtocolVersion() const { return protocolVersion_; }
   void SetProtocolVersion(int version) { protocolVersion_ = version; }
@@ -108,8 +111,9 @@ class TMysqlNet {
   // Compressed mode: decompressed bytes not yet handed out.
   std::uint32_t Remaining() const { return remaining_; }
 
-  TMysqlVio& Vio() { return vio_; }
-  const TMysqlVio& Vio() const { return vio_; }
+  // The transport: a TMysqlVio unless a test put in another.
+  TTransport& Vio() { return *vio_; }
+  const TTransport& Vio() const { return *vio_; }
 
  private:
   void Reset();
@@ -125,7 +129,7 @@ class TMysqlNet {
   // stream up costs more than compressing a small packet. Made on first use.
   class ZlibStreams;
 
-  TMysqlVio vio_;
+  std::unique_ptr<TTransport> vio_;
   std::unique_ptr<ZlibStreams> zlib_;
   // Compressed mode: the outgoing block with its 7-byte header, kept between
   // writes of up to kScratchKeep bytes (larger blocks get their own).
