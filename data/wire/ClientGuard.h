@@ -1,5 +1,5 @@
 // Scoped hold of a TMysqlClient's optional lock (no-op while the client is
-// not in thread-safe mode).
+// not in thread-safe mode), and a flag of the client set for one scope.
 #pragma once
 
 #include <mutex>
@@ -21,6 +21,20 @@ class TMysqlClient::Guard {
 
  private:
   std::recursive_mutex* mutex_;
+};
+
+// Gives a flag a value for the rest of the scope and puts the old value
+// back however the scope ends (a failed allocation included).
+class TScopedFlag {
+ public:
+  TScopedFlag(bool& flag, bool value) : flag_(flag), old_(flag) { flag_ = value; }
+  ~TScopedFlag() { flag_ = old_; }
+  TScopedFlag(const TScopedFlag&) = delete;
+  TScopedFlag& operator=(const TScopedFlag&) = delete;
+
+ private:
+  bool& flag_;
+  const bool old_;
 };
 
 }  // namespace wire

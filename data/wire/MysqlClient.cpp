@@ -37,14 +37,12 @@ void TMysqlClient::Disconnect() {
   extraInfo_ = 0;
   info_.clear();
   if (net_->IsConnected()) {
-    columns_.clear();
-    haveColumns_ = false;
-    columnCount_ = 0;
+    DropColumns();
     status_ = TClientStatus::kReady;
-    const bool keep = reconnect_;
-    reconnect_ = false;
-    SimpleCommand(COM_QUIT, std::string(), true, false);
-    reconnect_ = keep;
+    {
+      TScopedFlag noReconnect(reconnect_, false);
+      SimpleCommand(COM_QUIT, std::string(), true, false);
+    }
     net_->Close();
   }
   if (streamed_) {
@@ -79,7 +77,7 @@ bool TMysqlClient::ReadyForCommand(bool canReconnect) {
 
 bool TMysqlClient::SendOrReconnect(const std::function<int()>& write, bool canReconnect) {
   if (write() == 0) return true;
-  if (net_->ErrorNumber() == kErrNetPacketTooLarge) {
+  if (net_->ErrorNumber() == ER_NET_PACKET_TOO_LARGE) {
     // Nothing was sent: the connection is fine, the command too long.
     net_->SetError(CR_NET_PACKET_TOO_LARGE, FormatClientError(CR_NET_PACKET_TOO_LARGE));
     return false;
@@ -298,9 +296,7 @@ bool TMysqlClient::ReadColumns(std::uint32_t count) {
   try {
     if (!ReadRows(definitions, nullptr)) return false;
   } catch (const std::bad_alloc&) {
-    net_->Close();
-    net_->SetError(CR_OUT_OF_MEMORY, FormatClientError(CR_OUT_OF_MEMORY));
-    return false;
+    return FailOutOfMemory();
   }
   // As many definitions as the header announced, each whole: anything else
   // would leave values without descriptors.
@@ -316,12 +312,29 @@ bool TMysqlClient::ReadColumns(std::uint32_t count) {
 
 // ------------------------------------------------------------------ results
 
+bool TMysqlClient::HeaderPending() {
+  if (!haveColumns_) return false;
+  if (status_ == TClientStatus::kResultHeader) return true;
+  net_->SetError(CR_COMMANDS_OUT_OF_SYNC, FormatClientError(CR_COMMANDS_OUT_OF_SYNC));
+  return false;
+}
+
+void TMysqlClient::DropColumns() {
+  columns_.clear();
+  haveColumns_ = false;
+  columnCount_ = 0;
+}
+
+bool TMysqlClient::FailOutOfMemory() {
+  // The rest of the reply cannot be read into memory: drop the connection
+  // rather than leave its packets behind.
+  net_->Close();
+  net_->SetError(CR_OUT_OF_MEMORY, FormatClientError(CR_OUT_OF_MEMORY));
+  return false;
+}
+
 std::unique_ptr<TMysqlResult> TMysqlClient::StoreResult() {
-  if (!haveColumns_) return nullptr;
-  if (status_ != TClientStatus::kResultHeader) {
-    net_->SetError(CR_COMMANDS_OUT_OF_SYNC, FormatClientError(CR_COMMANDS_OUT_OF_SYNC));
-    return nullptr;
-  }
+  if (!HeaderPending()) return nullptr;
   std::unique_ptr<TMysqlResult> result;
   bool read = false;
   try {
@@ -329,15 +342,9 @@ std::unique_ptr<TMysqlResult> TMysqlClient::StoreResult() {
     result->rows_ = std::make_unique<TMysqlRowSet>(columnCount_);
     read = ReadRows(*result->rows_, &result->columns_);
   } catch (const std::bad_alloc&) {
-    // The rest of the reply cannot be read into memory: drop the connection
-    // rather than leave its packets behind.
-    net_->Close();
-    net_->SetError(CR_OUT_OF_MEMORY, FormatClientError(CR_OUT_OF_MEMORY));
-    read = false;
+    read = FailOutOfMemory();
   }
-  columns_.clear();
-  haveColumns_ = false;
-  columnCount_ = 0;
+  DropColumns();
   status_ = TClientStatus::kReady;
   if (!read) return nullptr;
   result->rowCount_ = result->rows_->Size();
@@ -348,15 +355,9 @@ std::unique_ptr<TMysqlResult> TMysqlClient::StoreResult() {
 }
 
 std::unique_ptr<TMysqlResult> TMysqlClient::UseResult() {
-  if (!haveColumns_) return nullptr;
-  if (status_ != TClientStatus::kResultHeader) {
-    net_->SetError(CR_COMMANDS_OUT_OF_SYNC, FormatClientError(CR_COMMANDS_OUT_OF_SYNC));
-    return nullptr;
-  }
+  if (!HeaderPending()) return nullptr;
   std::unique_ptr<TMysqlResult> result(new TMysqlResult(false, columnCount_, std::move(columns_)));
-  columns_.clear();
-  haveColumns_ = false;
-  columnCount_ = 0;
+  DropColumns();
   status_ = TClientStatus::kStreaming;
   streamed_ = result.get();
   result->client_ = this;

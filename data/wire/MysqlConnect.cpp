@@ -161,18 +161,16 @@ bool TMysqlClient::ConnectLocked(const std::string& host, const std::string& use
     net_->Close();
     return false;
   }
-  connecting_ = true;
-  bool loggedIn = Login(net_->ReadPos(), n);
-  connecting_ = false;
-  if (!loggedIn) return false;
+  {
+    TScopedFlag connecting(connecting_, true);
+    if (!Login(net_->ReadPos(), n)) return false;
+  }
 
   net_->SetCompress((clientFlags_ & CLIENT_COMPRESS) != 0);
   status_ = TClientStatus::kReady;
   if (!database_.empty() && !(serverCapabilities_ & CLIENT_CONNECT_WITH_DB)) {
-    connecting_ = true;
-    bool selected = SelectDatabase(database_);
-    connecting_ = false;
-    if (!selected) {
+    TScopedFlag connecting(connecting_, true);
+    if (!SelectDatabase(database_)) {
       net_->Close();
       return false;
     }
@@ -189,6 +187,31 @@ bool TMysqlClient::FailMalformed() {
 bool TMysqlClient::Login(const std::uint8_t* data, long length) {
   TMysqlGreeting greeting;
   if (!ParseGreeting(data, static_cast<std::size_t>(length), greeting)) return FailMalformed();
+  TakeGreeting(greeting);
+  const std::uint32_t given = clientFlags_;
+  std::uint32_t flags = NegotiateFlags(greeting);
+  // TLS asked for in any way must be had: a greeting without it (a server
+  // without TLS, or a man in the middle who cleared the bit) ends the
+  // connect before any login byte is sent. Only Preferred goes on in clear.
+  TTlsOptions tls = tlsOptions_;
+  if ((sslMode_ || (given & CLIENT_SSL)) && tls.mode < TlsMode::Required)
+    tls.mode = TlsMode::Required;
+  tls.mode = EffectiveTlsMode(tls);
+  if ((serverCapabilities_ & CLIENT_SSL) && tls.mode != TlsMode::Off) {
+    flags |= CLIENT_SSL;
+  } else {
+    if (tls.mode >= TlsMode::Required) return FailTls("the server does not offer TLS");
+    flags &= ~CLIENT_SSL;
+  }
+  clientFlags_ = flags;
+  // A greeting without 4.1 authentication gets the pre-4.1 scramble in the
+  // login packet: only with old passwords allowed.
+  if (!password_.empty() && !oldPasswords_ && !(serverCapabilities_ & CLIENT_SECURE_CONNECTION))
+    return FailOldPassword();
+  return SendLogin(tls);
+}
+
+void TMysqlClient::TakeGreeting(const TMysqlGreeting& greeting) {
   serverVersion_ = greeting.serverVersion;
   threadId_ = greeting.threadId;
   seed_ = greeting.seed;
@@ -199,28 +222,30 @@ bool TMysqlClient::Login(const std::uint8_t* data, long length) {
     serverStatus_ = greeting.status;
     warningCount_ = 0;
   }
+}
 
+std::uint32_t TMysqlClient::NegotiateFlags(const TMysqlGreeting& greeting) {
   // Capability flags, in this order.
   const std::uint32_t given = clientFlags_;
   const std::uint32_t caps = serverCapabilities_;
   std::uint32_t flags = given | kClientBaseFlags;
   // Local-file loading is the caller's choice for this client alone, never
   // a flag left over in the given flags.
-  if (localFiles_) {
-    flags |= CLIENT_LOCAL_FILES;
-  } else {
-    flags &= ~CLIENT_LOCAL_FILES;
-  }
+  auto setIf = [&flags](bool on, std::uint32_t flag) { flags = on ? flags | flag : flags & ~flag; };
+  setIf(localFiles_, CLIENT_LOCAL_FILES);
   if (sslMode_) flags |= CLIENT_SSL;
   if (!database_.empty()) flags |= CLIENT_CONNECT_WITH_DB;
-  if ((caps & CLIENT_COMPRESS) && (compressOption_ || (given & CLIENT_COMPRESS))) {
-    flags |= CLIENT_COMPRESS;
-  } else {
-    flags &= ~CLIENT_COMPRESS;
-  }
+  setIf((caps & CLIENT_COMPRESS) && (compressOption_ || (given & CLIENT_COMPRESS)),
+        CLIENT_COMPRESS);
+  // A server without any of the 4.1 flags gets the older login, without
+  // the 4.1 flags and multi-statements.
+  constexpr std::uint32_t k41Flags = CLIENT_PROTOCOL_41 | CLIENT_RESERVED |
+                                     CLIENT_SECURE_CONNECTION | CLIENT_MULTI_STATEMENTS |
+                                     CLIENT_MULTI_RESULTS;
+  static_assert(k41Flags == 0x3C200);
   if ((flags & CLIENT_PROTOCOL_41) &&
       !(caps & (CLIENT_RESERVED | CLIENT_SECURE_CONNECTION | CLIENT_MULTI_RESULTS))) {
-    flags &= ~0x3C200u;
+    flags &= ~k41Flags;
   }
   // Login methods by name where the 4.1 login can carry them.
   authMethod_.clear();
@@ -228,28 +253,13 @@ bool TMysqlClient::Login(const std::uint8_t* data, long length) {
     flags |= CLIENT_PLUGIN_AUTH;
     authMethod_ = greeting.authMethod == kAuthCachingSha2 ? kAuthCachingSha2 : kAuthNative;
   }
-  // TLS asked for in any way must be had: a greeting without it (a server
-  // without TLS, or a man in the middle who cleared the bit) ends the
-  // connect before any login byte is sent. Only Preferred goes on in clear.
-  TTlsOptions tls = tlsOptions_;
-  if ((sslMode_ || (given & CLIENT_SSL)) && tls.mode < TlsMode::Required)
-    tls.mode = TlsMode::Required;
-  tls.mode = EffectiveTlsMode(tls);
-  if ((caps & CLIENT_SSL) && tls.mode != TlsMode::Off) {
-    flags |= CLIENT_SSL;
-  } else {
-    if (tls.mode >= TlsMode::Required) return FailTls("the server does not offer TLS");
-    flags &= ~CLIENT_SSL;
-  }
-  clientFlags_ = flags;
-  // A greeting without 4.1 authentication gets the pre-4.1 scramble in the
-  // login packet: only with old passwords allowed.
-  if (!password_.empty() && !oldPasswords_ && !(caps & CLIENT_SECURE_CONNECTION))
-    return FailOldPassword();
+  return flags;
+}
 
+bool TMysqlClient::SendLogin(const TTlsOptions& tls) {
   TLoginRequest request;
-  request.clientFlags = flags;
-  request.serverCapabilities = caps;
+  request.clientFlags = clientFlags_;
+  request.serverCapabilities = serverCapabilities_;
   request.serverCharset = loginCharset_ != 0 ? loginCharset_ : serverCharset_;
   request.serverIs410 = serverIs410_;
   request.user = user_;
@@ -268,7 +278,7 @@ bool TMysqlClient::Login(const std::uint8_t* data, long length) {
     return false;
   };
 
-  if (flags & CLIENT_SSL) {
+  if (clientFlags_ & CLIENT_SSL) {
     if (net_->WritePacket(login.data(), headerLength) != 0 || net_->Flush() != 0) {
       return writeFailed();
     }

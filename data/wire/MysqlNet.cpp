@@ -167,7 +167,7 @@ void TMysqlNet::Clear() {
 
 int TMysqlNet::WritePacket(const void* data, std::size_t length) {
   if (length >= kMaxPacketLength) {
-    SetErrorNumber(kErrNetPacketTooLarge);
+    SetErrorNumber(ER_NET_PACKET_TOO_LARGE);
     return 1;
   }
   std::uint8_t header[4];
@@ -180,7 +180,7 @@ int TMysqlNet::WritePacket(const void* data, std::size_t length) {
 
 int TMysqlNet::WriteCommand(std::uint8_t command, const void* data, std::size_t length) {
   if (length >= kMaxPacketLength) {
-    SetErrorNumber(kErrNetPacketTooLarge);
+    SetErrorNumber(ER_NET_PACKET_TOO_LARGE);
     return 1;
   }
   std::uint8_t header[5];
@@ -310,7 +310,7 @@ bool TMysqlNet::Grow(std::size_t needed) {
   // The buffer must hold `needed` bytes plus the terminating zero, and
   // never reaches 16 MiB.
   if (needed + 1 >= kMaxBufferSize) {
-    SetErrorNumber(kErrNetPacketTooLarge);
+    SetErrorNumber(ER_NET_PACKET_TOO_LARGE);
     return false;
   }
   std::size_t size = (needed + 1 + 4095) & ~std::size_t{4095};
@@ -436,7 +436,8 @@ long TMysqlNet::SafeRead(std::uint32_t clientFlags) {
   long n = ReadPacket();
   if (n <= 0) {
     vio_->Close();
-    int number = ErrorNumber() == kErrNetPacketTooLarge ? CR_NET_PACKET_TOO_LARGE : CR_SERVER_LOST;
+    int number =
+        ErrorNumber() == ER_NET_PACKET_TOO_LARGE ? CR_NET_PACKET_TOO_LARGE : CR_SERVER_LOST;
     SetError(number, FormatClientError(number));
     return -1;
   }

@@ -95,6 +95,26 @@ int TimedOutAsSuch(int error) {
   return error == EAGAIN || error == EWOULDBLOCK ? ETIMEDOUT : error;
 }
 
+// The client certificate and key, and the trusted certificates, when given.
+// Failures here do not stop the connector: the server decides whether it
+// needs a client certificate, and the peer check reports an untrusted one.
+void LoadClientFiles(SSL_CTX* context, const std::string& keyFile, const std::string& certFile,
+                     const std::string& caFile, const std::string& caPath) {
+  if (!certFile.empty()) {
+    const std::string& key = keyFile.empty() ? certFile : keyFile;
+    if (SSL_CTX_use_certificate_file(context, certFile.c_str(), SSL_FILETYPE_PEM) == 1 &&
+        SSL_CTX_use_PrivateKey_file(context, key.c_str(), SSL_FILETYPE_PEM) == 1) {
+      SSL_CTX_check_private_key(context);
+    }
+    ERR_clear_error();
+  }
+  if (!caFile.empty() || !caPath.empty()) {
+    SSL_CTX_load_verify_locations(context, caFile.empty() ? nullptr : caFile.c_str(),
+                                  caPath.empty() ? nullptr : caPath.c_str());
+    ERR_clear_error();
+  }
+}
+
 std::once_flag sslInitOnce;
 bool sslAvailable = false;
 
@@ -441,46 +461,13 @@ void TMysqlVio::SslConnect(const std::string& keyFile, const std::string& certFi
   SSL_CTX_set_min_proto_version(tls->context, TLS1_2_VERSION);
   std::string failure;
   if (!PrepareTlsContext(tls->context, tlsOptions_, failure)) return fail(tls, failure);
-  if (!certFile.empty()) {
-    // Failures here do not stop the connector: the server decides whether
-    // it needs a client certificate.
-    const std::string& key = keyFile.empty() ? certFile : keyFile;
-    if (SSL_CTX_use_certificate_file(tls->context, certFile.c_str(), SSL_FILETYPE_PEM) == 1 &&
-        SSL_CTX_use_PrivateKey_file(tls->context, key.c_str(), SSL_FILETYPE_PEM) == 1) {
-      SSL_CTX_check_private_key(tls->context);
-    }
-    ERR_clear_error();
-  }
-  if (!caFile.empty() || !caPath.empty()) {
-    SSL_CTX_load_verify_locations(tls->context, caFile.empty() ? nullptr : caFile.c_str(),
-                                  caPath.empty() ? nullptr : caPath.c_str());
-    ERR_clear_error();
-  }
+  LoadClientFiles(tls->context, keyFile, certFile, caFile, caPath);
 
   tls->session = SSL_new(tls->context);
   if (!tls->session) return fail(tls, "");
   if (!PrepareTlsSession(tls->session, tlsOptions_, tlsHost_, failure)) return fail(tls, failure);
 
-  // Nothing may sit in the read-ahead: the server sends nothing between our
-  // TLS request and its handshake, so whatever is there is not for TLS.
-  aheadPos_ = aheadEnd_ = 0;
-  kind_ = kVioClosed;
-  SSL_clear(tls->session);
-  if (SSL_SESSION* s = SSL_get_session(tls->session)) {
-    SSL_SESSION_set_timeout(s, timeoutSeconds);
-  }
-  SSL_set_fd(tls->session, socket_);
-  SSL_set_connect_state(tls->session);
-  int rc = 0;
-  while (!SSL_is_init_finished(tls->session)) {
-    rc = SSL_do_handshake(tls->session);
-    if (rc > 0) break;
-    int e = SSL_get_error(tls->session, rc);
-    if (e != SSL_ERROR_WANT_READ && e != SSL_ERROR_WANT_WRITE) break;
-    // On this blocking socket "want" means its timeout ran out or a signal
-    // came: one more bounded wait, then the handshake gives up.
-    if (!WaitFor(e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT)) break;
-  }
+  const int rc = Handshake(tls->session, timeoutSeconds);
   if (rc == 1 && CheckTlsPeer(tls->session, tlsOptions_, failure)) {
     tls_ = std::move(tls);
     kind_ = kVioTls;
@@ -497,6 +484,30 @@ void TMysqlVio::SslConnect(const std::string& keyFile, const std::string& certFi
     return;
   }
   fail(tls, rc == 1 ? failure : "");
+}
+
+int TMysqlVio::Handshake(SSL* session, int timeoutSeconds) {
+  // Nothing may sit in the read-ahead: the server sends nothing between our
+  // TLS request and its handshake, so whatever is there is not for TLS.
+  aheadPos_ = aheadEnd_ = 0;
+  kind_ = kVioClosed;
+  SSL_clear(session);
+  if (SSL_SESSION* s = SSL_get_session(session)) {
+    SSL_SESSION_set_timeout(s, timeoutSeconds);
+  }
+  SSL_set_fd(session, socket_);
+  SSL_set_connect_state(session);
+  int rc = 0;
+  while (!SSL_is_init_finished(session)) {
+    rc = SSL_do_handshake(session);
+    if (rc > 0) break;
+    int e = SSL_get_error(session, rc);
+    if (e != SSL_ERROR_WANT_READ && e != SSL_ERROR_WANT_WRITE) break;
+    // On this blocking socket "want" means its timeout ran out or a signal
+    // came: one more bounded wait, then the handshake gives up.
+    if (!WaitFor(e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT)) break;
+  }
+  return rc;
 }
 
 }  // namespace wire

@@ -18,6 +18,11 @@
 // With thread-safe mode on, ConnectToServer, Query (after its ping), Ping,
 // SelectDatabase and Disconnect serialise on the client's re-entrant lock;
 // result navigation and NextResult do not take it.
+//
+// Naming in this layer: data members camelCase_ with the trailing underscore
+// (serverStatus_), locals and parameters camelCase, functions and types in
+// CamelCase; the protocol's own numbers keep the protocol's upper-case names
+// (Protocol.h).
 #pragma once
 
 #include <cstdint>
@@ -34,6 +39,8 @@
 #include "wire/Protocol.h"
 
 namespace wire {
+
+struct TMysqlGreeting;
 
 // Where the client stands between commands. Ready: a command may be sent.
 // A query or NextResult that reads a result header moves to ResultHeader;
@@ -170,7 +177,15 @@ class TMysqlClient {
   bool ConnectLocked(const std::string& host, const std::string& user, const std::string& password,
                      const std::string& database, int port, const std::string& pipeName,
                      bool pipeFallback, std::uint32_t clientFlags);
+  // The login after the greeting: its fields, the capability flags, the
+  // TLS decision, then the login packet (TLS started between its header
+  // and the whole) and the server's answer.
   bool Login(const std::uint8_t* greeting, long length);
+  void TakeGreeting(const TMysqlGreeting& greeting);
+  // The login's capability flags from the given ones and the greeting's,
+  // TLS aside; sets the login method.
+  std::uint32_t NegotiateFlags(const TMysqlGreeting& greeting);
+  bool SendLogin(const TTlsOptions& tls);
   bool ReadAuthResult();
   // Sends one answer of the login exchange and reads the server's next
   // packet into n and p; on failure the connection is closed and false.
@@ -209,6 +224,12 @@ class TMysqlClient {
   bool RefuseLocalFile(const std::string& name);
   bool ReadColumns(std::uint32_t count);
   bool ReadRows(TMysqlRowSet& rows, std::vector<TMysqlColumn>* maxLengths);
+  // A result header was read and its descriptors wait; false without
+  // descriptors, and with 2014 when the client is not at a header.
+  bool HeaderPending();
+  void DropColumns();
+  // Out of memory while reading a reply: closes (2008); false.
+  bool FailOutOfMemory();
   std::unique_ptr<TMysqlResult> StoreResult();
   std::unique_ptr<TMysqlResult> UseResult();
   std::unique_ptr<TMysqlResult> TakeResult(bool store, bool& ok);

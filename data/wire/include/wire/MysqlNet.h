@@ -33,8 +33,6 @@ constexpr std::uint32_t kMaxBufferSize = 0x1000000;
 constexpr std::uint32_t kNetBufferLength = 8192;
 // Blocks shorter than this are sent uncompressed.
 constexpr std::uint32_t kMinCompressLength = 50;
-// The protocol's number for an over-long packet.
-constexpr int kErrNetPacketTooLarge = 1153;
 
 class TMysqlNet {
  public:
@@ -62,8 +60,8 @@ class TMysqlNet {
 
   // Sequence number 0, write position at the buffer start (before a command).
   void Clear();
-  // Frames and buffers one packet. 0, or 1 on failure (1153 for a payload of
-  // 0xFFFFFF bytes or more).
+  // Frames and buffers one packet. 0, or 1 on failure (ER_NET_PACKET_TOO_LARGE
+  // for a payload of 0xFFFFFF bytes or more).
   int WritePacket(const void* data, std::size_t length);
   // Frames a command packet (command byte + data), buffers it and flushes.
   int WriteCommand(std::uint8_t command, const void* data, std::size_t length);

@@ -41,7 +41,6 @@ class TPacketReader {
   const std::uint8_t* end_;
 };
 
-// The server greeting.
 // Login methods by their protocol names.
 inline constexpr const char* kAuthNative = "mysql_native_password";
 inline constexpr const char* kAuthOld = "mysql_old_password";
@@ -49,6 +48,7 @@ inline constexpr const char* kAuthCachingSha2 = "caching_sha2_password";
 inline constexpr const char* kAuthEd25519 = "client_ed25519";
 inline constexpr const char* kAuthClearText = "mysql_clear_password";
 
+// The server greeting.
 struct TMysqlGreeting {
   int protocol = 0;
   std::string serverVersion;
