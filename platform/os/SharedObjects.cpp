@@ -149,10 +149,17 @@ void InitMutex(SyncSegment* segment) {
   pthread_mutexattr_destroy(&attr);
 }
 
-std::unique_ptr<SharedMemory> OpenSegment(const std::string& path, bool create, bool* existed,
-                                          int* error) {
-  return create ? SharedMemory::Create(path, kSegmentSize, existed, error)
-                : SharedMemory::Open(path, kSegmentSize, error);
+// Creates or opens the segment of a mutex or event and sees it initialised
+// (by init when nobody has); null with *error on failure.
+template <typename Init>
+std::unique_ptr<SharedMemory> ReadySegment(const std::string& path, bool create, bool* existed,
+                                           Init init, int* error) {
+  auto segment = create ? SharedMemory::Create(path, kSegmentSize, existed, error)
+                        : SharedMemory::Open(path, kSegmentSize, error);
+  if (!segment) return nullptr;
+  if (!EnsureInitialised(reinterpret_cast<SyncSegment*>(segment->Data()), init, error))
+    return nullptr;
+  return segment;
 }
 
 long Futex(std::atomic<std::uint32_t>* word, int op, std::uint32_t value,
@@ -267,19 +274,13 @@ SyncSegment* NamedMutex::Segment() const {
 }
 
 std::unique_ptr<NamedMutex> NamedMutex::Create(const std::string& path, bool* existed, int* error) {
-  auto segment = OpenSegment(path, true, existed, error);
-  if (!segment) return nullptr;
-  auto* sync = reinterpret_cast<SyncSegment*>(segment->Data());
-  if (!EnsureInitialised(sync, InitMutex, error)) return nullptr;
-  return std::unique_ptr<NamedMutex>(new NamedMutex(std::move(segment)));
+  auto segment = ReadySegment(path, true, existed, InitMutex, error);
+  return segment ? std::unique_ptr<NamedMutex>(new NamedMutex(std::move(segment))) : nullptr;
 }
 
 std::unique_ptr<NamedMutex> NamedMutex::Open(const std::string& path, int* error) {
-  auto segment = OpenSegment(path, false, nullptr, error);
-  if (!segment) return nullptr;
-  auto* sync = reinterpret_cast<SyncSegment*>(segment->Data());
-  if (!EnsureInitialised(sync, InitMutex, error)) return nullptr;
-  return std::unique_ptr<NamedMutex>(new NamedMutex(std::move(segment)));
+  auto segment = ReadySegment(path, false, nullptr, InitMutex, error);
+  return segment ? std::unique_ptr<NamedMutex>(new NamedMutex(std::move(segment))) : nullptr;
 }
 
 bool NamedMutex::Lock() {
@@ -337,24 +338,18 @@ SyncSegment* NamedEvent::Segment() const {
 
 std::unique_ptr<NamedEvent> NamedEvent::Create(const std::string& path, bool initiallySet,
                                                bool* existed, int* error) {
-  auto segment = OpenSegment(path, true, existed, error);
-  if (!segment) return nullptr;
-  auto* sync = reinterpret_cast<SyncSegment*>(segment->Data());
   auto init = [initiallySet](SyncSegment* s) {
     s->signalled.store(initiallySet ? 1 : 0, std::memory_order_release);
   };
-  if (!EnsureInitialised(sync, init, error)) return nullptr;
-  return std::unique_ptr<NamedEvent>(new NamedEvent(std::move(segment)));
+  auto segment = ReadySegment(path, true, existed, init, error);
+  return segment ? std::unique_ptr<NamedEvent>(new NamedEvent(std::move(segment))) : nullptr;
 }
 
 std::unique_ptr<NamedEvent> NamedEvent::Open(const std::string& path, int* error) {
-  auto segment = OpenSegment(path, false, nullptr, error);
-  if (!segment) return nullptr;
-  auto* sync = reinterpret_cast<SyncSegment*>(segment->Data());
   // An event whose creator died before setting its initial state starts off.
   auto init = [](SyncSegment* s) { s->signalled.store(0, std::memory_order_release); };
-  if (!EnsureInitialised(sync, init, error)) return nullptr;
-  return std::unique_ptr<NamedEvent>(new NamedEvent(std::move(segment)));
+  auto segment = ReadySegment(path, false, nullptr, init, error);
+  return segment ? std::unique_ptr<NamedEvent>(new NamedEvent(std::move(segment))) : nullptr;
 }
 
 void NamedEvent::Set() {

@@ -25,6 +25,11 @@
 // it and leaves the object for the other processes. Handles may be used from
 // several threads at once. Failures return nullptr with the system's error
 // number (errno) in `*error`.
+//
+// Naming in this layer: data members camelCase_ with the trailing underscore
+// (segment_), locals and parameters camelCase, thread-locals and globals of
+// a source file with t_ and g_ in front (t_guard), functions and types in
+// CamelCase.
 #pragma once
 
 #include <cstddef>
