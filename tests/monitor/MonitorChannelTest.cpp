@@ -34,6 +34,17 @@ class MonitorChannelTest : public ::testing::Test {
     EXPECT_TRUE(channel) << "error " << error;
     return channel;
   }
+  // Removes one object of the channel, as if a process had died before
+  // making it, and attaches again; the monitor and reader counts read 0.
+  std::unique_ptr<MonitorChannel> AttachWithout(const char* name) {
+    os::RemoveSharedObject(MonitorChannel::ObjectPath(private_.Prefix(), name));
+    auto channel = Attach();
+    if (channel) {
+      EXPECT_EQ(channel->MonitorCount().load(), 0);
+      EXPECT_EQ(channel->ReaderCount().load(), 0);
+    }
+    return channel;
+  }
   monitor_test::PrivateChannel private_;
 };
 
@@ -190,12 +201,8 @@ TEST_F(MonitorChannelTest, NegativeCountsAreClearedAndAMissingMutexIsRemade) {
     channel->Wanted(4).store(3);
   }
   // As if a process had died after making the areas but before the mutex.
-  os::RemoveSharedObject(
-      MonitorChannel::ObjectPath(private_.Prefix(), "Quorv4MySQL.SQL.MONITOR.Mutex"));
-  auto again = Attach();
+  auto again = AttachWithout("Quorv4MySQL.SQL.MONITOR.Mutex");
   ASSERT_TRUE(again);
-  EXPECT_EQ(again->MonitorCount().load(), 0);
-  EXPECT_EQ(again->ReaderCount().load(), 0);
   EXPECT_EQ(again->Wanted(4).load(), 3);
   EXPECT_FALSE(again->Mutex().Lock());
   again->Mutex().Unlock();
@@ -210,12 +217,8 @@ TEST_F(MonitorChannelTest, NewLastAreaClearsTheCountsOfAnOldFirstArea) {
     for (int type = 0; type < 5; ++type) channel->Wanted(type).store(2);
     std::memcpy(channel->Area(1) + 2020, "\x05\0\0\0", 4);
   }
-  os::RemoveSharedObject(
-      MonitorChannel::ObjectPath(private_.Prefix(), "Quorv4MySQL.SQL.MONITOR.SharedMem05"));
-  auto again = Attach();
+  auto again = AttachWithout("Quorv4MySQL.SQL.MONITOR.SharedMem05");
   ASSERT_TRUE(again);
-  EXPECT_EQ(again->MonitorCount().load(), 0);
-  EXPECT_EQ(again->ReaderCount().load(), 0);
   EXPECT_EQ(Int32At(again->Area(1), 2020), 0);
   for (int type = 0; type < 5; ++type) EXPECT_EQ(again->Wanted(type).load(), 0) << type;
 }

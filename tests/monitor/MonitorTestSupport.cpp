@@ -78,44 +78,46 @@ MonitorProcess::~MonitorProcess() {
   if (err_ >= 0) close(err_);
 }
 
+namespace {
+
+// Appends what arrives on fd to buffer, waiting until the deadline for at
+// least one byte; false at the end of the stream or when the time is up.
+bool ReadMore(int fd, std::string& buffer, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now())
+                    .count();
+    if (left <= 0 || fd < 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+    char chunk[4096];
+    ssize_t got = read(fd, chunk, sizeof chunk);
+    if (got <= 0) return false;
+    buffer.append(chunk, static_cast<std::size_t>(got));
+    return true;
+  }
+}
+
+}  // namespace
+
 bool MonitorProcess::WaitAttached(int timeoutMs) {
   // The program says so on stderr once its counts are raised.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (errBuffer_.find("attached\n") == std::string::npos) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now())
-                    .count();
-    if (left <= 0 || err_ < 0) return false;
-    pollfd fd{err_, POLLIN, 0};
-    if (poll(&fd, 1, static_cast<int>(left)) <= 0) continue;
-    char chunk[256];
-    ssize_t got = read(err_, chunk, sizeof chunk);
-    if (got <= 0) return false;
-    errBuffer_.append(chunk, static_cast<std::size_t>(got));
+    if (!ReadMore(err_, errBuffer_, deadline)) return false;
   }
   return true;
 }
 
 bool MonitorProcess::ReadLine(std::string& line, int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    std::size_t end = buffer_.find('\n');
-    if (end != std::string::npos) {
-      line = buffer_.substr(0, end);
-      buffer_.erase(0, end + 1);
-      return true;
-    }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now())
-                    .count();
-    if (left <= 0 || out_ < 0) return false;
-    pollfd fd{out_, POLLIN, 0};
-    if (poll(&fd, 1, static_cast<int>(left)) <= 0) continue;
-    char chunk[4096];
-    ssize_t got = read(out_, chunk, sizeof chunk);
-    if (got <= 0) return false;
-    buffer_.append(chunk, static_cast<std::size_t>(got));
+  std::size_t end;
+  while ((end = buffer_.find('\n')) == std::string::npos) {
+    if (!ReadMore(out_, buffer_, deadline)) return false;
   }
+  line = buffer_.substr(0, end);
+  buffer_.erase(0, end + 1);
+  return true;
 }
 
 int MonitorProcess::Interrupt() {

@@ -5,10 +5,23 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace monitor_test {
+
+// Polls `condition` every 10 ms for up to `timeoutMs`; true once it holds.
+template <typename Condition>
+bool Eventually(Condition condition, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
 
 // A name prefix no other test run uses; its objects are removed when the
 // value goes.

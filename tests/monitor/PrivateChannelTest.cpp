@@ -22,21 +22,13 @@
 
 namespace {
 
+using monitor_test::Eventually;
+
 using engine::TMySQLMonitorHook;
 using os::MonitorChannel;
 
 constexpr const char* kBrokenLine =
     "Monitor SQL desligado: um objeto compartilhado do canal foi truncado\n";
-
-template <typename Condition>
-bool Eventually(Condition condition, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
 
 void Shrink(const std::string& prefix, const std::string& name) {
   int fd = shm_open(MonitorChannel::ObjectPath(prefix, name).c_str(), O_RDWR, 0);

@@ -20,22 +20,13 @@
 
 namespace {
 
+using monitor_test::Eventually;
+
 using engine::TMySQLMonitorHook;
 using monitor_test::MonitorProcess;
 using monitor_test::SplitFields;
 
 constexpr int kLineWaitMs = 10000;
-
-// Polls `condition` for up to `timeoutMs`.
-template <typename Condition>
-bool Eventually(Condition condition, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
 
 // The day count of sqlmonitor's "yyyy-mm-dd hh:nn:ss.zzz".
 double ParseTime(const std::string& text) {

@@ -24,14 +24,11 @@
 #include "wire/ClientErrors.h"
 #include "wire/MysqlClient.h"
 #include "wire/MysqlProtocol.h"
+#include "wire_test_support.h"
 
 namespace {
 
-using support::Bytes;
-using support::FakeServer;
-using support::Hex;
-using support::PayloadOf;
-using wire::TMysqlClient;
+using namespace wiretest;
 
 const std::string kNonce = "Zq3#Lp0!xR7&mN2@cV5w";  // 20 bytes, as servers send it
 const std::string kPassword = "s3nh@ forte";
@@ -56,6 +53,11 @@ Bytes PluginGreeting(const std::string& method, bool withSsl = false) {
          Bytes(1, '\0') + support::Int2(caps & 0xFFFF) + support::Int1(255) + support::Int2(2) +
          support::Int2(caps >> 16) + support::Int1(21) + Bytes(10, '\0') + kNonce.substr(8) +
          Bytes(1, '\0') + method + Bytes(1, '\0');
+}
+
+// The server's switch to another method with a fresh nonce.
+Bytes SwitchTo(const std::string& method, const std::string& nonce) {
+  return "\xFE" + method + Bytes(1, '\0') + nonce + Bytes(1, '\0');
 }
 
 // The login payload's parts after the fixed 32-byte header.
@@ -170,8 +172,7 @@ TEST(CachingSha2, SwitchFromNativeTakesTheNewNonce) {
   FakeServer s;
   s.SendPacket(PluginGreeting("mysql_native_password"), 0)
       .ReadPacket()
-      .SendPacket("\xFE" + Bytes("caching_sha2_password") + Bytes(1, '\0') + fresh + Bytes(1, '\0'),
-                  2)
+      .SendPacket(SwitchTo("caching_sha2_password", fresh), 2)
       .ReadPacket()
       .SendPacket(Bytes("\x01\x03", 2), 4)
       .SendPacket(support::OkPayload(), 5);
@@ -344,8 +345,7 @@ TEST(MethodSwitch, NativeAfterASwitchUsesTheNewScramble) {
   FakeServer s;
   s.SendPacket(PluginGreeting("caching_sha2_password"), 0)
       .ReadPacket()
-      .SendPacket("\xFE" + Bytes("mysql_native_password") + Bytes(1, '\0') + fresh + Bytes(1, '\0'),
-                  2)
+      .SendPacket(SwitchTo("mysql_native_password", fresh), 2)
       .ReadPacket()
       .SendPacket(support::OkPayload(), 4);
   TMysqlClient c;

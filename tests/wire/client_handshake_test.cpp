@@ -10,14 +10,11 @@
 #include "wire/ClientErrors.h"
 #include "wire/MysqlClient.h"
 #include "wire/MysqlProtocol.h"
+#include "wire_test_support.h"
 
 namespace {
 
-using support::Bytes;
-using support::FakeServer;
-using support::Hex;
-using support::PayloadOf;
-using wire::TMysqlClient;
+using namespace wiretest;
 
 constexpr std::uint32_t kEngineFlags = 0x30000;
 const std::string kSeed = "abcdefgh12345678ijkl";

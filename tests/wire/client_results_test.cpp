@@ -11,29 +11,18 @@
 #include "support/FakeServer.h"
 #include "wire/ClientErrors.h"
 #include "wire/MysqlClient.h"
+#include "wire_test_support.h"
 
 namespace {
 
-using support::Bytes;
-using support::FakeServer;
-using wire::TMysqlClient;
+using namespace wiretest;
+
 using wire::TMysqlResult;
 using Row = std::vector<std::optional<std::string>>;
-
-// Greeting, login and OK of one connection.
-void ScriptLogin(FakeServer& s, const support::Greeting& g = support::Greeting()) {
-  s.SendPacket(support::GreetingPayload(g), 0).ReadPacket().SendPacket(support::OkPayload(), 2);
-}
 
 // The ping every query starts with, then the query and the given reply.
 void ScriptQuery(FakeServer& s, const Bytes& reply) {
   s.ReadPacket().SendPacket(support::OkPayload(), 1).ReadPacket().Send(reply);
-}
-
-bool Connect(FakeServer& s, TMysqlClient& c) {
-  c.SetConnectTimeout(5);
-  c.SetCompress(false);
-  return c.ConnectToServer(s.Host(), "u", "p", "", s.Port(), "", true, 0x30000);
 }
 
 support::Column Col(const std::string& name, std::uint8_t type, std::uint32_t length = 11,

@@ -17,12 +17,11 @@
 #include "wire/ClientErrors.h"
 #include "wire/LocalFileNames.h"
 #include "wire/MysqlClient.h"
+#include "wire_test_support.h"
 
 namespace {
 
-using support::Bytes;
-using support::FakeServer;
-using wire::TMysqlClient;
+using namespace wiretest;
 
 // A file whose contents must never reach a server that did not ask rightly.
 class SecretFile {
@@ -41,10 +40,8 @@ class SecretFile {
 // Login, then the ping and the query, which the server answers with a
 // request for `file`; the client's answer (one packet) and then `reply`.
 void ScriptRequest(FakeServer& s, const std::string& file, const Bytes& reply) {
-  s.SendPacket(support::GreetingPayload(support::Greeting()), 0)
-      .ReadPacket()
-      .SendPacket(support::OkPayload(), 2)
-      .ReadPacket()
+  ScriptLogin(s);
+  s.ReadPacket()
       .SendPacket(support::OkPayload(), 1)
       .ReadPacket()
       .SendPacket("\xFB" + file, 1)
@@ -57,12 +54,6 @@ std::uint32_t LoginFlags(const FakeServer& s) {
   std::uint32_t flags = 0;
   for (int i = 0; i < 4; ++i) flags |= static_cast<std::uint8_t>(login[4 + i]) << (8 * i);
   return flags;
-}
-
-bool Connect(FakeServer& s, TMysqlClient& c) {
-  c.SetConnectTimeout(5);
-  c.SetCompress(false);
-  return c.ConnectToServer(s.Host(), "u", "p", "", s.Port(), "", true, 0x30000);
 }
 
 TEST(LocalFiles, RequestsNotNamedByTheStatementAreRefusedWithoutAByteOfTheFile) {

@@ -17,24 +17,13 @@
 #include "support/Sandbox.h"
 #include "wire/ClientErrors.h"
 #include "wire/MysqlClient.h"
+#include "wire_test_support.h"
 
 namespace {
 
-using support::FakeServer;
-using wire::TMysqlClient;
+using namespace wiretest;
+
 using Clock = std::chrono::steady_clock;
-
-void ScriptLogin(FakeServer& s) {
-  s.SendPacket(support::GreetingPayload(support::Greeting()), 0)
-      .ReadPacket()
-      .SendPacket(support::OkPayload(), 2);
-}
-
-bool Connect(FakeServer& s, TMysqlClient& c, int timeout) {
-  c.SetConnectTimeout(timeout);
-  c.SetCompress(false);
-  return c.ConnectToServer(s.Host(), "u", "p", "", s.Port(), "", true, 0x30000);
-}
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();

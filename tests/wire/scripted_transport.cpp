@@ -7,52 +7,35 @@
 
 namespace wiretest {
 
-ScriptedTransport& ScriptedTransport::Add(Step step, std::string bytes) {
-  script_.push_back({step, std::move(bytes)});
-  return *this;
-}
-
 ScriptedTransport& ScriptedTransport::Bytes(const std::string& bytes, std::size_t piece) {
   if (piece == 0) piece = std::max<std::size_t>(bytes.size(), 1);
-  for (std::size_t at = 0; at < bytes.size(); at += piece) Add(kBytes, bytes.substr(at, piece));
+  for (std::size_t at = 0; at < bytes.size(); at += piece) {
+    script_.push_back({bytes.substr(at, piece), std::nullopt});
+  }
   return *this;
 }
 
-ScriptedTransport& ScriptedTransport::Interrupted() {
-  return Add(kInterrupted);
-}
-ScriptedTransport& ScriptedTransport::Reset() {
-  return Add(kReset);
-}
-ScriptedTransport& ScriptedTransport::TimedOut() {
-  return Add(kTimedOut);
-}
-ScriptedTransport& ScriptedTransport::Closed() {
-  return Add(kClosed);
-}
-ScriptedTransport& ScriptedTransport::WriteFails() {
-  return Add(kWriteFails);
-}
-ScriptedTransport& ScriptedTransport::Refused() {
-  return Add(kRefused);
+ScriptedTransport& ScriptedTransport::Inject(Fault fault) {
+  script_.push_back({{}, fault});
+  return *this;
 }
 
-bool ScriptedTransport::Take(Step step) {
-  if (script_.empty() || script_.front().step != step) return false;
+bool ScriptedTransport::Take(Fault fault) {
+  if (script_.empty() || script_.front().fault != fault) return false;
   script_.pop_front();
   return true;
 }
 
-int ScriptedTransport::Fail(Step error) {
-  lastError_ = error;
+int ScriptedTransport::Fail(Fault fault) {
+  lastError_ = fault;
   return -1;
 }
 
 int ScriptedTransport::Connect(int, const std::string& host, bool, int, int, const std::string&) {
   if (open_) return -20;
   ++connects_;
-  lastError_ = kBytes;
-  if (Take(kRefused)) {
+  lastError_.reset();
+  if (Take(Fault::kRefused)) {
     SetError(wire::CR_CONN_HOST_ERROR,
              wire::FormatClientError(wire::CR_CONN_HOST_ERROR, {host, 111}));
     return -7;
@@ -69,46 +52,45 @@ int ScriptedTransport::Close() {
 
 int ScriptedTransport::Read(void* buffer, std::size_t size) {
   if (!open_ || size == 0) return -1;
-  lastError_ = kBytes;
+  lastError_.reset();
   if (script_.empty()) return 0;
   Event& next = script_.front();
-  switch (next.step) {
-    case kBytes: {
-      const std::size_t n = std::min(size, next.bytes.size());
-      std::memcpy(buffer, next.bytes.data(), n);
-      next.bytes.erase(0, n);
-      if (next.bytes.empty()) script_.pop_front();
-      return static_cast<int>(n);
-    }
-    case kInterrupted:
-    case kReset:
-    case kTimedOut: {
-      const Step failure = next.step;
+  if (!next.fault) {
+    const std::size_t n = std::min(size, next.bytes.size());
+    std::memcpy(buffer, next.bytes.data(), n);
+    next.bytes.erase(0, n);
+    if (next.bytes.empty()) script_.pop_front();
+    return static_cast<int>(n);
+  }
+  const Fault fault = *next.fault;
+  switch (fault) {
+    case Fault::kInterrupted:
+    case Fault::kReset:
+    case Fault::kTimedOut:
       script_.pop_front();
-      return Fail(failure);
-    }
-    case kClosed:
+      return Fail(fault);
+    case Fault::kClosed:
       script_.pop_front();
       return 0;
     default:
-      return 0;  // a write or connect event waits: nothing more comes now
+      return 0;  // a write or connect fault waits: nothing more comes now
   }
 }
 
 int ScriptedTransport::Write(const void* buffer, std::size_t size) {
   if (!open_) return -1;
-  lastError_ = kBytes;
-  if (Take(kWriteFails)) return Fail(kWriteFails);
+  lastError_.reset();
+  if (Take(Fault::kWriteFails)) return Fail(Fault::kWriteFails);
   written_.append(static_cast<const char*>(buffer), size);
   return static_cast<int>(size);
 }
 
 bool ScriptedTransport::WaitReadable(int) {
-  return open_ && !script_.empty() && script_.front().step == kBytes;
+  return open_ && !script_.empty() && !script_.front().fault;
 }
 
 bool ScriptedTransport::ShouldRetry() const {
-  return open_ && lastError_ == kInterrupted;
+  return open_ && lastError_ == Fault::kInterrupted;
 }
 
 void ScriptedTransport::SslConnect(const std::string&, const std::string&, const std::string&,

@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <optional>
 #include <string>
 
 #include "wire/Transport.h"
@@ -30,18 +31,16 @@ class ScriptedTransport : public wire::TTransport {
 
   // The bytes arrive in pieces of at most `piece` bytes (0: all at once).
   ScriptedTransport& Bytes(const std::string& bytes, std::size_t piece = 0);
-  // A read fails as interrupted by a signal (EINTR).
-  ScriptedTransport& Interrupted();
-  // A read fails with a reset connection (ECONNRESET).
-  ScriptedTransport& Reset();
-  // A read runs out of time (ETIMEDOUT).
-  ScriptedTransport& TimedOut();
-  // A read finds the server gone (orderly end of stream).
-  ScriptedTransport& Closed();
-  // The next write fails with a broken pipe (EPIPE).
-  ScriptedTransport& WriteFails();
-  // The next connect is refused (2003).
-  ScriptedTransport& Refused();
+  // One fault where the script has got to.
+  enum class Fault {
+    kInterrupted,  // a read fails as interrupted by a signal (EINTR)
+    kReset,        // a read fails with a reset connection (ECONNRESET)
+    kTimedOut,     // a read runs out of time (ETIMEDOUT)
+    kClosed,       // a read finds the server gone (orderly end of stream)
+    kWriteFails,   // the next write fails with a broken pipe (EPIPE)
+    kRefused,      // the next connect is refused (2003)
+  };
+  ScriptedTransport& Inject(Fault fault);
 
   // --- What happened. -------------------------------------------------------
 
@@ -60,7 +59,7 @@ class ScriptedTransport : public wire::TTransport {
   int Write(const void* buffer, std::size_t size) override;
   bool WaitReadable(int seconds) override;
   bool ShouldRetry() const override;
-  bool WasInterrupted() const override { return lastError_ == kInterrupted; }
+  bool WasInterrupted() const override { return lastError_ == Fault::kInterrupted; }
   bool NonBlocking() const override { return false; }
   void SslConnect(const std::string& keyFile, const std::string& certFile,
                   const std::string& caFile, const std::string& caPath, std::string& cipher,
@@ -69,23 +68,22 @@ class ScriptedTransport : public wire::TTransport {
   int Socket() const override { return -1; }
 
  private:
-  enum Step { kBytes, kInterrupted, kReset, kTimedOut, kClosed, kWriteFails, kRefused };
+  // Bytes, or a fault.
   struct Event {
-    Step step;
     std::string bytes;
+    std::optional<Fault> fault;
   };
-  ScriptedTransport& Add(Step step, std::string bytes = {});
-  // Takes the front event when it is of this kind.
-  bool Take(Step step);
-  // A failed call: the error the retry questions look at, and -1.
-  int Fail(Step error);
+  // Takes the front event when it is this fault.
+  bool Take(Fault fault);
+  // A failed call: the fault the retry questions look at, and -1.
+  int Fail(Fault fault);
 
   std::deque<Event> script_;
   std::string written_;
   int connects_ = 0;
   bool open_ = false;
-  // The step that made the last call fail (kBytes: none failed).
-  Step lastError_ = kBytes;
+  // What made the last call fail (none when it did not).
+  std::optional<Fault> lastError_;
 };
 
 }  // namespace wiretest

@@ -20,6 +20,7 @@ namespace {
 using support::Bytes;
 using wire::TClientStatus;
 using wiretest::ScriptedTransport;
+using Fault = ScriptedTransport::Fault;
 
 const std::string kSelect = "select id, nome from t";
 
@@ -101,8 +102,11 @@ TEST_F(TransportFault, ShortReadsMakeWholePackets) {
 TEST_F(TransportFault, InterruptedReadsAreRepeatedUnseen) {
   const Bytes login = Login();
   const Bytes rows = Rows();
-  t_->Bytes(login.substr(0, 2)).Interrupted().Bytes(login.substr(2));
-  t_->Bytes(rows.substr(0, 9)).Interrupted().Interrupted().Bytes(rows.substr(9));
+  t_->Bytes(login.substr(0, 2)).Inject(Fault::kInterrupted).Bytes(login.substr(2));
+  t_->Bytes(rows.substr(0, 9))
+      .Inject(Fault::kInterrupted)
+      .Inject(Fault::kInterrupted)
+      .Bytes(rows.substr(9));
   ASSERT_TRUE(Connect()) << c_.ErrorMessage();
   c_.SetReconnect(false);
   EXPECT_EQ(Select(), kRows);
@@ -115,16 +119,13 @@ TEST_F(TransportFault, LostReplyWithoutReconnect) {
   // A reset, a read that runs out of time and the server closing mid-packet
   // all lose the reply alike: 2013, the connection closed, the client ready;
   // the next statement fails at once, nothing sent and the 2013 left.
-  for (int fault = 0; fault < 3; ++fault) {
+  for (Fault fault : {Fault::kReset, Fault::kTimedOut, Fault::kClosed}) {
     Fresh();
-    t_->Bytes(Login()).Bytes(Rows().substr(0, 6));
-    if (fault == 0) t_->Reset();
-    if (fault == 1) t_->TimedOut();
-    if (fault == 2) t_->Closed();
+    t_->Bytes(Login()).Bytes(Rows().substr(0, 6)).Inject(fault);
     ASSERT_TRUE(Connect()) << c_.ErrorMessage();
     c_.SetReconnect(false);
-    EXPECT_EQ(Select(), std::nullopt) << fault;
-    EXPECT_EQ(c_.ErrorNumber(), wire::CR_SERVER_LOST) << fault;
+    EXPECT_EQ(Select(), std::nullopt) << static_cast<int>(fault);
+    EXPECT_EQ(c_.ErrorNumber(), wire::CR_SERVER_LOST) << static_cast<int>(fault);
     EXPECT_FALSE(c_.Connected());
     EXPECT_EQ(c_.Status(), TClientStatus::kReady);
     const std::size_t written = t_->Written().size();
@@ -136,7 +137,7 @@ TEST_F(TransportFault, LostReplyWithoutReconnect) {
 }
 
 TEST_F(TransportFault, LostPingReplyRepeatsTheStatementOnANewConnection) {
-  t_->Bytes(Login()).Reset();
+  t_->Bytes(Login()).Inject(Fault::kReset);
   t_->Bytes(Login()).Bytes(PingOk()).Bytes(Rows());
   ASSERT_TRUE(Connect()) << c_.ErrorMessage();
   EXPECT_EQ(Select(), kRows);
@@ -146,8 +147,8 @@ TEST_F(TransportFault, LostPingReplyRepeatsTheStatementOnANewConnection) {
 }
 
 TEST_F(TransportFault, SecondLossIsReportedWithoutAThirdConnection) {
-  t_->Bytes(Login()).Reset();
-  t_->Bytes(Login()).Bytes(PingOk()).Reset();
+  t_->Bytes(Login()).Inject(Fault::kReset);
+  t_->Bytes(Login()).Bytes(PingOk()).Inject(Fault::kReset);
   ASSERT_TRUE(Connect()) << c_.ErrorMessage();
   EXPECT_EQ(Select(), std::nullopt);
   EXPECT_EQ(c_.ErrorNumber(), wire::CR_SERVER_LOST);
@@ -159,7 +160,7 @@ TEST_F(TransportFault, LossInsideATransactionIsNotRepeated) {
   support::Ok inTransaction;
   inTransaction.status = wire::SERVER_STATUS_IN_TRANS | wire::SERVER_STATUS_AUTOCOMMIT;
   t_->Bytes(Login()).Bytes(PingOk()).Bytes(support::Packet(support::OkPayload(inTransaction), 1));
-  t_->Reset();
+  t_->Inject(Fault::kReset);
   t_->Bytes(Login()).Bytes(PingOk()).Bytes(Rows());
   ASSERT_TRUE(Connect()) << c_.ErrorMessage();
   bool ok = false;
@@ -179,7 +180,7 @@ TEST_F(TransportFault, LossInsideATransactionIsNotRepeated) {
 
 TEST_F(TransportFault, FailedWrite) {
   // Without reconnect: 2006 and the connection closed.
-  t_->Bytes(Login()).WriteFails();
+  t_->Bytes(Login()).Inject(Fault::kWriteFails);
   ASSERT_TRUE(Connect()) << c_.ErrorMessage();
   c_.SetReconnect(false);
   EXPECT_EQ(Select(), std::nullopt);
@@ -189,7 +190,7 @@ TEST_F(TransportFault, FailedWrite) {
 
   // With reconnect: the statement goes once, on a new connection.
   Fresh();
-  t_->Bytes(Login()).WriteFails().Bytes(Login()).Bytes(PingOk()).Bytes(Rows());
+  t_->Bytes(Login()).Inject(Fault::kWriteFails).Bytes(Login()).Bytes(PingOk()).Bytes(Rows());
   ASSERT_TRUE(Connect()) << c_.ErrorMessage();
   EXPECT_EQ(Select(), kRows);
   EXPECT_EQ(t_->Connects(), 2);
@@ -197,7 +198,7 @@ TEST_F(TransportFault, FailedWrite) {
 }
 
 TEST_F(TransportFault, RefusedReconnectReportsTheConnectError) {
-  t_->Bytes(Login()).Reset().Refused();
+  t_->Bytes(Login()).Inject(Fault::kReset).Inject(Fault::kRefused);
   ASSERT_TRUE(Connect()) << c_.ErrorMessage();
   EXPECT_EQ(Select(), std::nullopt);
   EXPECT_EQ(c_.ErrorNumber(), wire::CR_CONN_HOST_ERROR);
@@ -206,7 +207,7 @@ TEST_F(TransportFault, RefusedReconnectReportsTheConnectError) {
 }
 
 TEST_F(TransportFault, LostGreetingFailsTheConnect) {
-  t_->Bytes(Login().substr(0, 10)).Reset();
+  t_->Bytes(Login().substr(0, 10)).Inject(Fault::kReset);
   EXPECT_FALSE(Connect());
   EXPECT_EQ(c_.ErrorNumber(), wire::CR_SERVER_LOST);
   EXPECT_FALSE(c_.Connected());
