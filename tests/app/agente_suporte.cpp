@@ -4,9 +4,12 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "components/MySQLQuery.h"
 #include "rtl/DateTime.h"
@@ -23,11 +26,27 @@ std::string ArquivoBloqueioBancos() {
   return std::string(pasta && *pasta ? pasta : "/tmp") + "/agent-databases.lock";
 }
 
+int TravarBancos(const std::string& caminho) {
+  const auto falha = [&caminho] {
+    return std::runtime_error("trava dos bancos de teste " + caminho + ": " + std::strerror(errno));
+  };
+  const int f = ::open(caminho.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (f < 0) throw falha();
+  int r;
+  while ((r = ::flock(f, LOCK_EX)) != 0 && errno == EINTR) {
+  }
+  if (r != 0) {
+    const auto erro = falha();
+    ::close(f);
+    throw erro;
+  }
+  return f;
+}
+
 void AgenteServidor::SetUp() {
   SandboxTest::SetUp();
   if (IsSkipped()) return;
-  bloqueio_ = ::open(ArquivoBloqueioBancos().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (bloqueio_ >= 0) ::flock(bloqueio_, LOCK_EX);
+  bloqueio_ = TravarBancos(ArquivoBloqueioBancos());
   retaguarda_ = app::ConexaoAdministrativa(Host(), Port(), kBackOfficeDatabase);
   pdv_ = app::ConexaoAdministrativa(Host(), Port(), kPdvDatabase);
   app::CriarTabelasRetaguarda(*retaguarda_);

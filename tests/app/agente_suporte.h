@@ -46,6 +46,12 @@ app::OpcoesAgente OpcoesDeTeste(const std::filesystem::path& pasta);
 // parallel by ctest take turns on them: MYSQL_TEST_DIR/agent-databases.lock.
 std::string ArquivoBloqueioBancos();
 
+// Takes the lock file at `caminho` (exclusive, waiting for the holder) and
+// returns its descriptor. A lock that cannot be taken throws, which fails the
+// test: running unlocked would let parallel test processes trample each
+// other's rows.
+int TravarBancos(const std::string& caminho);
+
 // Fresh demo tables in both databases, an agent pointed at the sandbox
 // (both connections to its host and port) with a fixed clock and a scratch
 // log folder. The databases are locked from SetUp to TearDown.

@@ -4,8 +4,6 @@
 // byte-exactly, an emoji arrives as '?' and its row is still imported and
 // marked. Rows are written and checked in hexadecimal, so neither side
 // depends on the session character set under test.
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -88,10 +86,7 @@ class ImportacaoUtf8mb4Test : public ::testing::Test {
     // order, the latin1 sandbox first.
     for (const Servidor* s : {&latin1_, &utf8_}) {
       if (s != &ret && s != &pdv) continue;
-      int f =
-          ::open((s->pasta + "/agent-databases.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-      if (f >= 0) ::flock(f, LOCK_EX);
-      bloqueios_.push_back(f);
+      bloqueios_.push_back(TravarBancos(s->pasta + "/agent-databases.lock"));
     }
     ret_ = ret;
     pdvServidor_ = pdv;
