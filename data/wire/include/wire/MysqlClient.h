@@ -5,7 +5,10 @@
 // initial database), runs the commands query, init-database, ping and quit,
 // and reads OK, error and result-set replies into stored or streamed
 // TMysqlResult objects. A lost connection is reconnected before the next
-// command, and a query whose reply was lost is tried once more.
+// command. A ping or a database switch whose reply was lost is tried once
+// more on a new connection, and so is a query whose leading ping got no
+// reply; a query whose own reply was lost is not (it may have run) and fails
+// with 2013.
 //
 // Failures are reported by return values; the last error number and message
 // stay on the client (0 = none; server numbers pass through, client-side
