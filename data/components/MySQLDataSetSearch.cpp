@@ -224,13 +224,7 @@ bool TmySQLDataSet::LocateCore(const std::string& key_fields, const rtl::Variant
       if (cursor != handle_) ReleaseLookupCursor(cursor);
     });
     {
-      db::TDataSetState saved = SetTempState(db::dsFilter);
-      db::TRecordBuffer saved_filter = FilterBuffer();
-      SetFilterBuffer(temp);
-      rtl::ScopeExit restore([&] {
-        SetFilterBuffer(saved_filter);
-        RestoreState(saved);
-      });
+      TFilterScope filter(*this, temp);
       Check(eng.InitRecord(cursor, U8(temp)));
       for (std::size_t i = 0; i < fields.size(); ++i) {
         rtl::Variant v = KeyValue(key_values, i, fields.size());

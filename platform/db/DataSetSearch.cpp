@@ -105,14 +105,8 @@ void TDataSet::SetOnFilterRecord(TFilterRecordEvent handler) {
 
 bool TDataSet::RecordMatchesFilter(TRecordBuffer buffer, const TFilterExpr* expr,
                                    bool use_handler) {
-  TDataSetState saved = SetTempState(dsFilter);
-  TRecordBuffer saved_buffer = filter_buffer_;
-  filter_buffer_ = buffer;
+  TFilterScope filter(*this, buffer);
   bool accept = true;
-  rtl::ScopeExit restore([&] {
-    filter_buffer_ = saved_buffer;
-    RestoreState(saved);
-  });
   if (expr != nullptr && !expr->IsEmpty()) accept = expr->Evaluate(FieldValueReader(*this));
   if (accept && use_handler && on_filter_record_) {
     try {
@@ -183,14 +177,8 @@ bool TDataSet::ScanLocate(const std::vector<TField*>& fields, const rtl::Variant
                                                      : rtl::Variant::Null();
   };
   auto match = [&](TRecordBuffer buffer) {
-    TDataSetState saved = SetTempState(dsFilter);
-    TRecordBuffer saved_buffer = filter_buffer_;
-    filter_buffer_ = buffer;
+    TFilterScope filter(*this, buffer);
     bool ok = true;
-    rtl::ScopeExit restore([&] {
-      filter_buffer_ = saved_buffer;
-      RestoreState(saved);
-    });
     for (std::size_t i = 0; ok && i < fields.size(); ++i)
       ok = KeyMatches(*fields[i], key(i), options);
     return ok;

@@ -191,15 +191,29 @@ std::string TIntegerField::AsString() const {
   return GetValue(v) ? rtl::IntToStr(v) : std::string();
 }
 
-void TIntegerField::SetAsString(const std::string& value) {
+namespace {
+
+// The number a numeric field's text gives: an empty text clears the field
+// (false: nothing to store), one that `parse` does not read fails with
+// `message`.
+template <typename T, typename Parse>
+bool NumberFromText(TField& field, const std::string& value, Parse parse, const char* message,
+                    T& number) {
   if (value.empty()) {
-    Clear();
-    return;
+    field.Clear();
+    return false;
   }
+  if (!parse(value, number))
+    DatabaseError(rtl::Format(message, value.c_str(), field.DisplayName().c_str()));
+  return true;
+}
+
+}  // namespace
+
+void TIntegerField::SetAsString(const std::string& value) {
   int64_t v;
-  if (!rtl::TryStrToInt64(value, v))
-    DatabaseError(rtl::Format(msg::kInvalidIntegerValue, value.c_str(), DisplayName().c_str()));
-  StoreValue(v);
+  auto parse = [](const std::string& text, int64_t& n) { return rtl::TryStrToInt64(text, n); };
+  if (NumberFromText(*this, value, parse, msg::kInvalidIntegerValue, v)) StoreValue(v);
 }
 
 int32_t TIntegerField::AsInteger() const {
@@ -317,14 +331,9 @@ std::string TFloatField::AsString() const {
 }
 
 void TFloatField::SetAsString(const std::string& value) {
-  if (value.empty()) {
-    Clear();
-    return;
-  }
   double v;
-  if (!rtl::TryStrToFloat(value, v))
-    DatabaseError(rtl::Format(msg::kInvalidFloatValue, value.c_str(), DisplayName().c_str()));
-  SetAsFloat(v);
+  auto parse = [](const std::string& text, double& n) { return rtl::TryStrToFloat(text, n); };
+  if (NumberFromText(*this, value, parse, msg::kInvalidFloatValue, v)) SetAsFloat(v);
 }
 
 int32_t TFloatField::AsInteger() const {

@@ -315,6 +315,29 @@ class TDataSet : public TComponent {
   // values from it while the framework or their cursor tests a record.
   TRecordBuffer FilterBuffer() const { return filter_buffer_; }
   void SetFilterBuffer(TRecordBuffer buffer) { filter_buffer_ = buffer; }
+  // For the life of this guard the fields read `buffer` in state dsFilter,
+  // as a filter reads them; the state and filter buffer before come back at
+  // its end.
+  class TFilterScope {
+   public:
+    TFilterScope(TDataSet& dataset, TRecordBuffer buffer)
+        : dataset_(dataset),
+          state_(dataset.SetTempState(dsFilter)),
+          buffer_(dataset.filter_buffer_) {
+      dataset.filter_buffer_ = buffer;
+    }
+    ~TFilterScope() {
+      dataset_.filter_buffer_ = buffer_;
+      dataset_.RestoreState(state_);
+    }
+    TFilterScope(const TFilterScope&) = delete;
+    TFilterScope& operator=(const TFilterScope&) = delete;
+
+   private:
+    TDataSet& dataset_;
+    TDataSetState state_;
+    TRecordBuffer buffer_;
+  };
   // Tests the record in `buffer` against `expr` (may be null) and, when
   // `use_handler`, OnFilterRecord, in filter state. An exception from the
   // handler is shown and the accept flag kept as it was.
