@@ -7,6 +7,7 @@
 #include "engine/NativeDataSet.h"
 #include "engine/SortRows.h"
 #include "rtl/SysUtils.h"
+#include "wire/MysqlResult.h"
 
 namespace engine {
 
@@ -63,37 +64,7 @@ void TNativeDataSet::SetSortFieldNames(const std::string& field_list) {
 
 namespace {
 
-enum class SortKind { Integer, Text, Time, Floating, Unordered };
-
-SortKind KindOf(int type) {
-  switch (type) {
-    case MYSQL_TYPE_TINY:
-    case MYSQL_TYPE_SHORT:
-    case MYSQL_TYPE_LONG:
-    case MYSQL_TYPE_LONGLONG:
-    case MYSQL_TYPE_INT24:
-    case MYSQL_TYPE_YEAR:
-    case MYSQL_TYPE_BIT:
-      return SortKind::Integer;
-    case MYSQL_TYPE_TIMESTAMP:
-    case MYSQL_TYPE_DATE:
-    case MYSQL_TYPE_DATETIME:
-    case MYSQL_TYPE_NEWDATE:
-    case MYSQL_TYPE_ENUM:
-    case MYSQL_TYPE_VAR_STRING:
-    case MYSQL_TYPE_STRING:
-      return SortKind::Text;
-    case MYSQL_TYPE_TIME:
-      return SortKind::Time;
-    case MYSQL_TYPE_DECIMAL:
-    case MYSQL_TYPE_FLOAT:
-    case MYSQL_TYPE_DOUBLE:
-    case MYSQL_TYPE_NEWDECIMAL:
-      return SortKind::Floating;
-    default:
-      return SortKind::Unordered;
-  }
-}
+using wire::SortKind;
 
 // One value of a sort column, prepared once per row.
 struct SortKey {
@@ -110,17 +81,17 @@ SortKey MakeKey(SortKind kind, const char* value) {
   k.null = false;
   const char* end = value + std::strlen(value);
   switch (kind) {
-    case SortKind::Integer: {
+    case SortKind::kInteger: {
       const char* p = value;
       while (p < end && *p == ' ') ++p;
       if (p < end && *p == '+') ++p;
       if (std::from_chars(p, end, k.i).ptr != end) k.i = 0;
       break;
     }
-    case SortKind::Text:
+    case SortKind::kText:
       k.s = value;
       break;
-    case SortKind::Time: {
+    case SortKind::kTime: {
       // h:mm:ss, possibly negative: hours * 10000 + sign * (mm * 100 + ss).
       std::string t = value;
       int sign = t.find('-') != std::string::npos ? -1 : 1;
@@ -133,7 +104,7 @@ SortKey MakeKey(SortKind kind, const char* value) {
       k.i = static_cast<std::int64_t>(h) * 10000 + sign * (m * 100 + s);
       break;
     }
-    case SortKind::Floating: {
+    case SortKind::kFloat: {
       const char* p = value;
       while (p < end && *p == ' ') ++p;
       if (p < end && *p == '+') ++p;
@@ -141,7 +112,7 @@ SortKey MakeKey(SortKind kind, const char* value) {
       k.valid = r.ec == std::errc() && r.ptr == end;
       break;
     }
-    case SortKind::Unordered:
+    case SortKind::kUnordered:
       break;
   }
   return k;
@@ -150,17 +121,17 @@ SortKey MakeKey(SortKind kind, const char* value) {
 int CompareKeys(SortKind kind, const SortKey& a, const SortKey& b) {
   if (a.null || b.null) return a.null == b.null ? 0 : (a.null ? -1 : 1);
   switch (kind) {
-    case SortKind::Integer:
-    case SortKind::Time:
+    case SortKind::kInteger:
+    case SortKind::kTime:
       return a.i < b.i ? -1 : (a.i > b.i ? 1 : 0);
-    case SortKind::Text: {
+    case SortKind::kText: {
       int c = a.s.compare(b.s);
       return c < 0 ? -1 : (c > 0 ? 1 : 0);
     }
-    case SortKind::Floating:
+    case SortKind::kFloat:
       if (!a.valid || !b.valid) return 0;
       return a.d < b.d ? -1 : (a.d > b.d ? 1 : 0);
-    case SortKind::Unordered:
+    case SortKind::kUnordered:
       return 0;
   }
   return 0;
@@ -173,7 +144,8 @@ void TNativeDataSet::ApplySort() {
   const std::int64_t count = RowCount();
   const size_t ncols = sort_columns_.size();
   std::vector<SortKind> kinds(ncols);
-  for (size_t c = 0; c < ncols; ++c) kinds[c] = KindOf(ColumnType(sort_columns_[c]));
+  for (size_t c = 0; c < ncols; ++c)
+    kinds[c] = wire::SortKindOf(static_cast<std::uint8_t>(ColumnType(sort_columns_[c])));
   std::vector<SortKey> keys(static_cast<size_t>(count) * ncols);
   for (std::int64_t r = 0; r < count; ++r) {
     result_->GoToRow(r);

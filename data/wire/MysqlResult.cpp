@@ -324,11 +324,7 @@ std::int64_t TMysqlResult::Locate(const std::vector<int>& columns,
 
 // --------------------------------------------------------------------- sort
 
-namespace {
-
-enum class SortKind { kInteger, kText, kTime, kFloat, kUnordered };
-
-SortKind KindOf(std::uint8_t type) {
+SortKind SortKindOf(std::uint8_t type) {
   switch (type) {
     case MYSQL_TYPE_TINY:
     case MYSQL_TYPE_SHORT:
@@ -357,6 +353,8 @@ SortKind KindOf(std::uint8_t type) {
       return SortKind::kUnordered;
   }
 }
+
+namespace {
 
 // Whole text as a 64-bit integer (leading blanks and a sign allowed), 0 when
 // it does not convert.
@@ -413,7 +411,7 @@ void TMysqlResult::Sort(const std::vector<int>& columns, const std::vector<bool>
   std::vector<Key> keys;
   for (std::size_t i = 0; i < columns.size(); ++i) {
     const TMysqlColumn* c = Column(columns[i]);
-    SortKind kind = c ? KindOf(c->type) : SortKind::kUnordered;
+    SortKind kind = c ? SortKindOf(c->type) : SortKind::kUnordered;
     bool desc = i < descending.size() && descending[i];
     keys.push_back({c ? static_cast<std::uint32_t>(columns[i]) : 0, kind, desc});
   }

@@ -27,6 +27,14 @@ namespace wire {
 class TMysqlClient;
 class TMysqlRowSet;
 
+// How values of a server column type order when rows are sorted on the
+// client: as whole numbers, as bytes (dates, date-times and enums in their
+// text forms), as signed times, as floating point, or not at all (blobs,
+// sets, geometry). A stored result's Sort and the engine's cursor sort both
+// classify by it.
+enum class SortKind { kInteger, kText, kTime, kFloat, kUnordered };
+SortKind SortKindOf(std::uint8_t type);
+
 // Description of one result column.
 struct TMysqlColumn {
   std::string name;   // column name or alias
