@@ -1,6 +1,5 @@
 #include "support/FakeServer.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -60,22 +59,6 @@ std::optional<Bytes> FakeServer::Session::ReadPacket() {
 // --- Server -------------------------------------------------------------------
 
 FakeServer::FakeServer() {
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (listenFd_ < 0) throw std::runtime_error("FakeServer: socket failed");
-  int one = 1;
-  ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  socklen_t len = sizeof addr;
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(listenFd_, 8) != 0 ||
-      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    ::close(listenFd_);
-    throw std::runtime_error("FakeServer: cannot listen on a loopback port");
-  }
-  port_ = ntohs(addr.sin_port);
   worker_ = std::thread([this] { Worker(); });
 }
 
@@ -87,7 +70,6 @@ FakeServer::~FakeServer() {
   }
   worker_.join();
   CloseConnection();
-  ::close(listenFd_);
 }
 
 FakeServer& FakeServer::Add(std::string what, std::function<bool(Session&)> run,
@@ -121,15 +103,8 @@ FakeServer& FakeServer::ReadPacket() {
 }
 
 FakeServer& FakeServer::ReadCompressedPacket() {
-  return Add("read compressed packet", [this](Session&) {
-    Bytes frame;
-    if (!ReadExact(7, frame)) return false;
-    Bytes data;
-    bool ok = ReadExact(FrameLength(frame), data);
-    frame += data;
-    Record(frame, true);
-    return ok;
-  });
+  return Add("read compressed packet",
+             [this](Session&) { return ReadCompressedFrame().has_value(); });
 }
 
 FakeServer& FakeServer::ReadUntilClosed() {
@@ -206,14 +181,10 @@ FakeServer& FakeServer::Reply(std::vector<Bytes> payloads) {
 FakeServer& FakeServer::ReplyCompressed(std::vector<Bytes> payloads, bool compress) {
   return Add("read compressed packet and reply",
              [this, payloads = std::move(payloads), compress](Session&) {
-               Bytes frame;
-               if (!ReadExact(7, frame)) return false;
-               Bytes data;
-               bool ok = ReadExact(FrameLength(frame), data);
-               frame += data;
-               Record(frame, true);
-               auto seq = static_cast<uint8_t>(SequenceOf(frame) + 1);
-               return ok && SendAll(CompressedPacket(Packets(payloads, seq), seq, compress));
+               auto frame = ReadCompressedFrame();
+               if (!frame) return false;
+               auto seq = static_cast<uint8_t>(SequenceOf(*frame) + 1);
+               return SendAll(CompressedPacket(Packets(payloads, seq), seq, compress));
              });
 }
 
@@ -295,11 +266,8 @@ bool FakeServer::EnsureConnection() {
 bool FakeServer::AcceptOne() {
   auto deadline = Deadline();
   while (!stop_) {
-    pollfd p{listenFd_, POLLIN, 0};
-    int r = ::poll(&p, 1, kPollSliceMs);
-    if (r > 0) {
-      int fd = ::accept(listenFd_, nullptr, nullptr);
-      if (fd < 0) continue;
+    int fd = listener_.Accept(kPollSliceMs);
+    if (fd >= 0) {
       int one = 1;
       ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
       connFd_ = fd;
@@ -378,6 +346,17 @@ bool FakeServer::ReadExact(size_t n, Bytes& out) {
     done += static_cast<size_t>(got);
   }
   return true;
+}
+
+std::optional<Bytes> FakeServer::ReadCompressedFrame() {
+  Bytes frame;
+  if (!ReadExact(7, frame)) return std::nullopt;
+  Bytes data;
+  bool ok = ReadExact(FrameLength(frame), data);
+  frame += data;
+  Record(frame, true);
+  if (!ok) return std::nullopt;
+  return frame;
 }
 
 void FakeServer::Record(std::string_view bytes, bool asFrame) {

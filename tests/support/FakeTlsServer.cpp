@@ -1,7 +1,5 @@
 #include "support/FakeTlsServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
@@ -64,26 +62,12 @@ FakeTlsServer::FakeTlsServer(const std::string& certificate, const std::string& 
     throw std::runtime_error("FakeTlsServer: cannot load " + certificate);
   }
   context_ = context;
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(listenFd_, 8) != 0 ||
-      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    if (listenFd_ >= 0) ::close(listenFd_);
-    SSL_CTX_free(context);
-    throw std::runtime_error("FakeTlsServer: cannot listen");
-  }
-  port_ = ntohs(addr.sin_port);
   worker_ = std::thread([this] { Worker(); });
 }
 
 FakeTlsServer::~FakeTlsServer() {
   stop_ = true;
   worker_.join();
-  ::close(listenFd_);
   SSL_CTX_free(static_cast<SSL_CTX*>(context_));
 }
 
@@ -104,8 +88,7 @@ int FakeTlsServer::Logins() const {
 
 void FakeTlsServer::Worker() {
   while (!stop_) {
-    if (!WaitIn(listenFd_, 50)) continue;
-    const int fd = ::accept(listenFd_, nullptr, nullptr);
+    const int fd = listener_.Accept(50);
     if (fd < 0) continue;
     {
       std::lock_guard<std::mutex> lock(mutex_);

@@ -37,6 +37,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/Loopback.h"
+
 namespace support {
 
 // Raw protocol bytes; may hold zero bytes.
@@ -70,7 +72,7 @@ class FakeServer {
   FakeServer& operator=(const FakeServer&) = delete;
 
   const std::string& Host() const { return host_; }
-  int Port() const { return port_; }
+  int Port() const { return listener_.Port(); }
 
   // --- Script steps; each returns *this for chaining. -----------------------
 
@@ -141,6 +143,9 @@ class FakeServer {
   bool SendAll(std::string_view bytes);
   // Reads exactly n bytes into out; false on end of stream, stop or timeout.
   bool ReadExact(size_t n, Bytes& out);
+  // Reads one compressed frame (7-byte header, then its data) and records
+  // it, whole or as far as it came; nullopt when it did not come whole.
+  std::optional<Bytes> ReadCompressedFrame();
   // Waits until the connection is readable; false on stop or timeout.
   bool WaitReadable(std::chrono::steady_clock::time_point deadline);
   void Record(std::string_view bytes, bool asFrame);
@@ -148,8 +153,7 @@ class FakeServer {
   std::chrono::steady_clock::time_point Deadline() const;
 
   std::string host_ = "127.0.0.1";
-  int port_ = 0;
-  int listenFd_ = -1;
+  LoopbackListener listener_;
   int connFd_ = -1;  // touched only by the worker after construction
 
   mutable std::mutex mutex_;

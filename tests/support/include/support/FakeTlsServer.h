@@ -17,6 +17,8 @@
 #include <string>
 #include <thread>
 
+#include "support/Loopback.h"
+
 namespace support {
 
 class FakeTlsServer {
@@ -28,7 +30,7 @@ class FakeTlsServer {
   FakeTlsServer& operator=(const FakeTlsServer&) = delete;
 
   const std::string& Host() const { return host_; }
-  int Port() const { return port_; }
+  int Port() const { return listener_.Port(); }
 
   int Connections() const;
   int Handshakes() const;  // TLS handshakes completed
@@ -39,8 +41,7 @@ class FakeTlsServer {
   void Serve(int fd);
 
   std::string host_ = "127.0.0.1";
-  int port_ = 0;
-  int listenFd_ = -1;
+  LoopbackListener listener_;
   void* context_ = nullptr;  // SSL_CTX
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
