@@ -11,6 +11,7 @@
 #include "app/Agente.h"
 #include "app/ArquivoConfiguracao.h"
 #include "app/ConsoleView.h"
+#include "support/TextCase.h"
 
 namespace {
 
@@ -67,10 +68,7 @@ TEST(ArquivoConfiguracao, ReadsEveryConnectionKeyAsWindows1252) {
 }
 
 TEST(ArquivoConfiguracao, RefusesWithTheLineAndTheKey) {
-  const struct {
-    const char* texto;
-    const char* mensagem;
-  } casos[] = {
+  const support::TextCase casos[] = {
       {"[retaguarda]\nhost=a\n[nada]\n", "agente.conf, linha 3: se\xE7\xE3o [nada] desconhecida"},
       {"[Retaguarda]\n", "linha 1: se\xE7\xE3o [Retaguarda] desconhecida"},
       {"[pdv\n", "linha 1: falta o ']'"},
@@ -97,8 +95,8 @@ TEST(ArquivoConfiguracao, RefusesWithTheLineAndTheKey) {
        "chave senha em [pdv]: o valor tem caracteres de controle"},
   };
   for (const auto& c : casos) {
-    const std::string texto = c.texto;
-    EXPECT_NE(Recusa(texto).find(c.mensagem), std::string::npos)
+    const std::string texto = c.input;
+    EXPECT_NE(Recusa(texto).find(c.expected), std::string::npos)
         << texto << "\n -> " << Recusa(texto);
   }
   // A NUL byte is no text either.

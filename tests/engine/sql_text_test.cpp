@@ -11,6 +11,7 @@
 #include "rtl/DateTime.h"
 #include "rtl/FormatSettings.h"
 #include "rtl/SysUtils.h"
+#include "support/TextCase.h"
 
 namespace engine {
 namespace {
@@ -80,10 +81,7 @@ TEST(SubstituteParameters, TokenRules) {
   auto q = Param("my name", TEngineParam::Text);
   q.text = "x";
   const std::vector<TEngineParam> params = {p, q};
-  const struct {
-    const char* in;
-    const char* out;
-  } cases[] = {
+  const support::TextCase cases[] = {
       // Runs of blanks and tabs become one blank, the result is trimmed.
       {"  select\t\t*   from t  ", "select * from t"},
       // A marker whose parameter does not exist disappears with its name.
@@ -98,7 +96,8 @@ TEST(SubstituteParameters, TokenRules) {
       // A marker at the very end without a name vanishes.
       {"select 1 :", "select 1"},
   };
-  for (const auto& c : cases) EXPECT_EQ(SubstituteParameters(c.in, params, false), c.out) << c.in;
+  for (const auto& c : cases)
+    EXPECT_EQ(SubstituteParameters(c.input, params, false), c.expected) << c.input;
 }
 
 TEST(FindFromTable, FindsTheFirstTableAfterFrom) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "db/FilterExpr.h"
+#include "support/TextCase.h"
 
 namespace {
 
@@ -59,10 +60,7 @@ TEST(FilterParse, ErrorsAreDatabaseErrors) {
 }
 
 TEST(FilterParse, CanonicalTextShowsTheTree) {
-  struct Case {
-    const char* text;
-    const char* canonical;
-  } cases[] = {
+  const support::TextCase cases[] = {
       {"", ""},
       {"   ", ""},
       {"a=1", "([a] = 1)"},
@@ -86,10 +84,10 @@ TEST(FilterParse, CanonicalTextShowsTheTree) {
       {"a>=1 and a>1 and a<1", "(([a] >= 1) AND ([a] > 1) AND ([a] < 1))"},
       {"c\xE7_1$ = 1", "([c\xE7_1$] = 1)"},
   };
-  for (const Case& c : cases) {
-    const TFilterExpr e = TFilterExpr::Parse(c.text);
-    EXPECT_EQ(e.ToText(), c.canonical) << c.text;
-    EXPECT_EQ(TFilterExpr::Parse(e.ToText()).ToText(), c.canonical) << c.text;
+  for (const auto& c : cases) {
+    const TFilterExpr e = TFilterExpr::Parse(c.input);
+    EXPECT_EQ(e.ToText(), c.expected) << c.input;
+    EXPECT_EQ(TFilterExpr::Parse(e.ToText()).ToText(), c.expected) << c.input;
   }
   // With no partial compare the star is plain text.
   const TFilterExpr plain = TFilterExpr::Parse("Nome = 'Jo*'", {db::foNoPartialCompare});

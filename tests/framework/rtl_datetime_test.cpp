@@ -4,6 +4,7 @@
 
 #include "rtl/DateTime.h"
 #include "rtl/SysUtils.h"
+#include "support/TextCase.h"
 
 namespace {
 
@@ -101,10 +102,7 @@ TEST(RtlDates, TimeStampsCountDaysFromYearOne) {
 TEST(RtlDates, FormatPatterns) {
   const TDateTime dt = rtl::EncodeDateTime(2024, 2, 9, 8, 5, 7, 42);
   const TFormatSettings br = TFormatSettings::Brazilian();
-  struct Case {
-    const char* pattern;
-    const char* text;
-  } cases[] = {
+  const support::TextCase cases[] = {
       {"hh:mm:ss - dd/mm/yyyy", "08:05:07 - 09/02/2024"},
       {"yyyymmdd", "20240209"},
       {"ddmmyyyy", "09022024"},
@@ -125,8 +123,8 @@ TEST(RtlDates, FormatPatterns) {
       {"tt", "08:05:07"},
       {"[yyyy]", "[2024]"},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(rtl::FormatDateTime(c.pattern, dt, br), c.text) << c.pattern;
+  for (const auto& c : cases)
+    EXPECT_EQ(rtl::FormatDateTime(c.input, dt, br), c.expected) << c.input;
 
   const TDateTime evening = rtl::EncodeDateTime(2024, 2, 9, 20, 0, 0, 0);
   EXPECT_EQ(rtl::FormatDateTime("hh:nn AM/PM", evening, br), "08:00 PM");
