@@ -27,17 +27,24 @@ class RecordingLink : public TDataLink {
 
 // A source over a dataset and a link recording what it hears through it.
 struct Listener {
-  explicit Listener(TDataSet& ds) {
+  explicit Listener(TDataSet& ds) : ds(ds) {
     source.SetDataSet(&ds);
     link.SetDataSource(&source);
   }
+  // Opens the dataset and disables its controls, the notices of the open
+  // taken out of the log.
+  void OpenWithControlsDisabled() {
+    ds.Open();
+    link.log.clear();
+    ds.DisableControls();
+  }
+  TDataSet& ds;
   TDataSource source;
   RecordingLink link;
 };
 
 TEST_F(CustomersTest, LinkNoticesFollowTheDataset) {
   Listener listener(ds);
-  TDataSource& source = listener.source;
   RecordingLink& link = listener.link;
   struct Step {
     const char* name;
@@ -62,11 +69,8 @@ TEST_F(CustomersTest, LinkNoticesFollowTheDataset) {
 
 TEST_F(CustomersTest, DisabledControlsHearOneChangeAtTheEnd) {
   Listener listener(ds);
-  TDataSource& source = listener.source;
   RecordingLink& link = listener.link;
-  ds.Open();
-  link.log.clear();
-  ds.DisableControls();
+  listener.OpenWithControlsDisabled();
   ds.DisableControls();
   for (ds.First(); !ds.Eof(); ds.Next()) {
   }
@@ -81,9 +85,7 @@ TEST_F(CustomersTest, StateChangeWhileDisabledIsDeliveredOnEnable) {
   Listener listener(ds);
   TDataSource& source = listener.source;
   RecordingLink& link = listener.link;
-  ds.Open();
-  link.log.clear();
-  ds.DisableControls();
+  listener.OpenWithControlsDisabled();
   ds.Close();
   EXPECT_TRUE(link.log.empty());
   EXPECT_EQ(source.State(), dsBrowse) << "the source has not heard yet";

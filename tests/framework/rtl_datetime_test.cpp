@@ -4,6 +4,7 @@
 
 #include "rtl/DateTime.h"
 #include "rtl/SysUtils.h"
+#include "rtl_reading_case.h"
 #include "support/TextCase.h"
 
 namespace {
@@ -146,12 +147,7 @@ TEST(RtlDates, ReadsDatesAndTimesFromText) {
   const TFormatSettings br = TFormatSettings::Brazilian();
   TFormatSettings us = br;
   us.ShortDateFormat = "m/d/yyyy";
-  struct Case {
-    const char* text;
-    const TFormatSettings* settings;
-    bool ok;
-    double value;
-  } cases[] = {
+  const ReadingCase cases[] = {
       {"09/02/2024", &br, true, rtl::EncodeDate(2024, 2, 9)},
       {" 9/2/2024 ", &br, true, rtl::EncodeDate(2024, 2, 9)},
       {"2/9/2024", &us, true, rtl::EncodeDate(2024, 2, 9)},
@@ -163,7 +159,7 @@ TEST(RtlDates, ReadsDatesAndTimesFromText) {
       {"abc", &br, false, 0},
       {"09/02/2024x", &br, false, 0},
   };
-  for (const Case& c : cases) {
+  for (const ReadingCase& c : cases) {
     TDateTime v = 0;
     EXPECT_EQ(rtl::TryStrToDate(c.text, v, *c.settings), c.ok) << c.text;
     if (c.ok && c.value >= 0) {

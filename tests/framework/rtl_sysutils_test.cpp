@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "rtl/SysUtils.h"
+#include "rtl_reading_case.h"
 
 namespace {
 
@@ -109,12 +110,7 @@ TEST(RtlFloats, ProcessSettingsDefaultToTheDecimalComma) {
 TEST(RtlFloats, ReadsTextWithTheSettingsSeparator) {
   const TFormatSettings comma = TFormatSettings::Brazilian();
   const TFormatSettings point = TFormatSettings::Invariant();
-  struct Case {
-    const char* text;
-    const TFormatSettings* settings;
-    bool ok;
-    double value;
-  } cases[] = {
+  const ReadingCase cases[] = {
       {"12,5", &comma, true, 12.5}, {"12.5", &comma, false, 0},
       {"12.5", &point, true, 12.5}, {" -3,25 ", &comma, true, -3.25},
       {",5", &comma, true, 0.5},    {"5,", &comma, true, 5},
@@ -124,7 +120,7 @@ TEST(RtlFloats, ReadsTextWithTheSettingsSeparator) {
       {"1e400", &point, false, 0},  {"1e-400", &point, true, 0},
       {"INF", &point, false, 0},    {"0x10", &point, false, 0},
   };
-  for (const Case& c : cases) {
+  for (const ReadingCase& c : cases) {
     double v = -1;
     EXPECT_EQ(rtl::TryStrToFloat(c.text, v, *c.settings), c.ok) << c.text;
     if (c.ok) {
