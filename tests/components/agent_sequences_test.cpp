@@ -137,19 +137,13 @@ TEST_F(AgentSequencesTest, CustomerPassInsertsUpdatesOnDuplicateAndMarks) {
 }
 
 TEST_F(AgentSequencesTest, PersistentFieldOfTheWrongKindFailsTheOpen) {
-  const std::string source = Table();
-  Exec("CREATE TABLE " + source + " (codcli BIGINT, nome VARCHAR(10))");
+  const std::string source = CreateTable("(codcli BIGINT, nome VARCHAR(10))");
   TmySQLQuery& q = Query("select * from " + source);
   q.SetName("qryClientes");
   Field<db::TIntegerField>("qryClientes", "codcli", q);
-  try {
-    q.Open();
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "qryClientes: Type mismatch for field 'codcli', expecting: Integer actual: "
-              "LargeInt");
-  }
+  EXPECT_EQ(MessageOf([&] { q.Open(); }),
+            "qryClientes: Type mismatch for field 'codcli', expecting: Integer actual: "
+            "LargeInt");
   EXPECT_FALSE(q.Active());
 }
 

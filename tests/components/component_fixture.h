@@ -13,9 +13,23 @@
 #include "components/MySQLDatabase.h"
 #include "components/MySQLQuery.h"
 #include "components/MySQLTable.h"
+#include "db/DBError.h"
 #include "support/Sandbox.h"
 
 namespace components::testing {
+
+// The message of the `Error` that `action` raises; a failure of the test,
+// and an empty text, when it raises none.
+template <typename Error = db::EDatabaseError, typename Action>
+std::string MessageOf(Action&& action) {
+  try {
+    action();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  ADD_FAILURE() << "no error raised";
+  return "";
+}
 
 class ComponentTest : public support::SandboxTest {
  protected:
@@ -59,11 +73,7 @@ class ComponentTest : public support::SandboxTest {
 
   // A table name unique to the running test.
   std::string Table(const std::string& suffix = "") {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("cmp_") + info->name() + suffix;
-    for (auto& c : name)
-      if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-    if (name.size() > 60) name.resize(60);
+    const std::string name = TestTableName("cmp_", suffix, 60);
     tables_.push_back(name);
     // A run that was killed may have left it behind.
     helper_->Execute("DROP TABLE IF EXISTS " + name);
@@ -71,6 +81,16 @@ class ComponentTest : public support::SandboxTest {
   }
 
   void Exec(const std::string& sql) { helper_->Execute(sql); }
+
+  // A table of the running test's own, created with `definition` (the
+  // column list and any table options) and filled with `rows` (the text
+  // after VALUES) when given.
+  std::string CreateTable(const std::string& definition, const std::string& rows = "") {
+    const std::string name = Table();
+    Exec("CREATE TABLE " + name + " " + definition);
+    if (!rows.empty()) Exec("INSERT INTO " + name + " VALUES " + rows);
+    return name;
+  }
 
   // The single value a statement returns, read on the helper connection
   // (or on `on`).
@@ -82,6 +102,17 @@ class ComponentTest : public support::SandboxTest {
     std::string v = q.Fields()[0].AsString();
     q.Close();
     return v;
+  }
+
+  // The "id" column of every record of `d`, from the first.
+  static std::vector<int> Ids(db::TDataSet& d) {
+    std::vector<int> ids;
+    d.First();
+    while (!d.Eof()) {
+      ids.push_back(d.FieldByName("id").AsInteger());
+      d.Next();
+    }
+    return ids;
   }
 
   // Closes a query and gives it a new text, as the agent does before each

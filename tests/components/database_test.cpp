@@ -185,12 +185,7 @@ TEST_F(DatabaseTest, LoginDialogStartsEmptyAndItsAnswersGoIntoTheParameters) {
 TEST_F(DatabaseTest, CancelledLoginRaisesCannotConnect) {
   db_->SetLoginPrompt(true);
   SetLoginDialog([](const std::string&, std::string&, std::string&) { return false; });
-  try {
-    db_->Open();
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot connect to database 'tolvex_test'");
-  }
+  EXPECT_EQ(MessageOf([&] { db_->Open(); }), "Cannot connect to database 'tolvex_test'");
   SetLoginDialog(nullptr);
   EXPECT_FALSE(db_->Connected());
 }
@@ -206,8 +201,7 @@ TEST_F(DatabaseTest, KeepConnectionFalseConnectsAroundEachQuery) {
   EXPECT_EQ(db_->HoldCount(), 1);
   q.Close();
   EXPECT_FALSE(db_->Connected());
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (n INT)");
+  const std::string t = CreateTable("(n INT)");
   TmySQLQuery& e = Query("insert into " + t + " values (1)");
   e.Execute();
   EXPECT_FALSE(db_->Connected());
@@ -224,8 +218,7 @@ TEST_F(DatabaseTest, KeepConnectionFalseConnectsAroundEachQuery) {
 TEST_F(DatabaseTest, CloseClosesDatasetsLastRegisteredFirst) {
   TmySQLQuery& a = Query("select 1");
   TmySQLQuery& b = Query("select 2");
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (id INT PRIMARY KEY)");
+  const std::string t = CreateTable("(id INT PRIMARY KEY)");
   TmySQLTable& c = TableComponent(t);
   std::vector<std::string> order;
   for (TmySQLDataSet* ds : std::vector<TmySQLDataSet*>{&a, &b, &c})
@@ -277,8 +270,7 @@ TEST_F(DatabaseTest, EachConnectionReadsTextWithItsOwnCodePage) {
 }
 
 TEST_F(DatabaseTest, ExecuteWithAndWithoutParameters) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (n INT, s VARCHAR(10))");
+  const std::string t = CreateTable("(n INT, s VARCHAR(10))");
   EXPECT_EQ(db_->Execute("insert into " + t + " values (1,'a'),(2,'b')"), 2);
   db::TParams params;
   params.CreateParam(db::ftInteger, "n", db::ptInput).SetAsInteger(2);
@@ -294,14 +286,9 @@ TEST_F(DatabaseTest, ExecuteWithAndWithoutParameters) {
 }
 
 TEST_F(DatabaseTest, TransactionsNeedAnOpenConnection) {
-  try {
-    db_->StartTransaction();
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot perform this operation on a closed database");
-  }
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (n INT) ENGINE=InnoDB");
+  EXPECT_EQ(MessageOf([&] { db_->StartTransaction(); }),
+            "Cannot perform this operation on a closed database");
+  const std::string t = CreateTable("(n INT) ENGINE=InnoDB");
   db_->Open();
   EXPECT_FALSE(db_->InTransaction());
   db_->StartTransaction();

@@ -17,10 +17,8 @@ namespace {
 class DataSetBehaviourTest : public ComponentTest {
  protected:
   std::string Orders() {
-    const std::string t = Table();
-    Exec("CREATE TABLE " + t + " (id INT PRIMARY KEY, cliente INT, valor DECIMAL(10,2))");
-    Exec("INSERT INTO " + t + " VALUES (1,1,10),(2,1,20),(3,2,30),(4,3,40),(5,3,50),(6,3,60)");
-    return t;
+    return CreateTable("(id INT PRIMARY KEY, cliente INT, valor DECIMAL(10,2))",
+                       "(1,1,10),(2,1,20),(3,2,30),(4,3,40),(5,3,50),(6,3,60)");
   }
 };
 
@@ -127,12 +125,8 @@ TEST_F(DataSetBehaviourTest, OldValuesNeedCachedUpdates) {
   const std::string orders = Orders();
   TmySQLTable& t = TableComponent(orders);
   t.Open();
-  try {
-    t.FieldByName("valor").OldValue();
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "tbl1: Not in cached update mode");
-  }
+  EXPECT_EQ(MessageOf([&] { t.FieldByName("valor").OldValue(); }),
+            "tbl1: Not in cached update mode");
   t.SetCachedUpdates(true);
   t.Edit();
   t.FieldByName("valor").SetAsFloat(77);
@@ -175,12 +169,7 @@ TEST_F(DataSetBehaviourTest, DestroyingTheConnectionClosesAndForgetsItsDatasets)
   db_.reset();
   EXPECT_FALSE(q.Active());
   EXPECT_EQ(q.Database(), nullptr);
-  try {
-    q.Open();
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "(qry1) property Database is not set!");
-  }
+  EXPECT_EQ(MessageOf([&] { q.Open(); }), "(qry1) property Database is not set!");
 }
 
 TEST_F(DataSetBehaviourTest, ChangingTheDatabaseClosesTheDataset) {
@@ -231,10 +220,9 @@ TEST_F(DataSetBehaviourTest, ProviderStatementsRunOnTheConnection) {
 }
 
 TEST_F(DataSetBehaviourTest, RequiredFlagsFollowNotNullColumnsWithoutDefaults) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t +
-       " (id INT AUTO_INCREMENT PRIMARY KEY, nome VARCHAR(10) NOT NULL, "
-       "cidade VARCHAR(10) NOT NULL DEFAULT 'x', obs VARCHAR(10))");
+  const std::string t = CreateTable(
+      "(id INT AUTO_INCREMENT PRIMARY KEY, nome VARCHAR(10) NOT NULL, "
+      "cidade VARCHAR(10) NOT NULL DEFAULT 'x', obs VARCHAR(10))");
   TmySQLQuery& q = Query("select * from " + t);
   q.Open();
   struct Expect {
@@ -277,9 +265,7 @@ TEST_F(DataSetBehaviourTest, NewDetailRecordsTakeTheMasterValues) {
 }
 
 TEST_F(DataSetBehaviourTest, BlobStreamsAreRefusedInsideAFilter) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (id INT PRIMARY KEY, obs TEXT)");
-  Exec("INSERT INTO " + t + " VALUES (1,'a'),(2,'b')");
+  const std::string t = CreateTable("(id INT PRIMARY KEY, obs TEXT)", "(1,'a'),(2,'b')");
   TmySQLQuery& q = Query("select * from " + t);
   q.SetName("qryNotas");
   std::vector<std::string> shown;

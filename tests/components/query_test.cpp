@@ -13,13 +13,11 @@ namespace {
 using QueryTest = ComponentTest;
 
 TEST_F(QueryTest, FieldDefinitionsFollowTheColumnTypes) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t +
-       " (i INT, b BIGINT, v VARCHAR(80), d DATE, tm TIME, dt DATETIME, tx TEXT, "
-       "dc DECIMAL(10,2))");
-  Exec("INSERT INTO " + t +
-       " VALUES (7, 9000000000, 'abc', '2024-01-31', '10:20:30', '2024-01-31 10:20:30', "
-       "'memo', 12.5)");
+  const std::string t = CreateTable(
+      "(i INT, b BIGINT, v VARCHAR(80), d DATE, tm TIME, dt DATETIME, tx TEXT, "
+      "dc DECIMAL(10,2))",
+      "(7, 9000000000, 'abc', '2024-01-31', '10:20:30', '2024-01-31 10:20:30', "
+      "'memo', 12.5)");
   TmySQLQuery& q = Query("select * from " + t);
   q.Open();
   struct Expect {
@@ -63,9 +61,8 @@ TEST_F(QueryTest, RepeatedColumnNamesGetANumberedSuffix) {
 }
 
 TEST_F(QueryTest, RecordCountIsCompleteBeforeAnyNextAndRecNoCounts) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (n INT, bloqueado CHAR(1), importado CHAR(1))");
-  Exec("INSERT INTO " + t + " VALUES (1,'N','N'),(2,'N','S'),(3,'S','N'),(4,'N','N'),(5,'N','N')");
+  const std::string t = CreateTable("(n INT, bloqueado CHAR(1), importado CHAR(1))",
+                                    "(1,'N','N'),(2,'N','S'),(3,'S','N'),(4,'N','N'),(5,'N','N')");
   TmySQLQuery& q = Query("select * from " + t + " where bloqueado='N' and importado='N'");
   q.Open();
   EXPECT_EQ(q.RecordCount(), 3);
@@ -92,9 +89,7 @@ TEST_F(QueryTest, EmptyResultHasNoRecordsAndIsAtEof) {
 }
 
 TEST_F(QueryTest, ExpressionsOverBlobsAreFieldsLikeTheOthers) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (blobcol BLOB)");
-  Exec("INSERT INTO " + t + " VALUES ('AB')");
+  const std::string t = CreateTable("(blobcol BLOB)", "('AB')");
   TmySQLQuery& q = Query("select hex(blobcol) as h, 1 as one from " + t);
   q.Open();
   ASSERT_EQ(q.FieldCount(), 2);
@@ -132,18 +127,11 @@ TEST_F(QueryTest, AsStringGivesTheAgentsTextForms) {
   EXPECT_EQ(q.FieldByName("m").DataType(), db::ftMemo);
   EXPECT_EQ(q.FieldByName("m").AsString(), "");
   EXPECT_NEAR(q.FieldByName("t").AsDateTime(), (10 * 3600 + 20 * 60 + 30) / 86400.0, 1e-9);
-  try {
-    q.FieldByName("nenhum");
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "qry1: Field 'nenhum' not found");
-  }
+  EXPECT_EQ(MessageOf([&] { q.FieldByName("nenhum"); }), "qry1: Field 'nenhum' not found");
 }
 
 TEST_F(QueryTest, ExecuteOfAnUpdateReportsAffectedRowsAndLeavesTheQueryClosed) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (n INT, flag CHAR(1))");
-  Exec("INSERT INTO " + t + " VALUES (1,'N'),(2,'N'),(3,'N'),(4,'S')");
+  const std::string t = CreateTable("(n INT, flag CHAR(1))", "(1,'N'),(2,'N'),(3,'N'),(4,'S')");
   TmySQLQuery& q = Query("update " + t + " set flag='S' where flag='N'");
   q.Execute();
   EXPECT_FALSE(q.Active());
@@ -158,16 +146,11 @@ TEST_F(QueryTest, ExecuteOfAnUpdateReportsAffectedRowsAndLeavesTheQueryClosed) {
 }
 
 TEST_F(QueryTest, OpenOfAnInsertInsertsAndRaisesEachTime) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (n INT)");
+  const std::string t = CreateTable("(n INT)");
   TmySQLQuery& q = Query("insert into " + t + " values (1)");
   for (int round = 1; round <= 2; ++round) {
-    try {
-      q.Open();
-      FAIL() << "Open of an INSERT must raise";
-    } catch (const engine::ENoResultSet& e) {
-      EXPECT_STREQ(e.what(), "Error creating cursor handle (MultiResultsetNo=0)");
-    }
+    EXPECT_EQ(MessageOf<engine::ENoResultSet>([&] { q.Open(); }),
+              "Error creating cursor handle (MultiResultsetNo=0)");
     EXPECT_FALSE(q.Active());
     EXPECT_FALSE(q.Prepared());
     EXPECT_EQ(Value("select count(*) from " + t), std::to_string(round));
@@ -175,18 +158,11 @@ TEST_F(QueryTest, OpenOfAnInsertInsertsAndRaisesEachTime) {
 }
 
 TEST_F(QueryTest, DuplicateKeyRaisesTheServerNumberInTheMessage) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (id INT PRIMARY KEY)");
-  Exec("INSERT INTO " + t + " VALUES (1)");
+  const std::string t = CreateTable("(id INT PRIMARY KEY)", "(1)");
   TmySQLQuery& q = Query("insert into " + t + " values (1)");
-  try {
-    q.Execute();
-    FAIL() << "duplicate insert must raise";
-  } catch (const engine::EmySQLDatabaseError& e) {
-    const std::string m = e.what();
-    EXPECT_EQ(m.rfind("MySQL Error Code: (1062)\r\n", 0), 0u) << m;
-    EXPECT_NE(m.find("Duplicate entry '1'"), std::string::npos) << m;
-  }
+  const std::string m = MessageOf<engine::EmySQLDatabaseError>([&] { q.Execute(); });
+  EXPECT_EQ(m.rfind("MySQL Error Code: (1062)\r\n", 0), 0u) << m;
+  EXPECT_NE(m.find("Duplicate entry '1'"), std::string::npos) << m;
   EXPECT_FALSE(q.Active());
   // The connection stays usable.
   q.SQL().Clear();
@@ -196,8 +172,7 @@ TEST_F(QueryTest, DuplicateKeyRaisesTheServerNumberInTheMessage) {
 }
 
 TEST_F(QueryTest, ParametersAreSubstitutedIntoTheText) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (id INT, nome VARCHAR(20), d DATE)");
+  const std::string t = CreateTable("(id INT, nome VARCHAR(20), d DATE)");
   TmySQLQuery& q = Query("insert into " + t + " values (:id, :nome, :d)");
   ASSERT_EQ(q.Params().Count(), 3);
   q.ParamByName("id").SetAsInteger(5);
@@ -239,46 +214,23 @@ TEST_F(QueryTest, NegativeMultiResultsetNoClosesAndKeepsTheOldValue) {
 TEST_F(QueryTest, ExecuteOnAnOpenQueryAndWithoutDatabaseRaise) {
   TmySQLQuery& q = Query("select 1");
   q.Open();
-  try {
-    q.Execute();
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "qry1: Cannot perform this operation on an open dataset");
-  }
+  EXPECT_EQ(MessageOf([&] { q.Execute(); }),
+            "qry1: Cannot perform this operation on an open dataset");
   TmySQLQuery lone;
   lone.SetName("qryLone");
   lone.SQL().Add("select 1");
-  try {
-    lone.Execute();
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "(qryLone) property Database is not set!");
-  }
-  try {
-    lone.Open();
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "(qryLone) property Database is not set!");
-  }
+  EXPECT_EQ(MessageOf([&] { lone.Execute(); }), "(qryLone) property Database is not set!");
+  EXPECT_EQ(MessageOf([&] { lone.Open(); }), "(qryLone) property Database is not set!");
 }
 
 TEST_F(QueryTest, TextsWithoutStatementRaise) {
   TmySQLQuery& q = Query();
-  try {
-    q.Execute();
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "qry1: No SQL statement available");
-  }
+  EXPECT_EQ(MessageOf([&] { q.Execute(); }), "qry1: No SQL statement available");
   // A text of remarks only reaches the server as an empty line.
   q.SQL().Add("-- only a remark");
   EXPECT_EQ(q.Text(), "\r\n");
-  try {
-    q.Open();
-    FAIL();
-  } catch (const engine::EmySQLDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "MySQL Error Code: (1065)\r\nQuery was empty");
-  }
+  EXPECT_EQ(MessageOf<engine::EmySQLDatabaseError>([&] { q.Open(); }),
+            "MySQL Error Code: (1065)\r\nQuery was empty");
 }
 
 }  // namespace

@@ -13,10 +13,6 @@ class SearchTest : public ComponentTest {
  protected:
   // People 1..12: name, city (three cities), key on name.
   std::string People() {
-    const std::string t = Table();
-    Exec("CREATE TABLE " + t +
-         " (id INT PRIMARY KEY, nome VARCHAR(20), cidade VARCHAR(20), obs TEXT, "
-         "KEY ix_nome (nome))");
     const char* cities[] = {"Recife", "Natal", "Belem"};
     std::string values;
     for (int i = 1; i <= 12; ++i) {
@@ -24,18 +20,9 @@ class SearchTest : public ComponentTest {
       values += "(" + std::to_string(i) + ",'Pessoa" + std::to_string(i) + "','" + cities[i % 3] +
                 "','obs" + std::to_string(i) + "')";
     }
-    Exec("INSERT INTO " + t + " VALUES " + values);
-    return t;
-  }
-
-  static std::vector<int> Ids(db::TDataSet& d) {
-    std::vector<int> ids;
-    d.First();
-    while (!d.Eof()) {
-      ids.push_back(d.FieldByName("id").AsInteger());
-      d.Next();
-    }
-    return ids;
+    return CreateTable(
+        "(id INT PRIMARY KEY, nome VARCHAR(20), cidade VARCHAR(20), obs TEXT, KEY ix_nome (nome))",
+        values);
   }
 };
 
@@ -201,12 +188,8 @@ TEST_F(SearchTest, BlobStreamForWritingTruncatesAtOnce) {
   db::TField& obs = t.FieldByName("obs");
   EXPECT_EQ(obs.DataType(), db::ftMemo);
   EXPECT_EQ(obs.AsString(), "obs1");
-  try {
-    t.CreateBlobStream(obs, db::bmWrite);
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "tbl1: Dataset not in edit or insert mode");
-  }
+  EXPECT_EQ(MessageOf([&] { t.CreateBlobStream(obs, db::bmWrite); }),
+            "tbl1: Dataset not in edit or insert mode");
   t.Edit();
   {
     auto stream = t.CreateBlobStream(obs, db::bmWrite);

@@ -17,10 +17,6 @@ class TableTest : public ComponentTest {
  protected:
   // Items 1..30 with a code, a name and a group (1..3).
   std::string Items() {
-    const std::string t = Table();
-    Exec("CREATE TABLE " + t +
-         " (id INT PRIMARY KEY, codigo VARCHAR(10), nome VARCHAR(30), grupo INT, "
-         "KEY ix_nome (nome), KEY ix_grupo (grupo))");
     std::string values;
     for (int i = 1; i <= 30; ++i) {
       if (i > 1) values += ",";
@@ -28,29 +24,16 @@ class TableTest : public ComponentTest {
                 std::string(1, static_cast<char>('z' - (i % 26))) + std::to_string(i) + "'," +
                 std::to_string(1 + i % 3) + ")";
     }
-    Exec("INSERT INTO " + t + " VALUES " + values);
-    return t;
-  }
-
-  std::vector<int> Ids(TmySQLTable& t) {
-    std::vector<int> ids;
-    t.First();
-    while (!t.Eof()) {
-      ids.push_back(t.FieldByName("id").AsInteger());
-      t.Next();
-    }
-    return ids;
+    return CreateTable(
+        "(id INT PRIMARY KEY, codigo VARCHAR(10), nome VARCHAR(30), grupo INT, "
+        "KEY ix_nome (nome), KEY ix_grupo (grupo))",
+        values);
   }
 };
 
 TEST_F(TableTest, MissingTableNameRaisesWithTheComponentName) {
   TmySQLTable& t = TableComponent("");
-  try {
-    t.Open();
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "tbl1: Missing TableName property");
-  }
+  EXPECT_EQ(MessageOf([&] { t.Open(); }), "tbl1: Missing TableName property");
 }
 
 TEST_F(TableTest, EditAndPostSendOneUpdateOfTheChangedColumnKeyedOnThePrimaryKey) {
@@ -169,12 +152,7 @@ TEST_F(TableTest, IndexFieldNamesOrderTheTable) {
   EXPECT_EQ(Ids(t).front(), 1);
   t.Close();
   t.SetIndexFieldNames("codigo");
-  try {
-    t.Open();
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "tbl1: No index for fields 'codigo'");
-  }
+  EXPECT_EQ(MessageOf([&] { t.Open(); }), "tbl1: No index for fields 'codigo'");
 }
 
 TEST_F(TableTest, ReadOnlyTableCannotBeEdited) {
@@ -183,18 +161,9 @@ TEST_F(TableTest, ReadOnlyTableCannotBeEdited) {
   t.SetReadOnly(true);
   t.Open();
   EXPECT_FALSE(t.CanModify());
-  try {
-    t.Edit();
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "tbl1: Cannot modify a read-only dataset");
-  }
-  try {
-    t.SetReadOnly(false);
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "tbl1: Cannot perform this operation on an open dataset");
-  }
+  EXPECT_EQ(MessageOf([&] { t.Edit(); }), "tbl1: Cannot modify a read-only dataset");
+  EXPECT_EQ(MessageOf([&] { t.SetReadOnly(false); }),
+            "tbl1: Cannot perform this operation on an open dataset");
 }
 
 TEST_F(TableTest, FieldAndIndexDefinitionsWhileClosed) {
@@ -233,24 +202,14 @@ TEST_F(TableTest, RangesOnTheCurrentIndex) {
   EXPECT_EQ(Ids(t), (std::vector<int>{5, 6, 7, 8}));
   // Only fields of the current index may be set in set-key state.
   t.SetRangeStart();
-  try {
-    t.FieldByName("nome").SetAsString("x");
-    ADD_FAILURE();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "tbl1: Field \"nome\" is not indexed by current index and cannot be modified");
-  }
+  EXPECT_EQ(MessageOf([&] { t.FieldByName("nome").SetAsString("x"); }),
+            "tbl1: Field \"nome\" is not indexed by current index and cannot be modified");
   t.Cancel();
   EXPECT_EQ(t.State(), db::dsBrowse);
   EXPECT_EQ(Ids(t), (std::vector<int>{5, 6, 7, 8}));
   t.CancelRange();
   EXPECT_EQ(t.RecordCount(), 30);
-  try {
-    t.IndexFields(1);
-    FAIL();
-  } catch (const db::EDatabaseError& e) {
-    EXPECT_EQ(std::string(e.what()), "tbl1: Field index out of range");
-  }
+  EXPECT_EQ(MessageOf([&] { t.IndexFields(1); }), "tbl1: Field index out of range");
 }
 
 TEST_F(TableTest, RangesWithValuesExclusiveEndsAndIndexChanges) {

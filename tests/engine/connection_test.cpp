@@ -46,15 +46,12 @@ TEST_F(ConnectionTest, TableMissingUsesTheDbiFormWithoutEarlierNativeError) {
   EXPECT_EQ(engine_.CheckTableExists(conn_, "no_such_table_here"), DBIERR_NOSUCHTABLE);
   EXPECT_EQ(engine_.ErrorMessageFor(DBIERR_NOSUCHTABLE),
             "DBI Error Code: (10024)\r\nno_such_table_here \r\nTable does not exist.");
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (a INT)");
+  const std::string t = CreateTable("(a INT)");
   EXPECT_EQ(engine_.CheckTableExists(conn_, rtl::UpperCase(t)), 0);
 }
 
 TEST_F(ConnectionTest, ExecuteDirectDrainsEveryResult) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (a INT)");
-  Exec("INSERT INTO " + t + " VALUES (1),(2),(3),(4),(5)");
+  const std::string t = CreateTable("(a INT)", "(1),(2),(3),(4),(5)");
   std::uint64_t affected = 99;
   ASSERT_EQ(
       engine_.ExecuteDirect(
@@ -74,8 +71,7 @@ TEST_F(ConnectionTest, ExecuteDirectDrainsEveryResult) {
 }
 
 TEST_F(ConnectionTest, TransactionsNestOnlyOnce) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (a INT) ENGINE=InnoDB");
+  const std::string t = CreateTable("(a INT) ENGINE=InnoDB");
   TNativeConnect* tx = nullptr;
   ASSERT_EQ(engine_.BeginTransaction(conn_, 1, tx), 0);
   EXPECT_EQ(tx, conn_);
@@ -101,8 +97,7 @@ TEST_F(ConnectionTest, TransactionsNestOnlyOnce) {
 }
 
 TEST_F(ConnectionTest, CloseDatabaseFreesRegisteredTableCursors) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (a INT PRIMARY KEY)");
+  const std::string t = CreateTable("(a INT PRIMARY KEY)");
   TNativeConnect* other = nullptr;
   ASSERT_EQ(engine_.OpenDatabase(0, Params(kAgentUser, kAgentPassword), other), 0);
   TNativeDataSet* cursor = nullptr;
@@ -115,9 +110,8 @@ TEST_F(ConnectionTest, CloseDatabaseFreesRegisteredTableCursors) {
 }
 
 TEST_F(ConnectionTest, FieldAndIndexLists) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t +
-       " (a INT NOT NULL, b VARCHAR(10), c INT, PRIMARY KEY (a, b), UNIQUE KEY u (c))");
+  const std::string t =
+      CreateTable("(a INT NOT NULL, b VARCHAR(10), c INT, PRIMARY KEY (a, b), UNIQUE KEY u (c))");
   TNativeDataSet* list = nullptr;
   ASSERT_EQ(engine_.OpenFieldList(conn_, t, list), 0) << engine_.LastErrorMessage();
   int count = 0;

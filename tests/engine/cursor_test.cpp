@@ -9,8 +9,7 @@ namespace {
 using CursorTest = EngineTest;
 
 TEST_F(CursorTest, EmptyResultAndPositionStates) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (a INT)");
+  const std::string t = CreateTable("(a INT)");
   TNativeDataSet* c = Open("SELECT * FROM " + t);
   ASSERT_NE(c, nullptr);
   auto b = Buffer(c);
@@ -28,9 +27,7 @@ TEST_F(CursorTest, EmptyResultAndPositionStates) {
 }
 
 TEST_F(CursorTest, WalkingBothWaysAndBookmarks) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (a INT)");
-  Exec("INSERT INTO " + t + " VALUES (10),(20),(30)");
+  const std::string t = CreateTable("(a INT)", "(10),(20),(30)");
   TNativeDataSet* c = Open("SELECT a FROM " + t + " ORDER BY a");
   ASSERT_NE(c, nullptr);
   auto b = Buffer(c);
@@ -111,8 +108,7 @@ TEST_F(CursorTest, MultiResultTexts) {
 }
 
 TEST_F(CursorTest, ParametersAndCommands) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (id INT, nome VARCHAR(30))");
+  const std::string t = CreateTable("(id INT, nome VARCHAR(30))");
   TNativeDataSet* stmt = nullptr;
   ASSERT_EQ(engine_.AllocateStatement(conn_, stmt), 0);
   cursors_.push_back(stmt);
@@ -209,9 +205,7 @@ TEST_F(CursorTest, OpenTableFailures) {
 }
 
 TEST_F(CursorTest, RefreshReturnsToTheSameRecordNumber) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (a INT)");
-  Exec("INSERT INTO " + t + " VALUES (1),(2),(3)");
+  const std::string t = CreateTable("(a INT)", "(1),(2),(3)");
   TNativeDataSet* c = Open("SELECT a FROM " + t + " ORDER BY a");
   auto b = Buffer(c);
   ASSERT_EQ(engine_.SetToRecordNumber(c, 2), 0);

@@ -55,13 +55,8 @@ class EngineTest : public support::SandboxTest {
 
   // A table name unique to the running test.
   std::string Table(const std::string& suffix = "") {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("eng_") + info->name() + suffix;
-    for (auto& c : name)
-      if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-    if (name.size() > 52) name.resize(52);
     // Runs of the suite in other processes may share the server.
-    name += "_" + std::to_string(getpid());
+    const std::string name = TestTableName("eng_", suffix, 52) + "_" + std::to_string(getpid());
     tables_.push_back(name);
     // A run that crashed may have left it behind.
     engine_.ExecuteDirect(conn_, "DROP TABLE IF EXISTS " + name, nullptr);
@@ -71,6 +66,16 @@ class EngineTest : public support::SandboxTest {
   void Exec(const std::string& sql) {
     ASSERT_EQ(engine_.ExecuteDirect(conn_, sql, nullptr), 0)
         << sql << ": " << engine_.LastErrorMessage();
+  }
+
+  // A table of the running test's own, created with `definition` (the
+  // column list and any table options) and filled with `rows` (the text
+  // after VALUES) when given.
+  std::string CreateTable(const std::string& definition, const std::string& rows = "") {
+    const std::string name = Table();
+    Exec("CREATE TABLE " + name + " " + definition);
+    if (!rows.empty()) Exec("INSERT INTO " + name + " VALUES " + rows);
+    return name;
   }
 
   // A statement cursor opened on `sql` (null when it returned no rows).

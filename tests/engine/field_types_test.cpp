@@ -12,13 +12,12 @@ namespace {
 using FieldTypesTest = EngineTest;
 
 TEST_F(FieldTypesTest, MappingOfServerTypes) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t +
-       " (i INT, iu INT UNSIGNED, mu MEDIUMINT UNSIGNED, bi BIGINT, t1 TINYINT(1),"
-       " v1 VARCHAR(8191), v2 VARCHAR(8192), tx TEXT, bl BLOB, d DECIMAL(10,2), dt DATE, tm TIME,"
-       " dtt DATETIME, ts TIMESTAMP NULL DEFAULT NULL, yn ENUM('Y','N'), sn ENUM('S','N'),"
-       " st SET('a','b','c'), bt BIT(10), ai INT UNSIGNED NOT NULL AUTO_INCREMENT PRIMARY KEY)"
-       " CHARACTER SET latin1");
+  const std::string t = CreateTable(
+      "(i INT, iu INT UNSIGNED, mu MEDIUMINT UNSIGNED, bi BIGINT, t1 TINYINT(1),"
+      " v1 VARCHAR(8191), v2 VARCHAR(8192), tx TEXT, bl BLOB, d DECIMAL(10,2), dt DATE, tm TIME,"
+      " dtt DATETIME, ts TIMESTAMP NULL DEFAULT NULL, yn ENUM('Y','N'), sn ENUM('S','N'),"
+      " st SET('a','b','c'), bt BIT(10), ai INT UNSIGNED NOT NULL AUTO_INCREMENT PRIMARY KEY)"
+      " CHARACTER SET latin1");
   TNativeDataSet* c = Open(
       "SELECT i, iu, mu, bi, t1, v1, v2, tx, bl, d, dt, tm, dtt, ts, yn, sn, st, bt, ai,"
       " COUNT(*) AS n FROM " +
@@ -95,18 +94,16 @@ TEST_F(FieldTypesTest, MappingOfServerTypes) {
 }
 
 TEST_F(FieldTypesTest, ValuesOfEachType) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t +
-       " (i INT, iu INT UNSIGNED, mu MEDIUMINT UNSIGNED, bi BIGINT, t1 TINYINT(1), v VARCHAR(20),"
-       " d DECIMAL(10,2), dt DATE, tm TIME, dtt DATETIME, ts TIMESTAMP NULL DEFAULT NULL,"
-       " yn ENUM('Y','N'), sn ENUM('S','N'), st SET('a','b','c'), bt BIT(10), tx TEXT, n INT)"
-       " CHARACTER SET latin1");
-  Exec("INSERT INTO " + t +
-       " VALUES (-7, 4000000000, 16777215, -9000000000000000000, 1, 'P\xE3o', 12.50, '2024-02-29',"
-       " '13:45:10', '2024-02-29 13:45:10', '2024-02-29 13:45:10', 'Y', 'S', 'a,c', b'1000000001',"
-       " 'hello', NULL),"
-       " (0, 0, 0, 0, 0, '', 0, '0000-00-00', '00:00:00', '0000-00-00 00:00:00',"
-       " '0000-00-00 00:00:00', 'N', 'N', '', b'0', '', NULL)");
+  const std::string t = CreateTable(
+      "(i INT, iu INT UNSIGNED, mu MEDIUMINT UNSIGNED, bi BIGINT, t1 TINYINT(1), v VARCHAR(20),"
+      " d DECIMAL(10,2), dt DATE, tm TIME, dtt DATETIME, ts TIMESTAMP NULL DEFAULT NULL,"
+      " yn ENUM('Y','N'), sn ENUM('S','N'), st SET('a','b','c'), bt BIT(10), tx TEXT, n INT)"
+      " CHARACTER SET latin1",
+      "(-7, 4000000000, 16777215, -9000000000000000000, 1, 'P\xE3o', 12.50, '2024-02-29',"
+      " '13:45:10', '2024-02-29 13:45:10', '2024-02-29 13:45:10', 'Y', 'S', 'a,c', b'1000000001',"
+      " 'hello', NULL),"
+      " (0, 0, 0, 0, 0, '', 0, '0000-00-00', '00:00:00', '0000-00-00 00:00:00',"
+      " '0000-00-00 00:00:00', 'N', 'N', '', b'0', '', NULL)");
   TNativeDataSet* c = Open("SELECT * FROM " + t);
   ASSERT_NE(c, nullptr);
   auto b = Buffer(c);
@@ -168,8 +165,7 @@ TEST_F(FieldTypesTest, ValuesOfEachType) {
 }
 
 TEST_F(FieldTypesTest, PutFieldAndInitRecord) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (a INT, s VARCHAR(5), d DATE, h TIME, w DATETIME)");
+  const std::string t = CreateTable("(a INT, s VARCHAR(5), d DATE, h TIME, w DATETIME)");
   TNativeDataSet* c = Open("SELECT * FROM " + t);
   ASSERT_NE(c, nullptr);
   auto b = Buffer(c);
@@ -207,9 +203,7 @@ TEST_F(FieldTypesTest, PutFieldAndInitRecord) {
 // (tiny, medium, long); they are blobs like the columns themselves, and the
 // columns after them keep their places.
 TEST_F(FieldTypesTest, SizedBlobTypesOfExpressionsAreBlobs) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (bl BLOB, tx TEXT) CHARACTER SET latin1");
-  Exec("INSERT INTO " + t + " VALUES ('AB', 'xyz')");
+  const std::string t = CreateTable("(bl BLOB, tx TEXT) CHARACTER SET latin1", "('AB', 'xyz')");
   TNativeDataSet* c = Open("SELECT hex(bl) AS h, 1 AS one, concat(tx, tx) AS tt FROM " + t);
   ASSERT_NE(c, nullptr);
   CursorProperties props;
@@ -247,10 +241,9 @@ namespace {
 using FieldTypesRefreshTest = EngineTest;
 
 TEST_F(FieldTypesRefreshTest, AdjustedTypesSurviveARefreshAndUnsignedValuesStayPositive) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t +
-       " (yn ENUM('Y','N'), su SMALLINT UNSIGNED, tu TINYINT UNSIGNED, v VARCHAR(3))");
-  Exec("INSERT INTO " + t + " VALUES ('Y', 65535, 255, 'abc')");
+  const std::string t =
+      CreateTable("(yn ENUM('Y','N'), su SMALLINT UNSIGNED, tu TINYINT UNSIGNED, v VARCHAR(3))",
+                  "('Y', 65535, 255, 'abc')");
   TNativeDataSet* c = Open("SELECT * FROM " + t);
   ASSERT_NE(c, nullptr);
   auto b = Buffer(c);

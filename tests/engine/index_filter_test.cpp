@@ -11,15 +11,12 @@ class IndexFilterTest : public EngineTest {
   // Table `codigo INT PRIMARY KEY, nome VARCHAR(20)` with codigo 1..30 and
   // nome cycling through three names.
   std::string Numbers() {
-    const std::string t = Table();
-    Exec("CREATE TABLE " + t + " (codigo INT PRIMARY KEY, nome VARCHAR(20), obs TEXT)");
     std::string values;
     const char* names[] = {"carla", "ana", "bruno"};
     for (int i = 1; i <= 30; ++i)
       values += (i > 1 ? "," : "") + std::string("(") + std::to_string(i) + ",'" + names[i % 3] +
                 "','obs" + std::to_string(i) + "')";
-    Exec("INSERT INTO " + t + " VALUES " + values);
-    return t;
+    return CreateTable("(codigo INT PRIMARY KEY, nome VARCHAR(20), obs TEXT)", values);
   }
   std::vector<std::uint8_t> KeyRecord(TNativeDataSet* c, std::int32_t codigo) {
     auto b = Buffer(c);

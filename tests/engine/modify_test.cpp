@@ -23,9 +23,8 @@ class ModifyTest : public EngineTest {
 };
 
 TEST_F(ModifyTest, UpdateByPrimaryKeyEscapesText) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (codigo INT PRIMARY KEY, nome VARCHAR(30))");
-  Exec("INSERT INTO " + t + " VALUES (5,'Ana'),(7,'Beto')");
+  const std::string t =
+      CreateTable("(codigo INT PRIMARY KEY, nome VARCHAR(30))", "(5,'Ana'),(7,'Beto')");
   TNativeDataSet* c = OpenTable(t);
   ASSERT_NE(c, nullptr);
   auto old_buffer = Record(c, 2);
@@ -51,9 +50,7 @@ TEST_F(ModifyTest, UpdateByPrimaryKeyEscapesText) {
 }
 
 TEST_F(ModifyTest, StatementsFollowTheSessionsBackslashMode) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (codigo INT PRIMARY KEY, nome VARCHAR(120))");
-  Exec("INSERT INTO " + t + " VALUES (7,'Beto')");
+  const std::string t = CreateTable("(codigo INT PRIMARY KEY, nome VARCHAR(120))", "(7,'Beto')");
   Exec("SET SESSION sql_mode = 'NO_BACKSLASH_ESCAPES'");
   TNativeDataSet* c = OpenTable(t);
   ASSERT_NE(c, nullptr);
@@ -71,9 +68,8 @@ TEST_F(ModifyTest, StatementsFollowTheSessionsBackslashMode) {
 }
 
 TEST_F(ModifyTest, AValueWithAZeroByteIsNotReadAsItsFirstPart) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (codigo INT PRIMARY KEY, nome VARCHAR(30), resto VARCHAR(30))");
-  Exec("INSERT INTO " + t + " VALUES (1, 'nul\\0byte\\0end', 'ok'), (2, 'inteiro', 'ok')");
+  const std::string t = CreateTable("(codigo INT PRIMARY KEY, nome VARCHAR(30), resto VARCHAR(30))",
+                                    "(1, 'nul\\0byte\\0end', 'ok'), (2, 'inteiro', 'ok')");
   TNativeDataSet* c = OpenTable(t);
   ASSERT_NE(c, nullptr);
   auto b = Record(c, 1);
@@ -91,9 +87,9 @@ TEST_F(ModifyTest, AValueWithAZeroByteIsNotReadAsItsFirstPart) {
 }
 
 TEST_F(ModifyTest, TableWithoutKeysListsEveryColumn) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (a INT NOT NULL, b VARCHAR(10), c TEXT, d DATE, e ENUM('Y','N'))");
-  Exec("INSERT INTO " + t + " VALUES (1, NULL, 'x', '2020-01-02', 'N')");
+  const std::string t =
+      CreateTable("(a INT NOT NULL, b VARCHAR(10), c TEXT, d DATE, e ENUM('Y','N'))",
+                  "(1, NULL, 'x', '2020-01-02', 'N')");
   TNativeDataSet* c = OpenTable(t);
   ASSERT_NE(c, nullptr);
   EXPECT_EQ(c->AssembleStatement(), "Select * from `" + t + "` ");
@@ -176,9 +172,7 @@ TEST_F(ModifyTest, InsertLeavesNullsToTheServerAndFindsTheNewRow) {
 }
 
 TEST_F(ModifyTest, NoRefreshKeepsTheOldSnapshot) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (codigo INT PRIMARY KEY, nome VARCHAR(20))");
-  Exec("INSERT INTO " + t + " VALUES (1,'a')");
+  const std::string t = CreateTable("(codigo INT PRIMARY KEY, nome VARCHAR(20))", "(1,'a')");
   TNativeDataSet* c = OpenTable(t);
   ASSERT_TRUE(engine_.SetBoolProperty(c, curpropNoRefresh, 1));
   auto b = Buffer(c);
@@ -193,8 +187,7 @@ TEST_F(ModifyTest, NoRefreshKeepsTheOldSnapshot) {
 }
 
 TEST_F(ModifyTest, ReadOnlyAndBlobLimit) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (codigo INT PRIMARY KEY, b TINYBLOB)");
+  const std::string t = CreateTable("(codigo INT PRIMARY KEY, b TINYBLOB)");
   TNativeDataSet* c = OpenTable(t);
   auto b = Buffer(c);
   ASSERT_EQ(engine_.InitRecord(c, b.data()), 0);
@@ -222,9 +215,8 @@ TEST_F(ModifyTest, ReadOnlyAndBlobLimit) {
 }
 
 TEST_F(ModifyTest, FindingTheRecordAgainComparesNumbersByValue) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (preco DECIMAL(10,2), nome VARCHAR(10))");
-  Exec("INSERT INTO " + t + " VALUES (12.50,'b'),(1.00,'c')");
+  const std::string t =
+      CreateTable("(preco DECIMAL(10,2), nome VARCHAR(10))", "(12.50,'b'),(1.00,'c')");
   TNativeDataSet* c = Open("SELECT preco, nome FROM " + t + " ORDER BY nome");
   ASSERT_NE(c, nullptr);
   auto old_buffer = Record(c, 1);
@@ -241,9 +233,8 @@ TEST_F(ModifyTest, FindingTheRecordAgainComparesNumbersByValue) {
 }
 
 TEST_F(ModifyTest, UnsignedBigintKeys) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (k BIGINT UNSIGNED PRIMARY KEY, nome VARCHAR(10))");
-  Exec("INSERT INTO " + t + " VALUES (18446744073709551615,'max'),(1,'one')");
+  const std::string t = CreateTable("(k BIGINT UNSIGNED PRIMARY KEY, nome VARCHAR(10))",
+                                    "(18446744073709551615,'max'),(1,'one')");
   TNativeDataSet* c = OpenTable(t);
   auto b = Record(c, 2);
   EXPECT_EQ(Plain(c, 1, b), "18446744073709551615");

@@ -52,8 +52,7 @@ TEST_F(StatementsSentTest, FirstOpenOfATableCursorCostsThreeStatements) {
 }
 
 TEST_F(StatementsSentTest, RepeatedCommandIsSentOnce) {
-  const std::string t = Table();
-  Exec("CREATE TABLE " + t + " (a INT)");
+  const std::string t = CreateTable("(a INT)");
   TNativeDataSet* stmt = nullptr;
   ASSERT_EQ(engine_.AllocateStatement(conn_, stmt), 0);
   cursors_.push_back(stmt);

@@ -1,5 +1,6 @@
 #include "support/Sandbox.h"
 
+#include <cctype>
 #include <cstdlib>
 
 namespace support {
@@ -22,6 +23,16 @@ void SandboxTest::SetUp() {
     GTEST_SKIP() << "no sandbox server: MYSQL_TEST_HOST/MYSQL_TEST_PORT not set "
                     "(start one with scripts/sandbox.sh start)";
   }
+}
+
+std::string SandboxTest::TestTableName(const std::string& prefix, const std::string& suffix,
+                                       std::size_t max_length) {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = prefix + info->name() + suffix;
+  for (auto& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  if (name.size() > max_length) name.resize(max_length);
+  return name;
 }
 
 }  // namespace support

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 
 namespace support {
@@ -43,6 +44,12 @@ class SandboxTest : public ::testing::Test, public SandboxAccounts {
 
   const std::string& Host() const { return address_.host; }
   int Port() const { return address_.port; }
+
+  // `prefix`, the running test's name and `suffix`, every character but
+  // letters and digits made '_', cut to `max_length`: the name of a table of
+  // the test's own, so that tests may run side by side.
+  static std::string TestTableName(const std::string& prefix, const std::string& suffix,
+                                   std::size_t max_length);
 
  private:
   SandboxAddress address_;
