@@ -14,6 +14,7 @@
 #include "components/MySQLQuery.h"
 #include "components/MySQLTable.h"
 #include "db/DBError.h"
+#include "db/DataSource.h"
 #include "support/Sandbox.h"
 
 namespace components::testing {
@@ -139,6 +140,17 @@ class ComponentTest : public support::SandboxTest {
     t->SetTableName(table_name);
     tables_objs_.push_back(std::move(t));
     return *tables_objs_.back();
+  }
+
+  // A table component on `table_name` that follows the dataset of `master`
+  // by `field`, through the index on it.
+  TmySQLTable& DetailTable(const std::string& table_name, db::TDataSource& master,
+                           const std::string& field) {
+    TmySQLTable& detail = TableComponent(table_name);
+    detail.SetIndexFieldNames(field);
+    detail.SetMasterSource(&master);
+    detail.SetMasterFields(field);
+    return detail;
   }
 
   // COM_UPDATE of the component connection's own session.

@@ -247,10 +247,7 @@ TEST_F(DataSetBehaviourTest, NewDetailRecordsTakeTheMasterValues) {
   TmySQLQuery& master = Query("select 3 as cliente");
   db::TDataSource source;
   source.SetDataSet(&master);
-  TmySQLTable& detail = TableComponent(orders);
-  detail.SetIndexFieldNames("cliente");
-  detail.SetMasterSource(&source);
-  detail.SetMasterFields("cliente");
+  TmySQLTable& detail = DetailTable(orders, source, "cliente");
   Exec("ALTER TABLE " + orders + " ADD KEY ix_cliente (cliente)");
   master.Open();
   detail.Open();

@@ -248,10 +248,7 @@ TEST_F(TableTest, DetailFollowsTheMasterThroughRanges) {
   TmySQLTable& master = TableComponent(groups);
   db::TDataSource source;
   source.SetDataSet(&master);
-  TmySQLTable& detail = TableComponent(items);
-  detail.SetIndexFieldNames("grupo");
-  detail.SetMasterSource(&source);
-  detail.SetMasterFields("grupo");
+  TmySQLTable& detail = DetailTable(items, source, "grupo");
   master.Open();
   detail.Open();
   auto groups_seen = [&] {

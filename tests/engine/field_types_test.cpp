@@ -232,15 +232,7 @@ TEST_F(FieldTypesTest, SizedBlobTypesOfExpressionsAreBlobs) {
   engine_.ReleaseRecordBuffer(c, b.data());
 }
 
-}  // namespace
-}  // namespace engine
-
-namespace engine {
-namespace {
-
-using FieldTypesRefreshTest = EngineTest;
-
-TEST_F(FieldTypesRefreshTest, AdjustedTypesSurviveARefreshAndUnsignedValuesStayPositive) {
+TEST_F(FieldTypesTest, AdjustedTypesSurviveARefreshAndUnsignedValuesStayPositive) {
   const std::string t =
       CreateTable("(yn ENUM('Y','N'), su SMALLINT UNSIGNED, tu TINYINT UNSIGNED, v VARCHAR(3))",
                   "('Y', 65535, 255, 'abc')");

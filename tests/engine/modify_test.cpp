@@ -20,6 +20,19 @@ class ModifyTest : public EngineTest {
   void PutText(TNativeDataSet* c, int field, std::vector<std::uint8_t>& b, const std::string& v) {
     ASSERT_EQ(engine_.PutField(c, field, b.data(), v.c_str()), 0);
   }
+  // Posting a new text for field `field` of record n: the UPDATE the cursor
+  // builds for the change, and the engine's answer to it.
+  struct Posted {
+    std::string update;
+    DBIResult result;
+  };
+  Posted PostText(TNativeDataSet* c, int n, int field, const std::string& text) {
+    auto old_buffer = Record(c, n);
+    auto new_buffer = old_buffer;
+    PutText(c, field, new_buffer, text);
+    return {c->BuildUpdate(old_buffer.data(), new_buffer.data()),
+            engine_.ModifyRecord(c, old_buffer.data(), new_buffer.data())};
+  }
 };
 
 TEST_F(ModifyTest, UpdateByPrimaryKeyEscapesText) {
@@ -27,26 +40,20 @@ TEST_F(ModifyTest, UpdateByPrimaryKeyEscapesText) {
       CreateTable("(codigo INT PRIMARY KEY, nome VARCHAR(30))", "(5,'Ana'),(7,'Beto')");
   TNativeDataSet* c = OpenTable(t);
   ASSERT_NE(c, nullptr);
-  auto old_buffer = Record(c, 2);
-  auto new_buffer = old_buffer;
-  PutText(c, 2, new_buffer, "O'Neil");
-  EXPECT_EQ(c->BuildUpdate(old_buffer.data(), new_buffer.data()),
-            "UPDATE `" + t + "` SET `nome`='O\\'Neil' WHERE `codigo`=7");
-  ASSERT_EQ(engine_.ModifyRecord(c, old_buffer.data(), new_buffer.data()), 0)
-      << engine_.LastErrorMessage();
+  const Posted posted = PostText(c, 2, 2, "O'Neil");
+  EXPECT_EQ(posted.update, "UPDATE `" + t + "` SET `nome`='O\\'Neil' WHERE `codigo`=7");
+  ASSERT_EQ(posted.result, 0) << engine_.LastErrorMessage();
   EXPECT_EQ(engine_.GetIntProperty(c, stmtpropAffectedRows), 1);
   EXPECT_EQ(Column(c, 2), (std::vector<std::string>{"Ana", "O'Neil"}));
   // Setting the same value again still sends the UPDATE; no row changes,
   // so no refresh follows.
-  old_buffer = Record(c, 2);
-  new_buffer = old_buffer;
-  PutText(c, 2, new_buffer, "O'Neil");
   const wire::TMysqlResult* before = c->Result();
-  ASSERT_EQ(engine_.ModifyRecord(c, old_buffer.data(), new_buffer.data()), 0);
+  ASSERT_EQ(PostText(c, 2, 2, "O'Neil").result, 0);
   EXPECT_EQ(engine_.GetIntProperty(c, stmtpropAffectedRows), 0);
   EXPECT_EQ(c->Result(), before);
   // Nothing changed: no statement at all.
-  EXPECT_EQ(c->BuildUpdate(old_buffer.data(), old_buffer.data()), "");
+  const auto same = Record(c, 2);
+  EXPECT_EQ(c->BuildUpdate(same.data(), same.data()), "");
 }
 
 TEST_F(ModifyTest, StatementsFollowTheSessionsBackslashMode) {
@@ -54,15 +61,11 @@ TEST_F(ModifyTest, StatementsFollowTheSessionsBackslashMode) {
   Exec("SET SESSION sql_mode = 'NO_BACKSLASH_ESCAPES'");
   TNativeDataSet* c = OpenTable(t);
   ASSERT_NE(c, nullptr);
-  auto old_buffer = Record(c, 1);
-  auto new_buffer = old_buffer;
   const std::string hostile = "x\\' where 0;drop table " + t + ";#";
-  PutText(c, 2, new_buffer, hostile);
-  EXPECT_EQ(
-      c->BuildUpdate(old_buffer.data(), new_buffer.data()),
-      "UPDATE `" + t + "` SET `nome`='x\\'' where 0;drop table " + t + ";#' WHERE `codigo`=7");
-  ASSERT_EQ(engine_.ModifyRecord(c, old_buffer.data(), new_buffer.data()), 0)
-      << engine_.LastErrorMessage();
+  const Posted posted = PostText(c, 1, 2, hostile);
+  EXPECT_EQ(posted.update, "UPDATE `" + t + "` SET `nome`='x\\'' where 0;drop table " + t +
+                               ";#' WHERE `codigo`=7");
+  ASSERT_EQ(posted.result, 0) << engine_.LastErrorMessage();
   EXPECT_EQ(Column(c, 2), (std::vector<std::string>{hostile}));
   Exec("SET SESSION sql_mode = DEFAULT");
 }
@@ -219,13 +222,9 @@ TEST_F(ModifyTest, FindingTheRecordAgainComparesNumbersByValue) {
       CreateTable("(preco DECIMAL(10,2), nome VARCHAR(10))", "(12.50,'b'),(1.00,'c')");
   TNativeDataSet* c = Open("SELECT preco, nome FROM " + t + " ORDER BY nome");
   ASSERT_NE(c, nullptr);
-  auto old_buffer = Record(c, 1);
-  auto new_buffer = old_buffer;
-  PutText(c, 2, new_buffer, "z");
-  EXPECT_EQ(c->BuildUpdate(old_buffer.data(), new_buffer.data()),
-            "UPDATE `" + t + "` SET `nome`='z' WHERE `preco`=12.5 AND `nome`='b'");
-  ASSERT_EQ(engine_.ModifyRecord(c, old_buffer.data(), new_buffer.data()), 0)
-      << engine_.LastErrorMessage();
+  const Posted posted = PostText(c, 1, 2, "z");
+  EXPECT_EQ(posted.update, "UPDATE `" + t + "` SET `nome`='z' WHERE `preco`=12.5 AND `nome`='b'");
+  ASSERT_EQ(posted.result, 0) << engine_.LastErrorMessage();
   // The row moved to the second place; the cursor followed it.
   auto cur = Buffer(c);
   ASSERT_EQ(engine_.GetRecord(c, 0, nullptr, cur.data()), 0);
