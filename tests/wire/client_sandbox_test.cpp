@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -41,11 +42,17 @@ class WireSandbox : public support::SandboxTest {
     auto r = c.Query(sql, true, ok);
     ASSERT_TRUE(ok) << sql << ": " << c.ErrorNumber() << " " << c.ErrorMessage();
   }
+  // The result of a query that must succeed (stored or streamed); null, and
+  // the test failed, when it did not.
+  std::unique_ptr<TMysqlResult> Rows(TMysqlClient& c, const std::string& sql, bool store = true) {
+    bool ok = false;
+    auto r = c.Query(sql, store, ok);
+    EXPECT_TRUE(ok) << sql << ": " << c.ErrorMessage();
+    return ok ? std::move(r) : nullptr;
+  }
   // First value of the first row of a query.
   std::string Scalar(TMysqlClient& c, const std::string& sql) {
-    bool ok = false;
-    auto r = c.Query(sql, true, ok);
-    EXPECT_TRUE(ok) << sql << ": " << c.ErrorMessage();
+    auto r = Rows(c, sql);
     if (!r || r->RowCount() == 0 || !r->Value(0)) return "<none>";
     return std::string(r->Value(0), r->ValueLength(0));
   }
@@ -133,9 +140,7 @@ TEST_F(WireSandbox, SelectStoredAndStreamed) {
   for (bool compress : {false, true}) {
     TMysqlClient k;
     ASSERT_TRUE(ConnectAdmin(k, compress));
-    bool ok = false;
-    auto r = k.Query("select id, nome, valor, nota from w_sel order by id", true, ok);
-    ASSERT_TRUE(ok);
+    auto r = Rows(k, "select id, nome, valor, nota from w_sel order by id");
     ASSERT_TRUE(r);
     EXPECT_TRUE(r->IsStored());
     EXPECT_EQ(r->RowCount(), 3u);
@@ -163,8 +168,7 @@ TEST_F(WireSandbox, SelectStoredAndStreamed) {
     r->Next();
     EXPECT_TRUE(r->AtEnd());
 
-    auto s = k.Query("select id, nome from w_sel order by id", false, ok);
-    ASSERT_TRUE(ok);
+    auto s = Rows(k, "select id, nome from w_sel order by id", false);
     ASSERT_TRUE(s);
     EXPECT_FALSE(s->IsStored());
     EXPECT_EQ(k.Status(), wire::TClientStatus::kStreaming);
@@ -184,15 +188,14 @@ TEST_F(WireSandbox, SelectStoredAndStreamed) {
 TEST_F(WireSandbox, EmptyResultAndCommandsOutOfSync) {
   TMysqlClient c;
   ASSERT_TRUE(ConnectAdmin(c));
-  bool ok = false;
-  auto r = c.Query("select 1 from dual where 1=0", true, ok);
-  ASSERT_TRUE(ok);
+  auto r = Rows(c, "select 1 from dual where 1=0");
   ASSERT_TRUE(r);
   EXPECT_EQ(r->RowCount(), 0u);
   EXPECT_TRUE(r->AtEnd());
   EXPECT_EQ(r->CurrentRow(), -1);
   EXPECT_EQ(r->Value(0), nullptr);
 
+  bool ok = false;
   auto s = c.Query("select 1 union select 2 union select 3", false, ok);
   ASSERT_TRUE(s);
   auto t = c.Query("select 4", true, ok);
@@ -236,12 +239,11 @@ TEST_F(WireSandbox, UpdateInsertAndServerErrors) {
 TEST_F(WireSandbox, MultiStatementResults) {
   TMysqlClient c;
   ASSERT_TRUE(ConnectAdmin(c));
-  bool ok = false;
-  auto r = c.Query("select 1 as a; select 'x' as b, 'y' as c; set @z = 1", true, ok);
-  ASSERT_TRUE(ok);
+  auto r = Rows(c, "select 1 as a; select 'x' as b, 'y' as c; set @z = 1");
   ASSERT_TRUE(r);
   EXPECT_STREQ(r->Value(0), "1");
   EXPECT_TRUE(c.MoreResults());
+  bool ok = false;
   auto s = c.NextResult(true, ok);
   ASSERT_TRUE(ok);
   ASSERT_TRUE(s);
@@ -394,9 +396,7 @@ TEST_F(WireSandbox, LargeValueGrowsTheBufferAndShrinksAfter) {
   for (bool compress : {false, true}) {
     TMysqlClient c;
     ASSERT_TRUE(ConnectAdmin(c, compress));
-    bool ok = false;
-    auto r = c.Query("select repeat('ab', 5000000) as v, 'tail' as t", true, ok);
-    ASSERT_TRUE(ok) << c.ErrorMessage();
+    auto r = Rows(c, "select repeat('ab', 5000000) as v, 'tail' as t");
     ASSERT_TRUE(r);
     ASSERT_EQ(r->ValueLength(0), 10000000u);
     EXPECT_EQ(std::string(r->Value(0), 6), "ababab");
@@ -404,7 +404,7 @@ TEST_F(WireSandbox, LargeValueGrowsTheBufferAndShrinksAfter) {
     // Given back after the result was read.
     EXPECT_EQ(c.Net().BufferSize(), wire::kNetBufferLength);
     // Streamed: grows while the row is read, shrinks when the stream ends.
-    auto s = c.Query("select repeat('z', 3000000)", false, ok);
+    auto s = Rows(c, "select repeat('z', 3000000)", false);
     ASSERT_TRUE(s);
     EXPECT_EQ(s->ValueLength(0), 3000000u);
     EXPECT_GT(c.Net().BufferSize(), 3000000u);
