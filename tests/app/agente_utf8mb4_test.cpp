@@ -6,7 +6,6 @@
 // depends on the session character set under test.
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -14,9 +13,12 @@
 #include "agente_suporte.h"
 #include "app/DemoDados.h"
 #include "components/MySQLQuery.h"
+#include "support/Hex.h"
 
 namespace agentetest {
 namespace {
+
+using support::ServerHex;
 
 struct Servidor {
   std::string host;
@@ -30,16 +32,6 @@ Servidor DoAmbiente(const char* prefixo) {
     return std::string(v ? v : "");
   };
   return {var("HOST"), std::atoi(var("PORT").c_str()), var("DIR")};
-}
-
-std::string Hex(const std::string& bytes) {
-  std::string out;
-  char dois[3];
-  for (unsigned char b : bytes) {
-    std::snprintf(dois, sizeof dois, "%02X", b);
-    out += dois;
-  }
-  return out;
 }
 
 // One text as the agent holds it (Windows-1252) and as a utf8mb4 column
@@ -116,8 +108,8 @@ class ImportacaoUtf8mb4Test : public ::testing::Test {
 
   // A text literal of the back office's column set, written in hex.
   std::string Literal(const Texto& t) const {
-    return retUtf8_ ? "convert(X'" + Hex(t.utf8) + "' using utf8mb4)"
-                    : "convert(X'" + Hex(t.ansi) + "' using latin1)";
+    return retUtf8_ ? "convert(X'" + ServerHex(t.utf8) + "' using utf8mb4)"
+                    : "convert(X'" + ServerHex(t.ansi) + "' using latin1)";
   }
 
   void Cliente(long long codcli, const Texto& nome, const Texto& bairro) {
@@ -154,7 +146,7 @@ class ImportacaoUtf8mb4Test : public ::testing::Test {
     Produto(7, kFeijao);
     Importar();
     EXPECT_TRUE(view_.caixas.empty()) << view_.caixas[0].texto;
-    auto forma = [&](const Texto& t) { return Hex(pdvUtf8 ? t.utf8 : t.ansi); };
+    auto forma = [&](const Texto& t) { return ServerHex(pdvUtf8 ? t.utf8 : t.ansi); };
     // The emoji went through the agent's Windows-1252 as '?'.
     const Texto emoji{kEmoji.ansi, kEmoji.ansi};
     EXPECT_EQ(HexPdv("select hex(nome) from cliente where id=15"), forma(kJose));
@@ -163,8 +155,8 @@ class ImportacaoUtf8mb4Test : public ::testing::Test {
     EXPECT_EQ(HexPdv("select hex(bairro) from cliente where id=16"), forma(kJose));
     EXPECT_EQ(HexPdv("select hex(concat(NOME,'|',DESCRICAO,'|',DESCRICAO_PDV)) from produto "
                      "where ID=7"),
-              Hex(pdvUtf8 ? kFeijao.utf8 + "|" + kFeijao.utf8 + "|" + kFeijao.utf8
-                          : kFeijao.ansi + "|" + kFeijao.ansi + "|" + kFeijao.ansi));
+              ServerHex(pdvUtf8 ? kFeijao.utf8 + "|" + kFeijao.utf8 + "|" + kFeijao.utf8
+                                : kFeijao.ansi + "|" + kFeijao.ansi + "|" + kFeijao.ansi));
     EXPECT_EQ(app::Contar(*retaguarda_, "select count(*) from cadcliente where importado='S'"), 2);
     EXPECT_EQ(app::Contar(*retaguarda_, "select count(*) from cadprod where importadopdv='S'"), 1);
     EXPECT_EQ(app::Contar(*pdv_, "select count(*) from cliente"), 2);

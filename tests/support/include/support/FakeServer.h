@@ -37,6 +37,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/Hex.h"
 #include "support/Loopback.h"
 
 namespace support {
@@ -213,10 +214,6 @@ uint8_t SequenceOf(std::string_view frame);
 // The data of a compressed frame, uncompressed when its third field says so;
 // nullopt when the frame is malformed.
 std::optional<Bytes> DecodeCompressed(std::string_view frame);
-// Lowercase hex with a blank between bytes, for readable failure messages.
-std::string Hex(std::string_view bytes);
-// Bytes from hex digits; blanks are ignored.
-Bytes FromHex(std::string_view hex);
 
 // --- Server payloads ---------------------------------------------------------
 
