@@ -20,6 +20,13 @@ using Linhas = std::vector<std::string>;
 class ImportacaoTest : public AgenteServidor {
  protected:
   const std::string c_ = kCarimbo;
+  // The lines every pass writes at the start and the end of both panes.
+  const std::string iniciando_ = "INICIANDO Tolvex Integra\xE7\xE3o";
+  const std::string iniciado_ = "** INICIADO COM SUCESSO " + c_;
+  const std::string concluida_ =
+      "** IMPORTA\xC7\xC3O CONCLU\xCD"
+      "DA COM SUCESSO " +
+      c_;
 
   void ExemploCliente() {
     Cliente(15,
@@ -56,24 +63,17 @@ TEST_F(ImportacaoTest, WorkedExamplesArriveWithTheirPaneLinesAndMarks) {
   a.btnIniciarClick();
   EXPECT_TRUE(view_.caixas.empty()) << view_.caixas[0].texto;
 
+  EXPECT_EQ(view_.Clientes(),
+            (Linhas{iniciando_, iniciado_, "", "", "Importa\xE7\xE3o de Clientes INICIADA em " + c_,
+                    ">> 1 clientes a serem importados",
+                    ">> CLIENTE 15 - MARIA SILVA *INSERIDO COM SUCESSO", "", concluida_,
+                    "*** Importados: 1 - Atualizados: 0"}));
   EXPECT_EQ(
-      view_.Clientes(),
-      (Linhas{"INICIANDO Tolvex Integra\xE7\xE3o", "** INICIADO COM SUCESSO " + c_, "", "",
-              "Importa\xE7\xE3o de Clientes INICIADA em " + c_, ">> 1 clientes a serem importados",
-              ">> CLIENTE 15 - MARIA SILVA *INSERIDO COM SUCESSO", "",
-              "** IMPORTA\xC7\xC3O CONCLU\xCD"
-              "DA COM SUCESSO " +
-                  c_,
-              "*** Importados: 1 - Atualizados: 0"}));
-  EXPECT_EQ(view_.Produtos(),
-            (Linhas{"INICIANDO Tolvex Integra\xE7\xE3o", "** INICIADO COM SUCESSO " + c_, "",
-                    "Iniciando importa\xE7\xE3o de PRODUTOS em " + c_, "", "1 a serem importados!",
-                    "Produto INSERIDO: 7 - SHAMPOO 300ML", "",
-                    "** IMPORTA\xC7\xC3O CONCLU\xCD"
-                    "DA COM SUCESSO " +
-                        c_,
-                    "*** Importados: 1 - Atualizados: 0 - Exclu\xED"
-                    "do:0 - Erros: 0"}));
+      view_.Produtos(),
+      (Linhas{iniciando_, iniciado_, "", "Iniciando importa\xE7\xE3o de PRODUTOS em " + c_, "",
+              "1 a serem importados!", "Produto INSERIDO: 7 - SHAMPOO 300ML", "", concluida_,
+              "*** Importados: 1 - Atualizados: 0 - Exclu\xED"
+              "do:0 - Erros: 0"}));
 
   EXPECT_EQ(ValorPdv("select " + ColunasCliente() + " from cliente where id=15"),
             "15|1|MARIA SILVA|||12345678909|2001|SSP|1899-12-30|F|||F|2012-03-15||Rua Sao Joao|12|"
@@ -252,17 +252,12 @@ TEST_F(ImportacaoTest, NoPendingRowsGiveTheShortPaneTexts) {
   view_.aoProcessar = [&] { ocupado = ocupado || a.Ocupado(); };
   a.btnIniciarClick();
   EXPECT_EQ(view_.Clientes(),
-            (Linhas{"INICIANDO Tolvex Integra\xE7\xE3o", "** INICIADO COM SUCESSO " + c_, "", "",
-                    "Importa\xE7\xE3o de Clientes INICIADA em " + c_,
+            (Linhas{iniciando_, iniciado_, "", "", "Importa\xE7\xE3o de Clientes INICIADA em " + c_,
                     ">> Nenhum cliente a ser importado!",
-                    "Importa\xE7\xE3o de Clientes FINALIZADA em " + c_, "",
-                    "** IMPORTA\xC7\xC3O CONCLU\xCD"
-                    "DA COM SUCESSO " +
-                        c_,
+                    "Importa\xE7\xE3o de Clientes FINALIZADA em " + c_, "", concluida_,
                     "*** Importados: 0 - Atualizados: 0"}));
   EXPECT_EQ(view_.Produtos(),
-            (Linhas{"INICIANDO Tolvex Integra\xE7\xE3o", "** INICIADO COM SUCESSO " + c_, "",
-                    "Iniciando importa\xE7\xE3o de PRODUTOS em " + c_,
+            (Linhas{iniciando_, iniciado_, "", "Iniciando importa\xE7\xE3o de PRODUTOS em " + c_,
                     "** Nenhum produto para ser importado!",
                     "FINALIZANDO importa\xE7\xE3o de PRODUTOS em " + c_}));
   EXPECT_EQ(a.Registro().ObterBalao().Texto(), "Iniciando");
