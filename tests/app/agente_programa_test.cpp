@@ -72,6 +72,16 @@ std::string Ler(const fs::path& arquivo) {
   return support::ReadFile(arquivo);
 }
 
+// Waits up to five seconds for `texto` to appear in the file; false when it
+// did not.
+bool Aparece(const fs::path& arquivo, const std::string& texto) {
+  for (int i = 0; i < 200; ++i) {
+    if (Ler(arquivo).find(texto) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  return false;
+}
+
 // Today's daily log file name without ".txt" (ddmmyyyy, local time).
 std::string DiaDeHoje() {
   const std::time_t agora = std::time(nullptr);
@@ -107,6 +117,12 @@ class ProgramaTest : public AgenteServidor {
     return {"--retaguarda", retaguarda.empty() ? s : retaguarda, "--pdv", s, "--pasta-log",
             pasta_.string()};
   }
+  // The options, then the servers' as Servidores gives them.
+  std::vector<std::string> Argumentos(std::vector<std::string> opcoes,
+                                      const std::string& retaguarda = "") {
+    for (auto& s : Servidores(retaguarda)) opcoes.push_back(s);
+    return opcoes;
+  }
 };
 
 TEST_F(ProgramaTest, OncePrintsThePanesAsUtf8AndEndsWithZero) {
@@ -114,9 +130,7 @@ TEST_F(ProgramaTest, OncePrintsThePanesAsUtf8AndEndsWithZero) {
   Produto(7, "descricao,ean13",
           "'P\xC3O DE A\xC7\xDA"
           "CAR','789'");
-  std::vector<std::string> args{"--headless", "--once"};
-  for (auto& s : Servidores()) args.push_back(s);
-  const Execucao e = Rodar(args);
+  const Execucao e = Rodar(Argumentos({"--headless", "--once"}));
   EXPECT_EQ(e.status, 0) << e.saida;
   for (const char* linha : {"Clientes: INICIANDO Tolvex Integra\xC3\xA7\xC3\xA3o\n",
                             "Produtos: INICIANDO Tolvex Integra\xC3\xA7\xC3\xA3o\n",
@@ -134,9 +148,7 @@ TEST_F(ProgramaTest, OncePrintsThePanesAsUtf8AndEndsWithZero) {
 }
 
 TEST_F(ProgramaTest, UnreachableBackOfficeShowsTheErrorAndEndsWithOne) {
-  std::vector<std::string> args{"--headless", "--once"};
-  for (auto& s : Servidores("127.0.0.1:1")) args.push_back(s);
-  const Execucao e = Rodar(args);
+  const Execucao e = Rodar(Argumentos({"--headless", "--once"}, "127.0.0.1:1"));
   EXPECT_EQ(e.status, 1);
   EXPECT_EQ(e.saida.rfind("Erro: MySQL Error Code: (2003)", 0), 0u) << e.saida;
 }
@@ -144,18 +156,10 @@ TEST_F(ProgramaTest, UnreachableBackOfficeShowsTheErrorAndEndsWithOne) {
 TEST_F(ProgramaTest, SigtermEndsTheTimerRunAndClosesBothConnections) {
   Retaguarda("update cadparametos set tempoatualizacaoPDV='00:00:01'");
   Cliente(1, "cliente", "'UM'");
-  std::vector<std::string> args{"--headless"};
-  for (auto& s : Servidores()) args.push_back(s);
   const fs::path arquivo = pasta_ / "saida.txt";
-  const pid_t pid = Iniciar(args, arquivo);
+  const pid_t pid = Iniciar(Argumentos({"--headless"}), arquivo);
   // Wait for the second pass (the first tick, one second after the start).
-  bool segunda = false;
-  for (int i = 0; i < 100 && !segunda; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const std::string s = Ler(arquivo);
-    segunda = s.find("Nenhum cliente") != std::string::npos;
-  }
-  EXPECT_TRUE(segunda) << Ler(arquivo);
+  EXPECT_TRUE(Aparece(arquivo, "Nenhum cliente")) << Ler(arquivo);
   kill(pid, SIGTERM);
   EXPECT_EQ(Esperar(pid), 0) << Ler(arquivo);
   // The server lets go of the agent's sessions once they said goodbye.
@@ -249,16 +253,10 @@ TEST_F(ProgramaTest, WithoutADisplayTheWindowsSayHowToRunHeadlessAndEndWithTwo) 
 }
 
 TEST_F(ProgramaTest, ASecondHeadlessAgentForTheSameServersEndsWithOne) {
-  std::vector<std::string> args{"--headless"};
-  for (auto& s : Servidores()) args.push_back(s);
+  std::vector<std::string> args = Argumentos({"--headless"});
   const fs::path arquivo = pasta_ / "primeiro.txt";
   const pid_t primeiro = Iniciar(args, arquivo);
-  bool pronto = false;
-  for (int i = 0; i < 200 && !pronto; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    pronto = Ler(arquivo).find("FINALIZANDO") != std::string::npos;
-  }
-  EXPECT_TRUE(pronto) << Ler(arquivo);
+  EXPECT_TRUE(Aparece(arquivo, "FINALIZANDO")) << Ler(arquivo);
 
   const Execucao segundo = Rodar(args);
   EXPECT_EQ(segundo.status, 1);
@@ -323,8 +321,7 @@ TEST_F(ProgramaTest, AUserWhoCannotWriteBesideTheProgramGetsTheLogInTheStateFold
 TEST_F(ProgramaTest, FailedRowsGoToStandardErrorWithJournaldPriorities) {
   Cliente(30, "cliente,sexo", "'BOA','F'");
   Cliente(31, "cliente,sexo", "'RUIM','FEMININO'");
-  std::vector<std::string> args{"--headless", "--once"};
-  for (auto& s : Servidores()) args.push_back(s);
+  const std::vector<std::string> args = Argumentos({"--headless", "--once"});
   const fs::path saida = pasta_ / "saida.txt";
   const fs::path erros = pasta_ / "erros.txt";
 
