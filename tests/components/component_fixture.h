@@ -133,6 +133,13 @@ class ComponentTest : public support::SandboxTest {
     return *queries_.back();
   }
 
+  // A query component on `sql`, opened.
+  TmySQLQuery& OpenQuery(const std::string& sql) {
+    TmySQLQuery& q = Query(sql);
+    q.Open();
+    return q;
+  }
+
   TmySQLTable& TableComponent(const std::string& table_name) {
     auto t = std::make_unique<TmySQLTable>();
     t->SetName("tbl" + std::to_string(tables_objs_.size() + 1));

@@ -195,8 +195,7 @@ TEST_F(DatabaseTest, KeepConnectionFalseConnectsAroundEachQuery) {
   db_->AfterConnect = [&](TmySQLDatabase&) { ++connects; };
   db_->AfterDisconnect = [&](TmySQLDatabase&) { ++disconnects; };
   db_->SetKeepConnection(false);
-  TmySQLQuery& q = Query("select 1");
-  q.Open();
+  TmySQLQuery& q = OpenQuery("select 1");
   EXPECT_TRUE(db_->Connected());
   EXPECT_EQ(db_->HoldCount(), 1);
   q.Close();

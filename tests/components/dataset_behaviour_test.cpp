@@ -49,8 +49,7 @@ TEST_F(DataSetBehaviourTest, DetailQueryTakesItsParametersFromTheMaster) {
 
 TEST_F(DataSetBehaviourTest, LiveResultsNeedRequestLiveAndAnUpdatableStatement) {
   const std::string orders = Orders();
-  TmySQLQuery& plain = Query("select * from " + orders);
-  plain.Open();
+  TmySQLQuery& plain = OpenQuery("select * from " + orders);
   EXPECT_FALSE(plain.CanModify());
 
   TmySQLQuery& live = Query("select * from " + orders + " order by id");
@@ -137,8 +136,7 @@ TEST_F(DataSetBehaviourTest, OldValuesNeedCachedUpdates) {
 
 TEST_F(DataSetBehaviourTest, BlockReadingWalksTheRowsInBlocks) {
   const std::string orders = Orders();
-  TmySQLQuery& q = Query("select * from " + orders + " order by id");
-  q.Open();
+  TmySQLQuery& q = OpenQuery("select * from " + orders + " order by id");
   q.SetBlockReadSize(4);
   EXPECT_EQ(q.State(), db::dsBlockRead);
   std::vector<int> ids;
@@ -162,8 +160,7 @@ TEST_F(DataSetBehaviourTest, BlockReadingWalksTheRowsInBlocks) {
 }
 
 TEST_F(DataSetBehaviourTest, DestroyingTheConnectionClosesAndForgetsItsDatasets) {
-  TmySQLQuery& q = Query("select 1");
-  q.Open();
+  TmySQLQuery& q = OpenQuery("select 1");
   auto* d = db_.get();
   EXPECT_EQ(q.Database(), d);
   db_.reset();
@@ -173,8 +170,7 @@ TEST_F(DataSetBehaviourTest, DestroyingTheConnectionClosesAndForgetsItsDatasets)
 }
 
 TEST_F(DataSetBehaviourTest, ChangingTheDatabaseClosesTheDataset) {
-  TmySQLQuery& q = Query("select 1");
-  q.Open();
+  TmySQLQuery& q = OpenQuery("select 1");
   q.SetDatabase(helper_.get());
   EXPECT_FALSE(q.Active());
   EXPECT_EQ(db_->DataSetCount(), 0);
@@ -223,8 +219,7 @@ TEST_F(DataSetBehaviourTest, RequiredFlagsFollowNotNullColumnsWithoutDefaults) {
   const std::string t = CreateTable(
       "(id INT AUTO_INCREMENT PRIMARY KEY, nome VARCHAR(10) NOT NULL, "
       "cidade VARCHAR(10) NOT NULL DEFAULT 'x', obs VARCHAR(10))");
-  TmySQLQuery& q = Query("select * from " + t);
-  q.Open();
+  TmySQLQuery& q = OpenQuery("select * from " + t);
   struct Expect {
     const char* name;
     bool required;

@@ -18,8 +18,7 @@ TEST_F(QueryTest, FieldDefinitionsFollowTheColumnTypes) {
       "dc DECIMAL(10,2))",
       "(7, 9000000000, 'abc', '2024-01-31', '10:20:30', '2024-01-31 10:20:30', "
       "'memo', 12.5)");
-  TmySQLQuery& q = Query("select * from " + t);
-  q.Open();
+  TmySQLQuery& q = OpenQuery("select * from " + t);
   struct Expect {
     const char* name;
     db::TFieldType type;
@@ -51,8 +50,7 @@ TEST_F(QueryTest, FieldDefinitionsFollowTheColumnTypes) {
 }
 
 TEST_F(QueryTest, RepeatedColumnNamesGetANumberedSuffix) {
-  TmySQLQuery& q = Query("select 1 as id, 2 as id, 3 as id");
-  q.Open();
+  TmySQLQuery& q = OpenQuery("select 1 as id, 2 as id, 3 as id");
   ASSERT_EQ(q.FieldCount(), 3);
   EXPECT_EQ(q.Fields()[0].FieldName(), "id");
   EXPECT_EQ(q.Fields()[1].FieldName(), "id_1");
@@ -63,8 +61,7 @@ TEST_F(QueryTest, RepeatedColumnNamesGetANumberedSuffix) {
 TEST_F(QueryTest, RecordCountIsCompleteBeforeAnyNextAndRecNoCounts) {
   const std::string t = CreateTable("(n INT, bloqueado CHAR(1), importado CHAR(1))",
                                     "(1,'N','N'),(2,'N','S'),(3,'S','N'),(4,'N','N'),(5,'N','N')");
-  TmySQLQuery& q = Query("select * from " + t + " where bloqueado='N' and importado='N'");
-  q.Open();
+  TmySQLQuery& q = OpenQuery("select * from " + t + " where bloqueado='N' and importado='N'");
   EXPECT_EQ(q.RecordCount(), 3);
   EXPECT_FALSE(q.Eof());
   std::vector<int> seen, recnos;
@@ -82,26 +79,23 @@ TEST_F(QueryTest, RecordCountIsCompleteBeforeAnyNextAndRecNoCounts) {
 }
 
 TEST_F(QueryTest, EmptyResultHasNoRecordsAndIsAtEof) {
-  TmySQLQuery& q = Query("select 1 from dual where 1=0");
-  q.Open();
+  TmySQLQuery& q = OpenQuery("select 1 from dual where 1=0");
   EXPECT_EQ(q.RecordCount(), 0);
   EXPECT_TRUE(q.Eof());
 }
 
 TEST_F(QueryTest, ExpressionsOverBlobsAreFieldsLikeTheOthers) {
   const std::string t = CreateTable("(blobcol BLOB)", "('AB')");
-  TmySQLQuery& q = Query("select hex(blobcol) as h, 1 as one from " + t);
-  q.Open();
+  TmySQLQuery& q = OpenQuery("select hex(blobcol) as h, 1 as one from " + t);
   ASSERT_EQ(q.FieldCount(), 2);
   EXPECT_EQ(q.FieldByName("h").AsString(), "4142");
   EXPECT_EQ(q.FieldByName("one").AsString(), "1");
 }
 
 TEST_F(QueryTest, NullReadsAsNoValue) {
-  TmySQLQuery& q = Query(
+  TmySQLQuery& q = OpenQuery(
       "select cast(null as date) as d, cast(null as char(5)) as s, "
       "cast(null as signed) as n");
-  q.Open();
   for (const char* name : {"d", "s", "n"}) {
     SCOPED_TRACE(name);
     EXPECT_TRUE(q.FieldByName(name).IsNull());
@@ -111,11 +105,10 @@ TEST_F(QueryTest, NullReadsAsNoValue) {
 }
 
 TEST_F(QueryTest, AsStringGivesTheAgentsTextForms) {
-  TmySQLQuery& q = Query(
+  TmySQLQuery& q = OpenQuery(
       "select -5 as i, cast(-9000000000 as signed) as b, 1234567.125e0 as f, "
       "0.1e0 + 0.2e0 as g, 1.5e20 as e, cast(null as double) as n, "
       "cast(null as char(10000)) as m, cast('10:20:30' as time) as t");
-  q.Open();
   const std::string sep(1, rtl::FormatSettings().DecimalSeparator);
   EXPECT_EQ(q.FieldByName("i").AsString(), "-5");
   EXPECT_EQ(q.FieldByName("b").AsString(), "-9000000000");
@@ -188,8 +181,7 @@ TEST_F(QueryTest, ParametersAreSubstitutedIntoTheText) {
 }
 
 TEST_F(QueryTest, AssigningTheSameTextKeepsTheQueryOpen) {
-  TmySQLQuery& q = Query("select 1 as um");
-  q.Open();
+  TmySQLQuery& q = OpenQuery("select 1 as um");
   rtl::TStringList same;
   same.Add("select 1 as um");
   q.SetSQL(same);
@@ -204,16 +196,14 @@ TEST_F(QueryTest, AssigningTheSameTextKeepsTheQueryOpen) {
 }
 
 TEST_F(QueryTest, NegativeMultiResultsetNoClosesAndKeepsTheOldValue) {
-  TmySQLQuery& q = Query("select 1");
-  q.Open();
+  TmySQLQuery& q = OpenQuery("select 1");
   q.SetMultiResultsetNo(-1);
   EXPECT_FALSE(q.Active());
   EXPECT_EQ(q.MultiResultsetNo(), 0);
 }
 
 TEST_F(QueryTest, ExecuteOnAnOpenQueryAndWithoutDatabaseRaise) {
-  TmySQLQuery& q = Query("select 1");
-  q.Open();
+  TmySQLQuery& q = OpenQuery("select 1");
   EXPECT_EQ(MessageOf([&] { q.Execute(); }),
             "qry1: Cannot perform this operation on an open dataset");
   TmySQLQuery lone;

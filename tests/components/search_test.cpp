@@ -24,11 +24,13 @@ class SearchTest : public ComponentTest {
         "(id INT PRIMARY KEY, nome VARCHAR(20), cidade VARCHAR(20), obs TEXT, KEY ix_nome (nome))",
         values);
   }
+
+  // A query over People() in id order, not yet open.
+  TmySQLQuery& PeopleById() { return Query("select * from " + People() + " order by id"); }
 };
 
 TEST_F(SearchTest, FilterShowsOnlyMatchingRowsAndCountsThem) {
-  const std::string name = People();
-  TmySQLQuery& q = Query("select * from " + name + " order by id");
+  TmySQLQuery& q = PeopleById();
   q.SetFilter("cidade = 'Natal'");
   q.SetFiltered(true);
   q.Open();
@@ -49,8 +51,7 @@ TEST_F(SearchTest, FilterShowsOnlyMatchingRowsAndCountsThem) {
 }
 
 TEST_F(SearchTest, FilterOptionsChangeHowTextsCompare) {
-  const std::string name = People();
-  TmySQLQuery& q = Query("select * from " + name + " order by id");
+  TmySQLQuery& q = PeopleById();
   q.SetFilter("cidade = 'natal'");
   q.SetFiltered(true);
   q.Open();
@@ -68,8 +69,7 @@ TEST_F(SearchTest, FilterOptionsChangeHowTextsCompare) {
 }
 
 TEST_F(SearchTest, FilterRecordHandlerDecidesAndItsFailuresDoNotStopTheScan) {
-  const std::string name = People();
-  TmySQLQuery& q = Query("select * from " + name + " order by id");
+  TmySQLQuery& q = PeopleById();
   std::vector<std::string> shown;
   db::SetExceptionDisplay([&](const std::exception& e) { shown.push_back(e.what()); });
   q.SetOnFilterRecord([](db::TDataSet& d, bool& accept) {
@@ -87,8 +87,7 @@ TEST_F(SearchTest, FilterRecordHandlerDecidesAndItsFailuresDoNotStopTheScan) {
 }
 
 TEST_F(SearchTest, FindUsesTheFilterOnlyForTheSearch) {
-  const std::string name = People();
-  TmySQLQuery& q = Query("select * from " + name + " order by id");
+  TmySQLQuery& q = PeopleById();
   q.SetFilter("cidade = 'Recife'");
   q.Open();
   EXPECT_EQ(q.RecordCount(), 12);
@@ -106,8 +105,7 @@ TEST_F(SearchTest, FindUsesTheFilterOnlyForTheSearch) {
 }
 
 TEST_F(SearchTest, LocateChoosesACursorAndFindsTheRow) {
-  const std::string name = People();
-  TmySQLTable& t = TableComponent(name);
+  TmySQLTable& t = TableComponent(People());
   t.Open();
   // Key of the current (primary) index: the table's own cursor.
   ASSERT_TRUE(t.Locate("id", 7, {}));
@@ -130,8 +128,7 @@ TEST_F(SearchTest, LocateChoosesACursorAndFindsTheRow) {
 }
 
 TEST_F(SearchTest, LocateOnAQueryUsesATemporaryFilter) {
-  const std::string name = People();
-  TmySQLQuery& q = Query("select * from " + name + " order by id");
+  TmySQLQuery& q = PeopleById();
   q.Open();
   ASSERT_TRUE(q.Locate("nome", "Pessoa11", {}));
   EXPECT_EQ(q.FieldByName("id").AsInteger(), 11);
@@ -143,8 +140,7 @@ TEST_F(SearchTest, LocateOnAQueryUsesATemporaryFilter) {
 }
 
 TEST_F(SearchTest, LookupReturnsValuesWithoutMoving) {
-  const std::string name = People();
-  TmySQLTable& t = TableComponent(name);
+  TmySQLTable& t = TableComponent(People());
   t.Open();
   t.Next();
   rtl::Variant v = t.Lookup("id", 8, "nome");
@@ -158,8 +154,7 @@ TEST_F(SearchTest, LookupReturnsValuesWithoutMoving) {
 }
 
 TEST_F(SearchTest, BookmarksRecordNumbersAndSorting) {
-  const std::string name = People();
-  TmySQLQuery& q = Query("select * from " + name + " order by id");
+  TmySQLQuery& q = PeopleById();
   q.Open();
   q.MoveBy(4);
   const db::TBookmark mark = q.GetBookmark();

@@ -37,8 +37,7 @@ TEST_F(TableTest, MissingTableNameRaisesWithTheComponentName) {
 }
 
 TEST_F(TableTest, EditAndPostSendOneUpdateOfTheChangedColumnKeyedOnThePrimaryKey) {
-  const std::string name = Items();
-  TmySQLTable& t = TableComponent(name);
+  TmySQLTable& t = TableComponent(Items());
   t.Open();
   EXPECT_EQ(t.FieldByName("id").AsInteger(), 1);
   const int count = t.RecordCount();
@@ -48,29 +47,29 @@ TEST_F(TableTest, EditAndPostSendOneUpdateOfTheChangedColumnKeyedOnThePrimaryKey
   // Another session changes a column the edit did not touch: an UPDATE that
   // set every column, or that compared every old value, would undo it or
   // miss the row.
-  Exec("update " + name + " set codigo='OUTRO' where id=1");
+  Exec("update " + t.TableName() + " set codigo='OUTRO' where id=1");
   t.Post();
   EXPECT_EQ(SessionUpdates() - updates, 1);
-  EXPECT_EQ(Value("select concat(codigo,'/',nome) from " + name + " where id=1"), "OUTRO/Alterado");
+  EXPECT_EQ(Value("select concat(codigo,'/',nome) from " + t.TableName() + " where id=1"),
+            "OUTRO/Alterado");
   EXPECT_EQ(t.RecordCount(), count);
   EXPECT_EQ(t.FieldByName("nome").AsString(), "Alterado");
 }
 
 TEST_F(TableTest, EditThenCancelSendsNothing) {
-  const std::string name = Items();
-  TmySQLTable& t = TableComponent(name);
+  TmySQLTable& t = TableComponent(Items());
   t.Open();
   const int updates = SessionUpdates();
   t.Edit();
   t.FieldByName("nome").SetAsString("Descartado");
   t.Cancel();
   EXPECT_EQ(SessionUpdates(), updates);
-  EXPECT_EQ(t.FieldByName("nome").AsString(), Value("select nome from " + name + " where id=1"));
+  EXPECT_EQ(t.FieldByName("nome").AsString(),
+            Value("select nome from " + t.TableName() + " where id=1"));
 }
 
 TEST_F(TableTest, PostingHooksCanSkipTheEngine) {
-  const std::string name = Items();
-  TmySQLTable& t = TableComponent(name);
+  TmySQLTable& t = TableComponent(Items());
   int asked = 0;
   t.OnPosting = [&](TmySQLDataSet&, bool& allow) {
     ++asked;
@@ -87,23 +86,21 @@ TEST_F(TableTest, PostingHooksCanSkipTheEngine) {
 }
 
 TEST_F(TableTest, InsertAndDeleteGoThroughTheEngine) {
-  const std::string name = Items();
-  TmySQLTable& t = TableComponent(name);
+  TmySQLTable& t = TableComponent(Items());
   t.Open();
   t.Append();
   t.FieldByName("id").SetAsInteger(99);
   t.FieldByName("nome").SetAsString("Novo");
   t.Post();
-  EXPECT_EQ(Value("select nome from " + name + " where id=99"), "Novo");
+  EXPECT_EQ(Value("select nome from " + t.TableName() + " where id=99"), "Novo");
   ASSERT_TRUE(t.Locate("id", 99, {}));
   t.Delete();
-  EXPECT_EQ(Value("select count(*) from " + name + " where id=99"), "0");
+  EXPECT_EQ(Value("select count(*) from " + t.TableName() + " where id=99"), "0");
   EXPECT_EQ(t.RecordCount(), 30);
 }
 
 TEST_F(TableTest, FailedPostKeepsTheEditAndCanBeRetried) {
-  const std::string name = Items();
-  TmySQLTable& t = TableComponent(name);
+  TmySQLTable& t = TableComponent(Items());
   t.Open();
   t.Edit();
   t.FieldByName("id").SetAsInteger(2);  // duplicate key
@@ -111,13 +108,12 @@ TEST_F(TableTest, FailedPostKeepsTheEditAndCanBeRetried) {
   EXPECT_EQ(t.State(), db::dsEdit);
   t.FieldByName("id").SetAsInteger(77);
   t.Post();
-  EXPECT_EQ(Value("select count(*) from " + name + " where id=77"), "1");
-  EXPECT_EQ(Value("select count(*) from " + name + " where id=1"), "0");
+  EXPECT_EQ(Value("select count(*) from " + t.TableName() + " where id=77"), "1");
+  EXPECT_EQ(Value("select count(*) from " + t.TableName() + " where id=1"), "0");
 }
 
 TEST_F(TableTest, LimitAndOffsetCutTheOrderedTable) {
-  const std::string name = Items();
-  TmySQLTable& t = TableComponent(name);
+  TmySQLTable& t = TableComponent(Items());
   t.SetLimit(10);
   t.SetOffset(20);
   t.Open();
@@ -128,8 +124,7 @@ TEST_F(TableTest, LimitAndOffsetCutTheOrderedTable) {
 }
 
 TEST_F(TableTest, IndexFieldNamesOrderTheTable) {
-  const std::string name = Items();
-  TmySQLTable& t = TableComponent(name);
+  TmySQLTable& t = TableComponent(Items());
   t.SetIndexFieldNames("nome");
   t.Open();
   std::vector<std::string> names;
@@ -156,8 +151,7 @@ TEST_F(TableTest, IndexFieldNamesOrderTheTable) {
 }
 
 TEST_F(TableTest, ReadOnlyTableCannotBeEdited) {
-  const std::string name = Items();
-  TmySQLTable& t = TableComponent(name);
+  TmySQLTable& t = TableComponent(Items());
   t.SetReadOnly(true);
   t.Open();
   EXPECT_FALSE(t.CanModify());
@@ -167,8 +161,7 @@ TEST_F(TableTest, ReadOnlyTableCannotBeEdited) {
 }
 
 TEST_F(TableTest, FieldAndIndexDefinitionsWhileClosed) {
-  const std::string name = Items();
-  TmySQLTable& t = TableComponent(name);
+  TmySQLTable& t = TableComponent(Items());
   t.FieldDefs().Update();
   ASSERT_EQ(t.FieldDefs().Count(), 4);
   EXPECT_EQ(t.FieldDefs()[2].Name(), "nome");
@@ -191,8 +184,7 @@ TEST_F(TableTest, FieldAndIndexDefinitionsWhileClosed) {
 }
 
 TEST_F(TableTest, RangesOnTheCurrentIndex) {
-  const std::string name = Items();
-  TmySQLTable& t = TableComponent(name);
+  TmySQLTable& t = TableComponent(Items());
   t.Open();
   t.SetRangeStart();
   t.FieldByName("id").SetAsInteger(5);
@@ -213,8 +205,7 @@ TEST_F(TableTest, RangesOnTheCurrentIndex) {
 }
 
 TEST_F(TableTest, RangesWithValuesExclusiveEndsAndIndexChanges) {
-  const std::string name = Items();
-  TmySQLTable& t = TableComponent(name);
+  TmySQLTable& t = TableComponent(Items());
   t.SetIndexFieldNames("grupo");
   t.Open();
   t.SetRange({2}, {2});
