@@ -4,26 +4,16 @@
 // cannot hold comes back as '?', and a reconnect keeps the session latin1.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "engine/MySQLEngine.h"
+#include "support/Hex.h"
 #include "support/Sandbox.h"
 
 namespace engine {
 namespace {
-
-std::string Hex(const std::string& bytes) {
-  std::string out;
-  char two[3];
-  for (unsigned char b : bytes) {
-    std::snprintf(two, sizeof two, "%02X", b);
-    out += two;
-  }
-  return out;
-}
 
 // Windows-1252 text and the same text in UTF-8, as the server stores it in
 // a utf8mb4 column.
@@ -110,7 +100,7 @@ TEST_F(Utf8mb4ServerTest, Utf8mb4DatabaseSpeaksLatin1AndTheServerConverts) {
   Exec("insert into " + table_ + " values (1,'" +
        wire::EscapeString(kAnsi, conn_->Client().NoBackslashEscapes()) + "')");
   // Stored as the UTF-8 of the text, and read back as the same bytes.
-  EXPECT_EQ(Value("select hex(s) from " + table_ + " where id=1"), Hex(kUtf8));
+  EXPECT_EQ(Value("select hex(s) from " + table_ + " where id=1"), support::ServerHex(kUtf8));
   EXPECT_EQ(Value("select s from " + table_ + " where id=1"), kAnsi);
   // A character Windows-1252 has no place for arrives as '?'.
   Exec("insert into " + table_ + " values (2,concat('ANA ',convert(X'F09F9880' using utf8mb4)))");
@@ -132,7 +122,7 @@ TEST_F(Utf8mb4ServerTest, Latin1DatabaseOnAUtf8mb4ServerStaysLatin1AfterAReconne
   Exec("create table " + table_ + " (s varchar(80)) default charset=latin1");
   Exec("insert into " + table_ + " values ('" +
        wire::EscapeString(kAnsi, conn_->Client().NoBackslashEscapes()) + "')");
-  EXPECT_EQ(Value("select hex(s) from " + table_), Hex(kAnsi));
+  EXPECT_EQ(Value("select hex(s) from " + table_), support::ServerHex(kAnsi));
 }
 
 }  // namespace
