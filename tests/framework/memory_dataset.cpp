@@ -49,6 +49,18 @@ int NativeSize(TFieldType type, int size) {
       return 8;
   }
 }
+
+// A value stored at `data` / read from it, as the record buffer holds it.
+template <typename T>
+void Put(char* data, T v) {
+  std::memcpy(data, &v, sizeof v);
+}
+template <typename T>
+T Get(const char* data) {
+  T v;
+  std::memcpy(&v, data, sizeof v);
+  return v;
+}
 }  // namespace
 
 void MemoryDataSet::AddColumn(const std::string& name, TFieldType type, int size, bool required,
@@ -82,59 +94,39 @@ void MemoryDataSet::WriteValue(char* at, const Column& c, const rtl::Variant& va
                   std::min<std::size_t>(s.size(), static_cast<std::size_t>(c.size)));
       break;
     }
-    case ftSmallint: {
-      int16_t v = static_cast<int16_t>(value.AsInteger());
-      std::memcpy(data, &v, 2);
+    case ftSmallint:
+      Put(data, static_cast<int16_t>(value.AsInteger()));
       break;
-    }
-    case ftWord: {
-      uint16_t v = static_cast<uint16_t>(value.AsInteger());
-      std::memcpy(data, &v, 2);
+    case ftWord:
+      Put(data, static_cast<uint16_t>(value.AsInteger()));
       break;
-    }
-    case ftBoolean: {
-      int16_t v = value.AsBoolean() ? 1 : 0;
-      std::memcpy(data, &v, 2);
+    case ftBoolean:
+      Put<int16_t>(data, value.AsBoolean() ? 1 : 0);
       break;
-    }
     case ftInteger:
-    case ftAutoInc: {
-      int32_t v = value.AsInteger();
-      std::memcpy(data, &v, 4);
+    case ftAutoInc:
+      Put<int32_t>(data, value.AsInteger());
       break;
-    }
-    case ftLargeint: {
-      int64_t v = value.AsInt64();
-      std::memcpy(data, &v, 8);
+    case ftLargeint:
+      Put<int64_t>(data, value.AsInt64());
       break;
-    }
-    case ftDate: {
-      int32_t v = DateTimeToNativeDate(value.AsDateTime());
-      std::memcpy(data, &v, 4);
+    case ftDate:
+      Put<int32_t>(data, DateTimeToNativeDate(value.AsDateTime()));
       break;
-    }
-    case ftTime: {
-      int32_t v = DateTimeToNativeTime(value.AsDateTime());
-      std::memcpy(data, &v, 4);
+    case ftTime:
+      Put<int32_t>(data, DateTimeToNativeTime(value.AsDateTime()));
       break;
-    }
-    case ftDateTime: {
-      double v = DateTimeToNativeDateTime(value.AsDateTime());
-      std::memcpy(data, &v, 8);
+    case ftDateTime:
+      Put<double>(data, DateTimeToNativeDateTime(value.AsDateTime()));
       break;
-    }
     case ftMemo:
-    case ftBlob: {
-      int32_t index = static_cast<int32_t>(blobs_.size());
+    case ftBlob:
+      Put(data, static_cast<int32_t>(blobs_.size()));
       blobs_.push_back(value.AsString());
-      std::memcpy(data, &index, 4);
       break;
-    }
-    default: {
-      double v = value.AsDouble();
-      std::memcpy(data, &v, 8);
+    default:
+      Put<double>(data, value.AsDouble());
       break;
-    }
   }
 }
 
@@ -147,52 +139,27 @@ rtl::Variant MemoryDataSet::ReadValue(const char* at, const Column& c) const {
       return rtl::Variant(std::string(data, strnlen(data, static_cast<std::size_t>(c.size))));
     case ftSmallint:
     case ftBoolean: {
-      int16_t v;
-      std::memcpy(&v, data, 2);
+      const int16_t v = Get<int16_t>(data);
       return c.type == ftBoolean ? rtl::Variant(v != 0) : rtl::Variant(static_cast<int>(v));
     }
-    case ftWord: {
-      uint16_t v;
-      std::memcpy(&v, data, 2);
-      return rtl::Variant(static_cast<int>(v));
-    }
+    case ftWord:
+      return rtl::Variant(static_cast<int>(Get<uint16_t>(data)));
     case ftInteger:
-    case ftAutoInc: {
-      int32_t v;
-      std::memcpy(&v, data, 4);
-      return rtl::Variant(v);
-    }
-    case ftLargeint: {
-      int64_t v;
-      std::memcpy(&v, data, 8);
-      return rtl::Variant::FromInt(v, rtl::varInt64);
-    }
-    case ftDate: {
-      int32_t v;
-      std::memcpy(&v, data, 4);
-      return rtl::Variant::FromDateTime(NativeDateToDateTime(v));
-    }
-    case ftTime: {
-      int32_t v;
-      std::memcpy(&v, data, 4);
-      return rtl::Variant::FromDateTime(NativeTimeToDateTime(v));
-    }
-    case ftDateTime: {
-      double v;
-      std::memcpy(&v, data, 8);
-      return rtl::Variant::FromDateTime(NativeDateTimeToDateTime(v));
-    }
+    case ftAutoInc:
+      return rtl::Variant(Get<int32_t>(data));
+    case ftLargeint:
+      return rtl::Variant::FromInt(Get<int64_t>(data), rtl::varInt64);
+    case ftDate:
+      return rtl::Variant::FromDateTime(NativeDateToDateTime(Get<int32_t>(data)));
+    case ftTime:
+      return rtl::Variant::FromDateTime(NativeTimeToDateTime(Get<int32_t>(data)));
+    case ftDateTime:
+      return rtl::Variant::FromDateTime(NativeDateTimeToDateTime(Get<double>(data)));
     case ftMemo:
-    case ftBlob: {
-      int32_t index;
-      std::memcpy(&index, data, 4);
-      return rtl::Variant(blobs_.at(static_cast<std::size_t>(index)));
-    }
-    default: {
-      double v;
-      std::memcpy(&v, data, 8);
-      return rtl::Variant(v);
-    }
+    case ftBlob:
+      return rtl::Variant(blobs_.at(static_cast<std::size_t>(Get<int32_t>(data))));
+    default:
+      return rtl::Variant(Get<double>(data));
   }
 }
 
@@ -652,18 +619,15 @@ const std::string* MemoryDataSet::BlobOf(const char* record, TField& field) cons
   const Column& c = columns_.at(static_cast<std::size_t>(field.FieldNo() - 1));
   const char* at = record + c.offset;
   if (at[0] == 0) return nullptr;
-  int32_t index;
-  std::memcpy(&index, at + 1, 4);
-  return &blobs_.at(static_cast<std::size_t>(index));
+  return &blobs_.at(static_cast<std::size_t>(Get<int32_t>(at + 1)));
 }
 
 void MemoryDataSet::BlobWritten(TField& field, char* record, const std::string& data) {
   const Column& c = columns_.at(static_cast<std::size_t>(field.FieldNo() - 1));
   char* at = record + c.offset;
   at[0] = data.empty() ? 0 : 1;
-  int32_t index = static_cast<int32_t>(blobs_.size());
+  Put(at + 1, static_cast<int32_t>(blobs_.size()));
   blobs_.push_back(data);
-  std::memcpy(at + 1, &index, 4);
   static_cast<TBlobField&>(field).SetModified(true);
   FieldChanged(field);
 }
