@@ -183,6 +183,15 @@ TEST(IntegerFieldTest, RangeOfEachWidth) {
 
 class PersistentFieldsTest : public CustomersTest {
  protected:
+  // A persistent field of class F for the column `name` of `dataset`, owned
+  // by the window.
+  template <typename F>
+  F* Persistent(const std::string& name, TDataSet& dataset) {
+    auto* field = new F(&window);
+    field->SetFieldName(name);
+    field->SetDataSet(&dataset);
+    return field;
+  }
   TComponent window;
 };
 
@@ -191,9 +200,7 @@ TEST_F(PersistentFieldsTest, OnlyPersistentFieldsAreBoundByName) {
   codcli->SetName("qryClientescodcli");
   codcli->SetFieldName("codcli");
   codcli->SetDataSet(&ds);
-  auto* nome = new TStringField(&window);
-  nome->SetFieldName("NOME");
-  nome->SetDataSet(&ds);
+  auto* nome = Persistent<TStringField>("NOME", ds);
   ds.Open();
   EXPECT_FALSE(ds.DefaultFields());
   EXPECT_EQ(ds.FieldCount(), 2);
@@ -248,20 +255,14 @@ TEST_F(PersistentFieldsTest, CompatibleKindsBind) {
   params.AddColumn("quando", ftDateTime);
   params.AddRow({1, rtl::Variant::FromDateTime(rtl::EncodeTime(0, 5, 0, 0)), 2.5,
                  rtl::Variant::FromDateTime(rtl::EncodeDate(2020, 5, 1))});
-  auto* id = new TIntegerField(&window);
-  id->SetFieldName("id");
-  id->SetDataSet(&params);
+  auto* id = Persistent<TIntegerField>("id", params);
   auto* tempo = new TTimeField(&window);
   tempo->SetName("tblParametostempoatualizacaoPDV");
   tempo->SetFieldName("tempoatualizacaoPDV");
   tempo->SetEditMask("!90:00:00;1;_");
   tempo->SetDataSet(&params);
-  auto* valor = new TFloatField(&window);
-  valor->SetFieldName("valor");
-  valor->SetDataSet(&params);
-  auto* quando = new TDateField(&window);
-  quando->SetFieldName("quando");
-  quando->SetDataSet(&params);
+  auto* valor = Persistent<TFloatField>("valor", params);
+  Persistent<TDateField>("quando", params);
   params.Open();
   EXPECT_EQ(tempo->AsString(), "00:05:00");
   EXPECT_EQ(tempo->EditMask(), "!90:00:00;1;_");
@@ -289,9 +290,7 @@ TEST_F(PersistentFieldsTest, OwnerFreesFieldsAndDatasetForgetsThem) {
 }
 
 TEST_F(PersistentFieldsTest, DuplicateFieldNameIsRefused) {
-  auto* a = new TIntegerField(&window);
-  a->SetFieldName("codcli");
-  a->SetDataSet(&ds);
+  Persistent<TIntegerField>("codcli", ds);
   auto* b = new TIntegerField(&window);
   b->SetFieldName("CODCLI");
   EXPECT_EQ(ErrorOf([&] { b->SetDataSet(&ds); }), "qryClientes: Duplicate field name 'CODCLI'");
@@ -300,13 +299,9 @@ TEST_F(PersistentFieldsTest, DuplicateFieldNameIsRefused) {
 // --- calculated and lookup fields ----------------------------------------------
 
 TEST_F(PersistentFieldsTest, CalculatedFieldsFollowEachRecord) {
-  for (const char* name : {"codcli", "nome", "saldo"}) {
-    TField* f = name == std::string("nome")    ? static_cast<TField*>(new TStringField(&window))
-                : name == std::string("saldo") ? static_cast<TField*>(new TFloatField(&window))
-                                               : static_cast<TField*>(new TIntegerField(&window));
-    f->SetFieldName(name);
-    f->SetDataSet(&ds);
-  }
+  Persistent<TIntegerField>("codcli", ds);
+  Persistent<TStringField>("nome", ds);
+  Persistent<TFloatField>("saldo", ds);
   auto* dobro = new TFloatField(&window);
   dobro->SetFieldName("dobro");
   dobro->SetFieldKind(fkCalculated);
@@ -342,9 +337,7 @@ TEST_F(PersistentFieldsTest, LookupFieldReadsTheOtherDataset) {
   cities.AddRow({10, "Recife"});
   cities.AddRow({30, "Natal"});
   cities.Open();
-  auto* cod = new TIntegerField(&window);
-  cod->SetFieldName("codcli");
-  cod->SetDataSet(&ds);
+  Persistent<TIntegerField>("codcli", ds);
   auto* city = new TStringField(&window);
   city->SetFieldName("cidade");
   city->SetFieldKind(fkLookup);
