@@ -321,25 +321,20 @@ TEST_F(Falhas, BatchedMarkingsWithTheBackOfficeKilledMidBatch) {
 TEST_F(Falhas, OneBackOfficeWaitPerRowAndOnePerBatch) {
   // Exchanges of a pass beyond those of a pass without rows.
   auto trocas = [&](unsigned lote) {
+    // The exchanges of one pass of a new agent.
+    auto passagem = [&] {
+      app::Agente& a = Agente(lote);
+      EXPECT_TRUE(a.FormCreate());
+      const long long antes = proxy_->Exchanges();
+      a.ExecutarImportacao();
+      return proxy_->Exchanges() - antes;
+    };
     Semear();
     retaguardaBanco_->Execute("update cadcliente set importado='S'");
     retaguardaBanco_->Execute("update cadprod set importadopdv='S'");
-    long long vazio, cheio;
-    {
-      app::Agente& a = Agente(lote);
-      EXPECT_TRUE(a.FormCreate());
-      const long long antes = proxy_->Exchanges();
-      a.ExecutarImportacao();
-      vazio = proxy_->Exchanges() - antes;
-    }
+    const long long vazio = passagem();
     Semear();
-    {
-      app::Agente& a = Agente(lote);
-      EXPECT_TRUE(a.FormCreate());
-      const long long antes = proxy_->Exchanges();
-      a.ExecutarImportacao();
-      cheio = proxy_->Exchanges() - antes;
-    }
+    const long long cheio = passagem();
     Verificar();
     return cheio - vazio;
   };
