@@ -33,11 +33,19 @@ using namespace wiretest;
 const std::string kNonce = "Zq3#Lp0!xR7&mN2@cV5w";  // 20 bytes, as servers send it
 const std::string kPassword = "s3nh@ forte";
 
-Bytes Sha256(const Bytes& data) {
-  unsigned char out[32];
+Bytes Digest(const Bytes& data, const EVP_MD* method) {
+  unsigned char out[EVP_MAX_MD_SIZE];
   unsigned int n = 0;
-  EVP_Digest(data.data(), data.size(), out, &n, EVP_sha256(), nullptr);
+  EVP_Digest(data.data(), data.size(), out, &n, method, nullptr);
   return Bytes(reinterpret_cast<char*>(out), n);
+}
+
+Bytes Sha1(const Bytes& data) {
+  return Digest(data, EVP_sha1());
+}
+
+Bytes Sha256(const Bytes& data) {
+  return Digest(data, EVP_sha256());
 }
 
 Bytes Xor(Bytes a, const Bytes& b) {
@@ -58,6 +66,17 @@ Bytes PluginGreeting(const std::string& method, bool withSsl = false) {
 // The server's switch to another method with a fresh nonce.
 Bytes SwitchTo(const std::string& method, const std::string& nonce) {
   return "\xFE" + method + Bytes(1, '\0') + nonce + Bytes(1, '\0');
+}
+
+// The server's side of a login that the greeting's method does not finish:
+// the greeting offering `from`, the login, the switch to `to` with a fresh
+// nonce, and the client's answer to it (sequence 3).
+FakeServer& ScriptSwitch(FakeServer& s, const std::string& from, const std::string& to,
+                         const std::string& nonce) {
+  return s.SendPacket(PluginGreeting(from), 0)
+      .ReadPacket()
+      .SendPacket(SwitchTo(to, nonce), 2)
+      .ReadPacket();
 }
 
 // The login payload's parts after the fixed 32-byte header.
@@ -170,10 +189,7 @@ TEST(CachingSha2, SwitchFromNativeTakesTheNewNonce) {
   // caching_sha2_password: the switch carries a fresh nonce.
   const std::string fresh = "0123456789abcdefghij";
   FakeServer s;
-  s.SendPacket(PluginGreeting("mysql_native_password"), 0)
-      .ReadPacket()
-      .SendPacket(SwitchTo("caching_sha2_password", fresh), 2)
-      .ReadPacket()
+  ScriptSwitch(s, "mysql_native_password", "caching_sha2_password", fresh)
       .SendPacket(Bytes("\x01\x03", 2), 4)
       .SendPacket(support::OkPayload(), 5);
   TMysqlClient c;
@@ -343,22 +359,13 @@ TEST(MethodSwitch, UnknownAndClearTextMethodsFailNamingThemAndSendNothing) {
 TEST(MethodSwitch, NativeAfterASwitchUsesTheNewScramble) {
   const std::string fresh = "ZYXWVUTSRQponmlkjihg";
   FakeServer s;
-  s.SendPacket(PluginGreeting("caching_sha2_password"), 0)
-      .ReadPacket()
-      .SendPacket(SwitchTo("mysql_native_password", fresh), 2)
-      .ReadPacket()
+  ScriptSwitch(s, "caching_sha2_password", "mysql_native_password", fresh)
       .SendPacket(support::OkPayload(), 4);
   TMysqlClient c;
   ASSERT_TRUE(ConnectTo(s, c, kPassword)) << c.ErrorMessage();
   ASSERT_TRUE(s.WaitIdle());
-  auto sha1 = [](const Bytes& d) {
-    unsigned char out[20];
-    unsigned int n = 0;
-    EVP_Digest(d.data(), d.size(), out, &n, EVP_sha1(), nullptr);
-    return Bytes(reinterpret_cast<char*>(out), n);
-  };
-  const Bytes stage1 = sha1(kPassword);
-  EXPECT_EQ(Hex(PayloadOf(s.Frames()[1])), Hex(Xor(sha1(fresh + sha1(stage1)), stage1)));
+  const Bytes stage1 = Sha1(kPassword);
+  EXPECT_EQ(Hex(PayloadOf(s.Frames()[1])), Hex(Xor(Sha1(fresh + Sha1(stage1)), stage1)));
   EXPECT_EQ(c.AuthMethod(), "mysql_native_password");
 }
 
