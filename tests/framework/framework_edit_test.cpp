@@ -126,12 +126,7 @@ TEST_F(CustomersTest, RefreshKeepsTheCurrentRecord) {
 TEST_F(CustomersTest, EventsFireInFrameworkOrder) {
   Log log;
   ds.LogEvents(&log);
-  struct Step {
-    const char* name;
-    std::function<void()> run;
-    Log expected;
-  };
-  std::vector<Step> steps = {
+  const std::vector<LoggedStep> steps = {
       {"open", [&] { ds.Open(); }, {"BeforeOpen", "AfterOpen", "AfterScroll"}},
       {"next", [&] { ds.Next(); }, {"BeforeScroll", "AfterScroll"}},
       {"edit", [&] { ds.Edit(); }, {"BeforeEdit", "AfterEdit"}},
@@ -164,11 +159,7 @@ TEST_F(CustomersTest, EventsFireInFrameworkOrder) {
       {"refresh", [&] { ds.Refresh(); }, {"BeforeRefresh", "AfterRefresh"}},
       {"close", [&] { ds.Close(); }, {"BeforeClose", "AfterClose"}},
   };
-  for (Step& step : steps) {
-    log.clear();
-    step.run();
-    EXPECT_EQ(log, step.expected) << step.name;
-  }
+  ExpectSteps(steps, log);
 }
 
 TEST_F(CustomersTest, UnmodifiedEditIsCancelledByScrolling) {

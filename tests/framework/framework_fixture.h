@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,23 @@ std::string ErrorOf(Fn&& fn) {
     return e.Message();
   }
   return {};
+}
+
+// One step of a test that follows a log: its name, what it does, and the
+// entries it must leave in the log.
+struct LoggedStep {
+  const char* name;
+  std::function<void()> run;
+  std::vector<std::string> expected;
+};
+
+// Runs the steps in order, each on an emptied log.
+inline void ExpectSteps(const std::vector<LoggedStep>& steps, std::vector<std::string>& log) {
+  for (const LoggedStep& step : steps) {
+    log.clear();
+    step.run();
+    EXPECT_EQ(log, step.expected) << step.name;
+  }
 }
 
 class CustomersTest : public ::testing::Test {

@@ -46,12 +46,7 @@ struct Listener {
 TEST_F(CustomersTest, LinkNoticesFollowTheDataset) {
   Listener listener(ds);
   RecordingLink& link = listener.link;
-  struct Step {
-    const char* name;
-    std::function<void()> run;
-    Log expected;
-  };
-  std::vector<Step> steps = {
+  const std::vector<LoggedStep> steps = {
       {"open", [&] { ds.Open(); }, {"active"}},
       {"next", [&] { ds.Next(); }, {"check browse", "scrolled"}},
       {"first", [&] { ds.First(); }, {"check browse", "changed"}},
@@ -60,11 +55,7 @@ TEST_F(CustomersTest, LinkNoticesFollowTheDataset) {
       {"post", [&] { ds.Post(); }, {"update data", "check browse", "not editing", "changed"}},
       {"close", [&] { ds.Close(); }, {"inactive"}},
   };
-  for (Step& step : steps) {
-    link.log.clear();
-    step.run();
-    EXPECT_EQ(link.log, step.expected) << step.name;
-  }
+  ExpectSteps(steps, link.log);
 }
 
 TEST_F(CustomersTest, DisabledControlsHearOneChangeAtTheEnd) {
