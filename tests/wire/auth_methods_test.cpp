@@ -68,6 +68,14 @@ Bytes SwitchTo(const std::string& method, const std::string& nonce) {
   return "\xFE" + method + Bytes(1, '\0') + nonce + Bytes(1, '\0');
 }
 
+// The server's side up to its request for the full authentication (the
+// password itself, 0x01 0x04) after a caching_sha2_password login.
+FakeServer& ScriptFullAuthentication(FakeServer& s) {
+  return s.SendPacket(PluginGreeting("caching_sha2_password"), 0)
+      .ReadPacket()
+      .SendPacket(Bytes("\x01\x04", 2), 2);
+}
+
 // The server's side of a login that the greeting's method does not finish:
 // the greeting offering `from`, the login, the switch to `to` with a fresh
 // nonce, and the client's answer to it (sequence 3).
@@ -112,6 +120,14 @@ bool ConnectTo(FakeServer& s, TMysqlClient& c, const std::string& password,
   return c.ConnectToServer(s.Host(), "caixa", password, db, s.Port(), "", true, 0x30000);
 }
 
+// Connects c through the script and waits until the script has run.
+::testing::AssertionResult LogsIn(FakeServer& s, TMysqlClient& c, const std::string& password,
+                                  const std::string& db = "tolvex_test") {
+  if (!ConnectTo(s, c, password, db)) return ::testing::AssertionFailure() << c.ErrorMessage();
+  if (!s.WaitIdle()) return ::testing::AssertionFailure() << "the script did not finish";
+  return ::testing::AssertionSuccess();
+}
+
 // An RSA key pair: the private key for the server's side, the public one as
 // PEM.
 struct RsaKey {
@@ -154,8 +170,7 @@ TEST(CachingSha2, FastPathAnswersTheGreetingsDefaultInTheLogin) {
       .SendPacket(Bytes("\x01\x03", 2), 2)
       .SendPacket(support::OkPayload(), 3);
   TMysqlClient c;
-  ASSERT_TRUE(ConnectTo(s, c, kPassword)) << c.ErrorMessage();
-  ASSERT_TRUE(s.WaitIdle());
+  ASSERT_TRUE(LogsIn(s, c, kPassword));
   const Login l = ParseLogin(PayloadOf(s.Frames()[0]));
   EXPECT_TRUE(l.flags & wire::CLIENT_PLUGIN_AUTH);
   EXPECT_EQ(l.user, "caixa");
@@ -175,8 +190,7 @@ TEST(CachingSha2, EmptyPasswordSendsAnEmptyAnswer) {
       .ReadPacket()
       .SendPacket(support::OkPayload(), 2);
   TMysqlClient c;
-  ASSERT_TRUE(ConnectTo(s, c, "", "")) << c.ErrorMessage();
-  ASSERT_TRUE(s.WaitIdle());
+  ASSERT_TRUE(LogsIn(s, c, "", ""));
   const Login l = ParseLogin(PayloadOf(s.Frames()[0]));
   EXPECT_EQ(l.auth, "");
   EXPECT_EQ(l.database, "");
@@ -193,8 +207,7 @@ TEST(CachingSha2, SwitchFromNativeTakesTheNewNonce) {
       .SendPacket(Bytes("\x01\x03", 2), 4)
       .SendPacket(support::OkPayload(), 5);
   TMysqlClient c;
-  ASSERT_TRUE(ConnectTo(s, c, kPassword)) << c.ErrorMessage();
-  ASSERT_TRUE(s.WaitIdle());
+  ASSERT_TRUE(LogsIn(s, c, kPassword));
   const Login l = ParseLogin(PayloadOf(s.Frames()[0]));
   EXPECT_EQ(l.method, "mysql_native_password");
   EXPECT_EQ(Hex(l.auth), Hex(wire::ScrambleSha1(kPassword, kNonce)));
@@ -209,9 +222,7 @@ TEST(CachingSha2, FullPathWithAConfiguredKeyOrARequestedOne) {
   const std::string file = TempFile("chave_publica", pem);
   for (bool request : {false, true}) {
     FakeServer s;
-    s.SendPacket(PluginGreeting("caching_sha2_password"), 0)
-        .ReadPacket()
-        .SendPacket(Bytes("\x01\x04", 2), 2);
+    ScriptFullAuthentication(s);
     if (request) s.ReadPacket().SendPacket("\x01" + pem, 4);
     s.ReadPacket().SendPacket(support::OkPayload(), request ? 6 : 4);
     TMysqlClient c;
@@ -220,8 +231,7 @@ TEST(CachingSha2, FullPathWithAConfiguredKeyOrARequestedOne) {
     } else {
       c.SetServerPublicKeyFile(file);
     }
-    ASSERT_TRUE(ConnectTo(s, c, kPassword)) << request << ": " << c.ErrorMessage();
-    ASSERT_TRUE(s.WaitIdle());
+    ASSERT_TRUE(LogsIn(s, c, kPassword)) << request;
     auto frames = s.Frames();
     ASSERT_EQ(frames.size(), request ? 3u : 2u);
     if (request) {
@@ -240,10 +250,7 @@ TEST(CachingSha2, FullPathWithoutTlsOrKeySendsNothingAndSaysWhy) {
   // ready to hand over a key of its own: the client neither asks for a key
   // nor sends the password.
   FakeServer s;
-  s.SendPacket(PluginGreeting("caching_sha2_password"), 0)
-      .ReadPacket()
-      .SendPacket(Bytes("\x01\x04", 2), 2)
-      .ReadUntilClosed();
+  ScriptFullAuthentication(s).ReadUntilClosed();
   TMysqlClient c;
   EXPECT_FALSE(ConnectTo(s, c, kPassword));
   EXPECT_EQ(c.ErrorNumber(), wire::CR_SERVER_HANDSHAKE_ERR);
@@ -257,10 +264,7 @@ TEST(CachingSha2, FullPathWithoutTlsOrKeySendsNothingAndSaysWhy) {
   // A key file that is not an RSA public key fails the same way.
   const std::string file = TempFile("chave_ruim", "-----BEGIN PUBLIC KEY-----\nxx\n");
   FakeServer s2;
-  s2.SendPacket(PluginGreeting("caching_sha2_password"), 0)
-      .ReadPacket()
-      .SendPacket(Bytes("\x01\x04", 2), 2)
-      .ReadUntilClosed();
+  ScriptFullAuthentication(s2).ReadUntilClosed();
   TMysqlClient c2;
   c2.SetServerPublicKeyFile(file);
   EXPECT_FALSE(ConnectTo(s2, c2, kPassword));
@@ -362,8 +366,7 @@ TEST(MethodSwitch, NativeAfterASwitchUsesTheNewScramble) {
   ScriptSwitch(s, "caching_sha2_password", "mysql_native_password", fresh)
       .SendPacket(support::OkPayload(), 4);
   TMysqlClient c;
-  ASSERT_TRUE(ConnectTo(s, c, kPassword)) << c.ErrorMessage();
-  ASSERT_TRUE(s.WaitIdle());
+  ASSERT_TRUE(LogsIn(s, c, kPassword));
   const Bytes stage1 = Sha1(kPassword);
   EXPECT_EQ(Hex(PayloadOf(s.Frames()[1])), Hex(Xor(Sha1(fresh + Sha1(stage1)), stage1)));
   EXPECT_EQ(c.AuthMethod(), "mysql_native_password");
