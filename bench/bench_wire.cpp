@@ -68,7 +68,7 @@ std::unique_ptr<wire::TMysqlClient> Connect(const bench::Options& o, bool compre
 
 // Reads the result packet by packet; returns false on failure.
 bool DrainOnce(wire::TMysqlClient& c, std::uint64_t& rows, std::uint64_t& payload) {
-  wire::TMysqlNet& net = c.Net();
+  wire::TMysqlNet& net = c.NetForTesting();
   if (!c.Ping()) return false;
   net.ClearError();
   net.Clear();

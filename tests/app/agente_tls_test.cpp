@@ -33,9 +33,9 @@ TEST_F(AgenteTlsTest, FullPassOverAVerifiedLink) {
   EXPECT_TRUE(view_.caixas.empty()) << view_.caixas[0].texto;
 
   const wire::TMysqlClient& link = a.Componentes().dbVidoru.Handle()->Client();
-  EXPECT_EQ(link.Net().Kind(), wire::kVioTls);
-  EXPECT_TRUE(link.Net().Compress());
-  EXPECT_EQ(a.Componentes().dbPDV.Handle()->Client().Net().Kind(), wire::kVioTcp);
+  EXPECT_EQ(link.NetForTesting().Kind(), wire::kVioTls);
+  EXPECT_TRUE(link.NetForTesting().Compress());
+  EXPECT_EQ(a.Componentes().dbPDV.Handle()->Client().NetForTesting().Kind(), wire::kVioTcp);
   // Every row in the PDV once, every one of them marked.
   EXPECT_EQ(ContarPdv("select count(*) from cliente"), 30);
   EXPECT_EQ(ContarPdv("select count(distinct id) from cliente"), 30);

@@ -47,7 +47,7 @@ TEST(ClientHandshake, LoginOfA50ServerWithCompressionAndDatabase) {
 
   TMysqlClient c;
   ASSERT_TRUE(ConnectTo(s, c, "tolve536", "kb71530264809", "t2tipafecf")) << c.ErrorMessage();
-  EXPECT_TRUE(c.Net().Compress());
+  EXPECT_TRUE(c.NetForTesting().Compress());
   EXPECT_EQ(c.ClientFlags(), 0x3E22Du);
   EXPECT_EQ(c.ServerVersion(), "5.0.51a-community");
   EXPECT_EQ(c.ThreadId(), 7u);
@@ -300,7 +300,8 @@ TEST(ClientHandshake, ConnectOnAnOpenChannelChangesNothing) {
   EXPECT_TRUE(c.ConnectToServer("elsewhere", "x", "y", "", 1, "", true, 0));
   EXPECT_EQ(c.Host(), "127.0.0.1");
   EXPECT_EQ(s.Connections(), 1);
-  EXPECT_EQ(c.Net().Vio().Connect(wire::kVioTcp, "127.0.0.1", true, 1, s.Port(), ""), -20);
+  EXPECT_EQ(c.NetForTesting().Vio().Connect(wire::kVioTcp, "127.0.0.1", true, 1, s.Port(), ""),
+            -20);
 }
 
 TEST(ClientHandshake, NamedPipeModeFallsBackToTcp) {
@@ -313,7 +314,7 @@ TEST(ClientHandshake, NamedPipeModeFallsBackToTcp) {
   c.SetConnectTimeout(5);
   ASSERT_TRUE(c.ConnectToServer(s.Host(), "u", "p", "", s.Port(), "MySQL", true, kEngineFlags))
       << c.ErrorMessage();
-  EXPECT_EQ(c.Net().Kind(), wire::kVioTcp);
+  EXPECT_EQ(c.NetForTesting().Kind(), wire::kVioTcp);
   EXPECT_EQ(c.PipeName(), "");
   EXPECT_EQ(c.ErrorNumber(), 0);
   // Without the fallback the pipe's own error stands.
@@ -398,7 +399,7 @@ TEST(ClientHandshake, TlsRequestedFromAServerWithoutItFailsBeforeTheLogin) {
   c.SetTlsOptions({wire::TlsMode::Preferred, {}, {}});
   ASSERT_TRUE(ConnectTo(s, c, "u", "p", "")) << c.ErrorMessage();
   EXPECT_EQ(c.ClientFlags() & wire::CLIENT_SSL, 0u);
-  EXPECT_EQ(c.Net().Kind(), wire::kVioTcp);
+  EXPECT_EQ(c.NetForTesting().Kind(), wire::kVioTcp);
 }
 
 TEST(ClientHandshake, TlsHandshakeFailureIsReportedWithTheOpenSslError) {

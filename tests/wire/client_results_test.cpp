@@ -152,7 +152,7 @@ TEST(ClientResults, TwoRepliesInOneCompressedPacket) {
   TMysqlClient c;
   c.SetConnectTimeout(5);
   ASSERT_TRUE(c.ConnectToServer(s.Host(), "u", "p", "", s.Port(), "", true, 0x30020));
-  ASSERT_TRUE(c.Net().Compress());
+  ASSERT_TRUE(c.NetForTesting().Compress());
   bool ok = false;
   EXPECT_EQ(c.Query("insert a; insert b", true, ok), nullptr);
   EXPECT_TRUE(ok) << c.ErrorMessage();

@@ -71,7 +71,7 @@ TEST_F(WireSandbox, LoginsWithEachKindOfAccountPlainAndCompressed) {
           << k.user << " compress=" << compress << ": " << c.ErrorNumber() << " "
           << c.ErrorMessage();
       EXPECT_EQ(c.ErrorNumber(), 0);
-      EXPECT_EQ(c.Net().Compress(), compress);
+      EXPECT_EQ(c.NetForTesting().Compress(), compress);
       EXPECT_EQ((c.ClientFlags() & wire::CLIENT_COMPRESS) != 0, compress);
       EXPECT_EQ(c.ServerCharset(), 8u);  // latin1
       EXPECT_NE(c.ThreadId(), 0u);
@@ -402,15 +402,15 @@ TEST_F(WireSandbox, LargeValueGrowsTheBufferAndShrinksAfter) {
     EXPECT_EQ(std::string(r->Value(0), 6), "ababab");
     EXPECT_STREQ(r->Value(1), "tail");
     // Given back after the result was read.
-    EXPECT_EQ(c.Net().BufferSize(), wire::kNetBufferLength);
+    EXPECT_EQ(c.NetForTesting().BufferSize(), wire::kNetBufferLength);
     // Streamed: grows while the row is read, shrinks when the stream ends.
     auto s = Rows(c, "select repeat('z', 3000000)", false);
     ASSERT_TRUE(s);
     EXPECT_EQ(s->ValueLength(0), 3000000u);
-    EXPECT_GT(c.Net().BufferSize(), 3000000u);
+    EXPECT_GT(c.NetForTesting().BufferSize(), 3000000u);
     s->Next();
     EXPECT_TRUE(s->AtEnd());
-    EXPECT_EQ(c.Net().BufferSize(), wire::kNetBufferLength);
+    EXPECT_EQ(c.NetForTesting().BufferSize(), wire::kNetBufferLength);
   }
 }
 
@@ -449,7 +449,7 @@ TEST_F(WireSandbox, TlsIsNegotiatedAndCarriesQueries) {
     ASSERT_TRUE(Connect(c, kAgentUser, kAgentPassword, compress))
         << c.ErrorNumber() << " " << c.ErrorMessage();
     EXPECT_TRUE(c.ClientFlags() & wire::CLIENT_SSL);
-    EXPECT_EQ(c.Net().Kind(), wire::kVioTls);
+    EXPECT_EQ(c.NetForTesting().Kind(), wire::kVioTls);
     EXPECT_FALSE(c.Cipher().empty());
     EXPECT_NE(Scalar(c, "show session status like 'Ssl_version'"), "<none>");
     bool ok = false;
@@ -535,17 +535,17 @@ TEST_F(WireSandbox, TlsGoesOnWhenTheClientCertificateCannotBeLoaded) {
   c.SetSslCertificate("/nonexistent/client-cert.pem");
   c.SetSslKey("/nonexistent/client-key.pem");
   ASSERT_TRUE(ConnectAdmin(c)) << c.ErrorNumber() << " " << c.ErrorMessage();
-  EXPECT_EQ(c.Net().Kind(), wire::kVioTls);
+  EXPECT_EQ(c.NetForTesting().Kind(), wire::kVioTls);
   EXPECT_EQ(Scalar(c, "select 14"), "14");
   // Switching TLS off closes the connection; a reconnect repeats the TLS
   // request it made, a new connect without it is plain.
   c.SetSslMode(false);
   EXPECT_FALSE(c.Connected());
   EXPECT_TRUE(c.Reconnect());
-  EXPECT_EQ(c.Net().Kind(), wire::kVioTls);
+  EXPECT_EQ(c.NetForTesting().Kind(), wire::kVioTls);
   c.Disconnect();
   ASSERT_TRUE(ConnectAdmin(c));
-  EXPECT_EQ(c.Net().Kind(), wire::kVioTcp);
+  EXPECT_EQ(c.NetForTesting().Kind(), wire::kVioTcp);
 }
 
 }  // namespace

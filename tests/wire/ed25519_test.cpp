@@ -70,7 +70,7 @@ TEST_F(Ed25519Sandbox, LoginPlainAndCompressedAndWrongPasswordRefused) {
     ASSERT_TRUE(Connect(c, "chave ed 25519", compress))
         << compress << ": " << c.ErrorNumber() << " " << c.ErrorMessage();
     EXPECT_EQ(c.AuthMethod(), "client_ed25519");
-    EXPECT_EQ(c.Net().Compress(), compress);
+    EXPECT_EQ(c.NetForTesting().Compress(), compress);
     bool ok = false;
     auto r = c.Query("select current_user()", true, ok);
     ASSERT_TRUE(ok && r && r->RowCount() == 1) << c.ErrorMessage();

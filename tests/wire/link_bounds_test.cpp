@@ -44,7 +44,7 @@ TEST(WireLink, SilentServerEndsTheStatementAfterTheTimeout) {
   ASSERT_TRUE(Connect(s, c, 1)) << c.ErrorMessage();
   // The socket notices a dead link on its own: short keep-alive probes, and
   // unacknowledged data gives up after the timeout.
-  const int fd = c.Net().Vio().Socket();
+  const int fd = c.NetForTesting().Vio().Socket();
   EXPECT_EQ(TcpOption(fd, TCP_KEEPIDLE), wire::kKeepAliveIdleSeconds);
   EXPECT_EQ(TcpOption(fd, TCP_KEEPINTVL), wire::kKeepAliveIntervalSeconds);
   EXPECT_EQ(TcpOption(fd, TCP_KEEPCNT), wire::kKeepAliveCount);

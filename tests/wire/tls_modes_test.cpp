@@ -78,7 +78,7 @@ TEST_F(TlsModes, EachModeAgainstEachKindOfServer) {
       const bool want = expected[m][server] == '1';
       EXPECT_EQ(ok, want) << modes[m].name << " server " << server << ": " << c.ErrorMessage();
       if (ok) {
-        EXPECT_EQ(c.Net().Kind(), wire::kVioTls);
+        EXPECT_EQ(c.NetForTesting().Kind(), wire::kVioTls);
         c.Disconnect();
       } else {
         EXPECT_EQ(c.ErrorNumber(), wire::CR_SSL_CONNECTION_ERROR);
@@ -170,12 +170,14 @@ TEST_F(TlsSandbox, VerifiedLinkToTheRealServerWithCompressionOnTop) {
     ASSERT_TRUE(c.ConnectToServer(host, kAgentUser, kAgentPassword, kTestDatabase, Port(), "", true,
                                   kEngineFlags | 0x20))
         << host << ": " << c.ErrorMessage();
-    EXPECT_EQ(c.Net().Kind(), wire::kVioTls);
-    EXPECT_TRUE(c.Net().Compress());
-    const std::string version = c.Net().Vio().TlsVersion();
+    EXPECT_EQ(c.NetForTesting().Kind(), wire::kVioTls);
+    EXPECT_TRUE(c.NetForTesting().Compress());
+    const std::string version = c.NetForTesting().Vio().TlsVersion();
     EXPECT_TRUE(version == "TLSv1.2" || version == "TLSv1.3") << version;
-    EXPECT_EQ(c.Net().Vio().PeerCertificate().fingerprint, FingerprintOf(dir + "/server.pem"));
-    EXPECT_NE(c.Net().Vio().PeerCertificate().names.find("IP:127.0.0.1"), std::string::npos);
+    EXPECT_EQ(c.NetForTesting().Vio().PeerCertificate().fingerprint,
+              FingerprintOf(dir + "/server.pem"));
+    EXPECT_NE(c.NetForTesting().Vio().PeerCertificate().names.find("IP:127.0.0.1"),
+              std::string::npos);
     bool ok = false;
     auto r = c.Query("show session status like 'Ssl_version'", true, ok);
     ASSERT_TRUE(r && r->RowCount() == 1);

@@ -54,7 +54,7 @@ class TransportFault : public ::testing::Test {
   void Fresh() {
     auto transport = std::make_unique<ScriptedTransport>();
     t_ = transport.get();
-    c_.Net().SetTransportForTesting(std::move(transport));
+    c_.NetForTesting().SetTransportForTesting(std::move(transport));
     c_.SetCompress(false);
     c_.SetConnectTimeout(5);
     c_.SetReconnect(true);

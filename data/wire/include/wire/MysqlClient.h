@@ -170,8 +170,10 @@ class TMysqlClient {
   const std::string& Cipher() const { return cipher_; }
   int ProtocolVersion() const { return net_->ProtocolVersion(); }
 
-  TMysqlNet& Net() { return *net_; }
-  const TMysqlNet& Net() const { return *net_; }
+  // Only for tests and benchmarks: the link under the client, to read its
+  // state or put a scripted transport beneath it.
+  TMysqlNet& NetForTesting() { return *net_; }
+  const TMysqlNet& NetForTesting() const { return *net_; }
 
  private:
   friend class TMysqlResult;
