@@ -18,19 +18,6 @@ namespace app {
 
 namespace {
 
-void AcrescentarUtf8(std::string& s, char32_t c) {
-  if (c < 0x80) {
-    s += static_cast<char>(c);
-  } else if (c < 0x800) {
-    s += static_cast<char>(0xC0 | (c >> 6));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    s += static_cast<char>(0xE0 | (c >> 12));
-    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 volatile std::sig_atomic_t g_sinal = 0;
 
 extern "C" void AoReceberSinal(int numero) {
@@ -58,7 +45,7 @@ std::string Cp1252ParaUtf8(std::string_view texto) {
   // The workstation's code page, as the wire client converts with it; the
   // bytes it leaves undefined become U+FFFD.
   static const std::uint16_t* const tabela = wire::CodePageTable(wire::WorkstationCodePage());
-  for (unsigned char b : texto) AcrescentarUtf8(s, tabela[b]);
+  for (unsigned char b : texto) wire::AppendUtf8(s, tabela[b]);
   return s;
 }
 

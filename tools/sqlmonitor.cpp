@@ -135,19 +135,6 @@ int ParseArguments(int argc, char** argv, Options& options) {
   return 0;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 std::string Field(std::string_view text, bool raw) {
   std::string out;
   out.reserve(text.size());
@@ -166,7 +153,7 @@ std::string Field(std::string_view text, bool raw) {
       // undefined keep their own value.
       static const std::uint16_t* const cp1252 = wire::CodePageTable(wire::CP_WINDOWS_1252);
       const std::uint16_t code = cp1252[byte];
-      AppendUtf8(out, code == wire::kUndefinedCharacter ? byte : code);
+      wire::AppendUtf8(out, code == wire::kUndefinedCharacter ? byte : code);
     }
   }
   return out;

@@ -121,4 +121,17 @@ std::string Convert(std::string_view text, int sourceId, int destId) {
   return out;
 }
 
+void AppendUtf8(std::string& out, uint16_t character) {
+  if (character < 0x80) {
+    out += static_cast<char>(character);
+  } else if (character < 0x800) {
+    out += static_cast<char>(0xC0 | (character >> 6));
+    out += static_cast<char>(0x80 | (character & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (character >> 12));
+    out += static_cast<char>(0x80 | ((character >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (character & 0x3F));
+  }
+}
+
 }  // namespace wire

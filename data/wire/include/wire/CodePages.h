@@ -107,4 +107,9 @@ void Convert(const char* source, char* dest, size_t count, int sourceId, int des
 // Convert over a whole string.
 std::string Convert(std::string_view text, int sourceId, int destId);
 
+// Appends a character to out in UTF-8, for the edges that write text out of
+// the stack. Every character of the tables lies below U+10000, so it takes
+// one to three bytes.
+void AppendUtf8(std::string& out, uint16_t character);
+
 }  // namespace wire
