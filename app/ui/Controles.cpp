@@ -92,25 +92,29 @@ QString MascaraQt(const std::string& mascara) {
   return saida;
 }
 
-// --- TDBText ----------------------------------------------------------------------
+// --- TLigacaoDeCampo --------------------------------------------------------------
 
-TDBText::TDBText(QWidget* parent) : QLabel(parent) {
+TLigacaoDeCampo::TLigacaoDeCampo() {
   link_.OnDataChange = [this] { Atualizar(); };
   link_.OnActiveChange = [this] { Atualizar(); };
 }
 
-TDBText::~TDBText() {
-  link_.SetDataSource(nullptr);
-}
-
-void TDBText::SetDataSource(db::TDataSource* fonte) {
+void TLigacaoDeCampo::SetDataSource(db::TDataSource* fonte) {
   link_.SetDataSource(fonte);
   Atualizar();
 }
 
-void TDBText::SetDataField(const std::string& campo) {
+void TLigacaoDeCampo::SetDataField(const std::string& campo) {
   link_.SetFieldName(campo);
   Atualizar();
+}
+
+// --- TDBText ----------------------------------------------------------------------
+
+TDBText::TDBText(QWidget* parent) : QLabel(parent) {}
+
+TDBText::~TDBText() {
+  link_.SetDataSource(nullptr);
 }
 
 void TDBText::Atualizar() {
@@ -121,8 +125,6 @@ void TDBText::Atualizar() {
 // --- TDBEdit ----------------------------------------------------------------------
 
 TDBEdit::TDBEdit(QWidget* parent) : QLineEdit(parent) {
-  link_.OnDataChange = [this] { Atualizar(); };
-  link_.OnActiveChange = [this] { Atualizar(); };
   link_.OnUpdateData = [this] {
     if (db::TField* campo = link_.Field()) campo->SetText(TextoDoCampo());
   };
@@ -135,16 +137,6 @@ TDBEdit::TDBEdit(QWidget* parent) : QLineEdit(parent) {
 
 TDBEdit::~TDBEdit() {
   link_.SetDataSource(nullptr);
-}
-
-void TDBEdit::SetDataSource(db::TDataSource* fonte) {
-  link_.SetDataSource(fonte);
-  Atualizar();
-}
-
-void TDBEdit::SetDataField(const std::string& campo) {
-  link_.SetFieldName(campo);
-  Atualizar();
 }
 
 std::string TDBEdit::TextoDoCampo() const {

@@ -61,48 +61,59 @@ class TGauge : public QProgressBar {
 // mask.
 QString MascaraQt(const std::string& mascara);
 
+// What the data-aware controls share: the link to one field of a data
+// source. Binding a source or a field shows the field at once, as does every
+// change of the dataset's data or state. A control unbinds in its own
+// destructor, while Atualizar still reaches it.
+class TLigacaoDeCampo {
+ public:
+  TLigacaoDeCampo(const TLigacaoDeCampo&) = delete;
+  TLigacaoDeCampo& operator=(const TLigacaoDeCampo&) = delete;
+
+  db::TDataSource* DataSource() const { return link_.DataSource(); }
+  void SetDataSource(db::TDataSource* fonte);
+  void SetDataField(const std::string& campo);
+  db::TField* Field() const { return link_.Field(); }
+
+ protected:
+  TLigacaoDeCampo();
+  ~TLigacaoDeCampo() = default;
+  // Shows the bound field, or nothing while there is none.
+  virtual void Atualizar() = 0;
+
+  db::TFieldDataLink link_;
+};
+
 // Data-aware label: shows the bound field's display text; empty while the
 // dataset is closed or the field is unbound.
-class TDBText : public QLabel {
+class TDBText : public QLabel, public TLigacaoDeCampo {
   Q_OBJECT
 
  public:
   explicit TDBText(QWidget* parent = nullptr);
   ~TDBText() override;
 
-  db::TDataSource* DataSource() const { return link_.DataSource(); }
-  void SetDataSource(db::TDataSource* fonte);
-  void SetDataField(const std::string& campo);
-  db::TField* Field() const { return link_.Field(); }
-
  private:
-  void Atualizar();
-  db::TFieldDataLink link_;
+  void Atualizar() override;
 };
 
 // Data-aware edit: shows the bound field's edit text under the field's edit
 // mask; typing puts the dataset into edit state, and the typed text is
 // stored into the field when the dataset posts (the link's update data).
-class TDBEdit : public QLineEdit {
+class TDBEdit : public QLineEdit, public TLigacaoDeCampo {
   Q_OBJECT
 
  public:
   explicit TDBEdit(QWidget* parent = nullptr);
   ~TDBEdit() override;
 
-  db::TDataSource* DataSource() const { return link_.DataSource(); }
-  void SetDataSource(db::TDataSource* fonte);
-  void SetDataField(const std::string& campo);
-  db::TField* Field() const { return link_.Field(); }
-
   // The text the field would receive: the edit's text with blank mask
   // positions dropped (" 5:00:00" → "5:00:00").
   std::string TextoDoCampo() const;
 
  private:
-  void Atualizar();
+  void Atualizar() override;
   void AoEditar();
-  db::TFieldDataLink link_;
   bool mostrando_ = false;
 };
 
