@@ -70,12 +70,8 @@ std::string SqlMarcarCliente(const std::string& codcli) {
 }
 
 std::string SqlMarcarClientes(const std::vector<std::string>& codigos) {
-  std::string sql = "update cadcliente set importado='S' where codcli in (";
-  for (std::size_t i = 0; i < codigos.size(); ++i) {
-    if (i) sql += ',';
-    sql += codigos[i];
-  }
-  return sql + ')';
+  return Juntar("update cadcliente set importado='S' where codcli in (",
+                SeparadoPorVirgulas(codigos), ")");
 }
 
 }  // namespace app

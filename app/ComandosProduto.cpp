@@ -56,12 +56,8 @@ std::string SqlMarcarProduto(const std::string& codprod) {
 }
 
 std::string SqlMarcarProdutos(const std::vector<std::string>& codigos) {
-  std::string sql = "update cadprod set importadopdv='S' where codprod in (";
-  for (std::size_t i = 0; i < codigos.size(); ++i) {
-    if (i) sql += ',';
-    sql += codigos[i];
-  }
-  return sql + ')';
+  return Juntar("update cadprod set importadopdv='S' where codprod in (",
+                SeparadoPorVirgulas(codigos), ")");
 }
 
 }  // namespace app

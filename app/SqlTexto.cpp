@@ -35,6 +35,15 @@ std::string Aspas(const std::string& valor, ModoAspas modo) {
   return Juntar(EntreAspas(valor, modo));
 }
 
+std::string SeparadoPorVirgulas(const std::vector<std::string>& codigos) {
+  std::string s;
+  for (std::size_t i = 0; i < codigos.size(); ++i) {
+    if (i) s += ',';
+    s += codigos[i];
+  }
+  return s;
+}
+
 namespace detalhe {
 
 void Acrescentar(std::string& s, const EntreAspas& parte) {

@@ -14,6 +14,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace components {
 class TmySQLDatabase;
@@ -51,6 +52,10 @@ inline void Acrescentar(std::string& s, std::string_view parte) {
 }
 void Acrescentar(std::string& s, const EntreAspas& parte);
 }  // namespace detalhe
+
+// The codes one after the other with "," between them, for the "in (...)"
+// list of a batched marking.
+std::string SeparadoPorVirgulas(const std::vector<std::string>& codigos);
 
 // The pieces one after the other in a single string, allocated once for the
 // usual case (values without characters to escape).
