@@ -20,6 +20,20 @@ function(tolvex_layer target)
   endif()
 endfunction()
 
+# tolvex_all_layers(<var>)
+#
+# Sets <var> to every layer library of this build, top to bottom: what the
+# programs that run the whole stack (benchmarks, fuzz targets) link.
+function(tolvex_all_layers var)
+  set(libs)
+  foreach(lib app_agent data_components data_engine data_wire platform_db platform_os platform_rtl)
+    if(TARGET ${lib})
+      list(APPEND libs ${lib})
+    endif()
+  endforeach()
+  set(${var} ${libs} PARENT_SCOPE)
+endfunction()
+
 # tolvex_test_suite(<label> DEPS <libs>...)
 #
 # One GoogleTest executable per layer from tests/<label>/*.cpp, each test
