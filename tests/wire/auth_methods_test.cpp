@@ -117,7 +117,7 @@ bool ConnectTo(FakeServer& s, TMysqlClient& c, const std::string& password,
                const std::string& db = "tolvex_test") {
   c.SetConnectTimeout(5);
   c.SetCompress(false);
-  return c.ConnectToServer(s.Host(), "caixa", password, db, s.Port(), "", true, 0x30000);
+  return c.ConnectToServer(s.Host(), "caixa", password, db, s.Port(), "", true, kEngineFlags);
 }
 
 // Connects c through the script and waits until the script has run.

@@ -16,7 +16,6 @@ namespace {
 
 using namespace wiretest;
 
-constexpr std::uint32_t kEngineFlags = 0x30000;
 const std::string kSeed = "abcdefgh12345678ijkl";
 
 bool ConnectTo(FakeServer& s, TMysqlClient& c, const std::string& user, const std::string& password,

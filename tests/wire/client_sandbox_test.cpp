@@ -15,13 +15,14 @@
 #include "support/Sandbox.h"
 #include "wire/ClientErrors.h"
 #include "wire/MysqlClient.h"
+#include "wire_test_support.h"
 
 namespace {
 
 using wire::TMysqlClient;
 using wire::TMysqlResult;
 
-constexpr std::uint32_t kEngineFlags = 0x30000;
+using wiretest::kEngineFlags;
 
 class WireSandbox : public support::SandboxTest {
  protected:
@@ -29,7 +30,7 @@ class WireSandbox : public support::SandboxTest {
   bool Connect(TMysqlClient& c, const std::string& user, const std::string& password,
                bool compress = false, const std::string& db = kTestDatabase) {
     c.SetCompress(compress);
-    std::uint32_t flags = kEngineFlags | (compress ? 0x20u : 0u);
+    std::uint32_t flags = kEngineFlags | (compress ? wire::CLIENT_COMPRESS : 0u);
     return c.ConnectToServer(Host(), user, password, db, Port(), "", true, flags);
   }
   // The agent's account holds every privilege (also KILL and SET GLOBAL).

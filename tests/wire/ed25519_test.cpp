@@ -13,6 +13,7 @@
 #include "support/Sandbox.h"
 #include "wire/AuthCrypto.h"
 #include "wire/MysqlClient.h"
+#include "wire_test_support.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ class Ed25519Sandbox : public support::SandboxTest {
     c.SetConnectTimeout(10);
     c.SetCompress(compress);
     return c.ConnectToServer(Host(), "edpw", password, kTestDatabase, Port(), "", true,
-                             0x30000u | (compress ? std::uint32_t{wire::CLIENT_COMPRESS} : 0u));
+                             wiretest::kEngineFlags | (compress ? wire::CLIENT_COMPRESS : 0u));
   }
 };
 

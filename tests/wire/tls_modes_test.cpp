@@ -18,6 +18,7 @@
 #include "support/Sandbox.h"
 #include "wire/ClientErrors.h"
 #include "wire/MysqlClient.h"
+#include "wire_test_support.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ using wire::TlsMode;
 using wire::TMysqlClient;
 using wire::TTlsOptions;
 
-constexpr std::uint32_t kEngineFlags = 0x30000;
+using wiretest::kEngineFlags;
 
 wire::TFingerprint FingerprintOf(const std::string& file) {
   wire::TFingerprint digest{};
@@ -168,7 +169,7 @@ TEST_F(TlsSandbox, VerifiedLinkToTheRealServerWithCompressionOnTop) {
     c.SetCompress(true);
     c.SetTlsOptions({TlsMode::VerifyHost, dir + "/ca.pem", {}});
     ASSERT_TRUE(c.ConnectToServer(host, kAgentUser, kAgentPassword, kTestDatabase, Port(), "", true,
-                                  kEngineFlags | 0x20))
+                                  kEngineFlags | wire::CLIENT_COMPRESS))
         << host << ": " << c.ErrorMessage();
     EXPECT_EQ(c.NetForTesting().Kind(), wire::kVioTls);
     EXPECT_TRUE(c.NetForTesting().Compress());

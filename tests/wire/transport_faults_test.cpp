@@ -14,6 +14,7 @@
 #include "support/FakeServer.h"
 #include "wire/ClientErrors.h"
 #include "wire/MysqlClient.h"
+#include "wire_test_support.h"
 
 namespace {
 
@@ -59,7 +60,9 @@ class TransportFault : public ::testing::Test {
     c_.SetConnectTimeout(5);
     c_.SetReconnect(true);
   }
-  bool Connect() { return c_.ConnectToServer("script", "u", "p", "", 3306, "", true, 0x30000); }
+  bool Connect() {
+    return c_.ConnectToServer("script", "u", "p", "", 3306, "", true, wiretest::kEngineFlags);
+  }
 
   // Runs kSelect stored: the rows as "id:nome" texts, or nullopt on failure.
   std::optional<std::vector<std::string>> Select() {
