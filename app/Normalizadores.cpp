@@ -2,7 +2,8 @@
 
 #include <array>
 #include <cmath>
-#include <limits>
+
+#include "rtl/SysUtils.h"
 
 namespace app {
 namespace {
@@ -107,24 +108,12 @@ std::string Truncar(std::string_view texto, size_t tamanho) {
 }
 
 std::optional<int> LerInteiro(std::string_view texto) {
-  size_t i = 0;
-  while (i < texto.size() && (texto[i] == ' ' || texto[i] == '\t')) ++i;
-  bool negativo = false;
-  if (i < texto.size() && (texto[i] == '+' || texto[i] == '-')) {
-    negativo = texto[i] == '-';
-    ++i;
-  }
-  if (i == texto.size()) return std::nullopt;
-  long long valor = 0;
-  for (; i < texto.size(); ++i) {
-    char c = texto[i];
-    if (c < '0' || c > '9') return std::nullopt;
-    valor = valor * 10 + (c - '0');
-    if (valor > static_cast<long long>(std::numeric_limits<int>::max()) + 1) return std::nullopt;
-  }
-  if (negativo) valor = -valor;
-  if (valor > std::numeric_limits<int>::max()) return std::nullopt;
-  return static_cast<int>(valor);
+  // rtl's integer reading without the hexadecimal forms it also takes
+  // ("$1F", "0x1F").
+  int valor = 0;
+  if (texto.find_first_of("$xX") != std::string_view::npos || !rtl::TryStrToInt(texto, valor))
+    return std::nullopt;
+  return valor;
 }
 
 std::string CstParaCsosn(std::string_view cst) {
