@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   wire::TMysqlClient client;
   client.SetCompress(false);
   if (!client.ConnectToServer(b.o.host, b.account.user, b.account.password, bench::kBenchDatabase,
-                              b.o.port, "", true, 0x30000)) {
+                              b.o.port, "", true, bench::kClientFlags)) {
     std::fprintf(stderr, "bench_engine: %s\n", client.ErrorMessage().c_str());
     return 1;
   }

@@ -46,7 +46,7 @@ std::unique_ptr<wire::TMysqlClient> Connect(const bench::Options& o, bool compre
   auto c = std::make_unique<wire::TMysqlClient>();
   c->SetCompress(compress);
   if (tls) c->SetTlsOptions({wire::TlsMode::Required, {}, {}});
-  const std::uint32_t flags = 0x30000 | (compress ? 0x20u : 0u);
+  const std::uint32_t flags = bench::kClientFlags | (compress ? wire::CLIENT_COMPRESS : 0u);
   if (c->ConnectToServer(o.host, o.user, o.password, bench::kBenchDatabase, o.port, "", true,
                          flags)) {
     return c;

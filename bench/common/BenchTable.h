@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+#include "wire/Protocol.h"
+
 namespace wire {
 class TMysqlClient;
 }
@@ -19,6 +21,9 @@ class TMysqlClient;
 namespace bench {
 
 constexpr const char* kBenchDatabase = "tolvex_test";
+// The flags the engine connects with: several statements in one query, and
+// their several results.
+constexpr std::uint32_t kClientFlags = wire::CLIENT_MULTI_STATEMENTS | wire::CLIENT_MULTI_RESULTS;
 constexpr const char* kBenchTable = "bench_rows";
 constexpr std::uint64_t kBenchRows = 1000000;
 // The statement every benchmark times: the whole table.

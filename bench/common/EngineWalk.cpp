@@ -8,12 +8,6 @@
 
 namespace bench {
 
-namespace {
-
-constexpr std::uint32_t kClientFlags = 0x30000;
-
-}  // namespace
-
 Account Login(const Options& o, const char* program) {
   wire::TMysqlClient c;
   if (c.ConnectToServer(o.host, o.user, o.password, kBenchDatabase, o.port, "", true, kClientFlags))
