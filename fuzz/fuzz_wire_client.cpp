@@ -31,7 +31,10 @@ std::string Login(bool compressed) {
                              "5.5.5-fuzz",
                              11) +
                          '\0' + std::string("\x01\0\0\0", 4) + "abcdefgh" + '\0';
-  const std::uint16_t caps = 0xE20C | (compressed ? 0x20 : 0);
+  const std::uint16_t caps = wire::CLIENT_LONG_FLAG | wire::CLIENT_CONNECT_WITH_DB |
+                             wire::CLIENT_PROTOCOL_41 | wire::CLIENT_TRANSACTIONS |
+                             wire::CLIENT_RESERVED | wire::CLIENT_SECURE_CONNECTION |
+                             (compressed ? wire::CLIENT_COMPRESS : 0);
   greeting += static_cast<char>(caps & 0xFF);
   greeting += static_cast<char>(caps >> 8);
   greeting += std::string("\x08\x02\x00", 3) + std::string(13, '\0') + "ijklmnopqrst" + '\0';

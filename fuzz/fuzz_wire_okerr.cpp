@@ -12,11 +12,12 @@
 
 #include "wire/MysqlNet.h"
 #include "wire/MysqlProtocol.h"
+#include "wire/Protocol.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2 || size > 60000) return 0;
-  const std::uint32_t caps = data[0] & 1 ? 0x2000 : 0;
-  const std::uint32_t flags = data[0] & 2 ? 0x4000 : 0;
+  const std::uint32_t caps = data[0] & 1 ? wire::CLIENT_TRANSACTIONS : 0;
+  const std::uint32_t flags = data[0] & 2 ? wire::CLIENT_RESERVED : 0;
   const int protocol = data[1] & 1 ? 9 : 10;
   const std::uint8_t* payload = data + 2;
   const std::size_t length = size - 2;

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "wire/MysqlNet.h"
+#include "wire/Protocol.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1 || size > 65536) return 0;
@@ -22,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   net.Attach(fds[0]);
   net.SetCompress(mode & 1);
   net.SetProtocolVersion(mode & 2 ? 9 : 10);
-  const std::uint32_t flags = mode & 4 ? 0x4000 : 0;
+  const std::uint32_t flags = mode & 4 ? wire::CLIENT_RESERVED : 0;
   net.Clear();
   unsigned sum = 0;
   for (int i = 0; i < 1000; ++i) {
