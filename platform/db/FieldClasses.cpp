@@ -93,6 +93,19 @@ rtl::Variant TStringField::GetAsVariant() const {
 
 // --- TIntegerField --------------------------------------------------------------
 
+namespace {
+
+// An integer field's value as the record holds it: two, four or eight bytes
+// by the field's type (see DataSize).
+union IntegerData {
+  int16_t i16;
+  uint16_t u16;
+  int32_t i32;
+  int64_t i64;
+};
+
+}  // namespace
+
 TIntegerField::TIntegerField(TComponent* owner, TFieldType type) : TField(owner, type) {}
 
 int TIntegerField::DataSize() const {
@@ -113,12 +126,7 @@ void TIntegerField::SetRange(int64_t min_value, int64_t max_value) {
 }
 
 bool TIntegerField::GetValue(int64_t& value) const {
-  union {
-    int16_t i16;
-    uint16_t u16;
-    int32_t i32;
-    int64_t i64;
-  } data{};
+  IntegerData data{};
   if (!GetData(&data)) return false;
   switch (DataType()) {
     case ftSmallint:
@@ -163,12 +171,7 @@ void TIntegerField::StoreValue(int64_t value) {
     DatabaseError(rtl::Format(msg::kFieldRangeError, rtl::IntToStr(value).c_str(),
                               DisplayName().c_str(), rtl::IntToStr(lo).c_str(),
                               rtl::IntToStr(hi).c_str()));
-  union {
-    int16_t i16;
-    uint16_t u16;
-    int32_t i32;
-    int64_t i64;
-  } data{};
+  IntegerData data{};
   switch (DataType()) {
     case ftSmallint:
       data.i16 = static_cast<int16_t>(value);
