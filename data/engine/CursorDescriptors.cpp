@@ -38,20 +38,6 @@ std::optional<std::vector<std::optional<std::string>>> DescribeRow(TNativeConnec
   return row;
 }
 
-std::vector<std::string> SplitMembers(const std::string& list) {
-  std::vector<std::string> items;
-  if (list.empty()) return items;
-  size_t start = 0;
-  for (;;) {
-    size_t comma = list.find(',', start);
-    items.push_back(
-        list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return items;
-}
-
 std::string RemoveQuotes(std::string s) {
   s.erase(std::remove(s.begin(), s.end(), '\''), s.end());
   return s;
@@ -142,7 +128,7 @@ AdjustedType AdjustType(const wire::TMysqlColumn& col, const std::string& member
       t.type == MYSQL_TYPE_LONG_BLOB)
     t.type = MYSQL_TYPE_BLOB;
   if (col.flags & ENUM_FLAG) {
-    std::vector<std::string> items = SplitMembers(members);
+    std::vector<std::string> items = SplitAtCommas(members);
     auto boolish = [](const std::string& s) {
       if (s.empty()) return false;
       char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[0])));

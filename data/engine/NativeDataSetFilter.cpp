@@ -63,13 +63,6 @@ void TNativeDataSet::DeactivateFilter(TmySQLFilter* filter) {
 
 namespace {
 
-template <typename T>
-T ReadSlot(const std::uint8_t* in) {
-  T v;
-  std::memcpy(&v, in, sizeof v);
-  return v;
-}
-
 // The engine value at `in` (a slot's bytes after its presence byte) as a
 // filter expression reads it.
 rtl::Variant SlotVariant(const TmySQLField& f, const std::uint8_t* in) {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "engine/Descriptors.h"
@@ -67,5 +68,14 @@ class TRecordCodec {
   const std::vector<int>& column_types_;
   std::uint32_t data_size_;
 };
+
+// The value of type T at `in`, a slot's bytes after its presence byte
+// (records are packed: values are read by copy).
+template <typename T>
+T ReadSlot(const std::uint8_t* in) {
+  T v;
+  std::memcpy(&v, in, sizeof v);
+  return v;
+}
 
 }  // namespace engine

@@ -301,4 +301,15 @@ std::string QuoteTableName(const std::string& name, std::int32_t server_version)
   return name;
 }
 
+std::vector<std::string> SplitAtCommas(std::string_view list) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = list.find(',', start);
+    items.emplace_back(list.substr(start, comma == std::string_view::npos ? comma : comma - start));
+    if (comma == std::string_view::npos) return items;
+    start = comma + 1;
+  }
+}
+
 }  // namespace engine

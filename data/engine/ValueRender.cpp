@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "RecordCodec.h"
 #include "engine/EngineTypes.h"
 #include "engine/NativeConnect.h"
 #include "engine/SqlText.h"
@@ -20,29 +21,14 @@ std::string BooleanMemberText(const std::string& members, bool value) {
 namespace {
 
 std::string SetBitmask(const std::string& text, const std::string& members) {
-  std::vector<std::string> items;
-  size_t start = 0;
-  for (;;) {
-    size_t comma = members.find(',', start);
-    items.push_back(
-        members.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
+  const std::vector<std::string> items = SplitAtCommas(members);
   std::uint64_t mask = 0;
-  start = 0;
-  for (;;) {
-    size_t comma = text.find(',', start);
-    std::string item =
-        text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+  for (const std::string& item : SplitAtCommas(text))
     for (size_t i = 0; i < items.size() && i < 64; ++i)
       if (rtl::SameText(items[i], item)) {
         mask |= std::uint64_t{1} << i;
         break;
       }
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
   return std::to_string(mask);
 }
 
@@ -66,56 +52,26 @@ std::string RenderValue(const TmySQLField& field, const std::uint8_t* value, boo
         return SetBitmask(escaped, field.Enum_Value());
       return "'" + escaped + "'";
     }
-    case fldDATE: {
-      double d;
-      std::memcpy(&d, value, 8);
-      return wrap(SqlDateText(d));
-    }
-    case fldTIME: {
-      double d;
-      std::memcpy(&d, value, 8);
-      return wrap(SqlTimeText(d));
-    }
-    case fldTIMESTAMP: {
-      double d;
-      std::memcpy(&d, value, 8);
-      return wrap(SqlDateTimeText(d));
-    }
-    case fldBOOL: {
-      std::int16_t v;
-      std::memcpy(&v, value, 2);
-      return wrap(BooleanMemberText(field.Enum_Value(), v != 0));
-    }
-    case fldINT16: {
-      std::int16_t v;
-      std::memcpy(&v, value, 2);
-      return std::to_string(v);
-    }
-    case fldUINT16: {
-      std::uint16_t v;
-      std::memcpy(&v, value, 2);
-      return std::to_string(v);
-    }
-    case fldINT32: {
-      std::int32_t v;
-      std::memcpy(&v, value, 4);
-      return std::to_string(v);
-    }
-    case fldINT64: {
-      std::int64_t v;
-      std::memcpy(&v, value, 8);
-      return std::to_string(v);
-    }
-    case fldUINT64: {
-      std::uint64_t v;
-      std::memcpy(&v, value, 8);
-      return std::to_string(v);
-    }
-    case fldFLOAT: {
-      double d;
-      std::memcpy(&d, value, 8);
-      return SqlFloatText(d);
-    }
+    case fldDATE:
+      return wrap(SqlDateText(ReadSlot<double>(value)));
+    case fldTIME:
+      return wrap(SqlTimeText(ReadSlot<double>(value)));
+    case fldTIMESTAMP:
+      return wrap(SqlDateTimeText(ReadSlot<double>(value)));
+    case fldBOOL:
+      return wrap(BooleanMemberText(field.Enum_Value(), ReadSlot<std::int16_t>(value) != 0));
+    case fldINT16:
+      return std::to_string(ReadSlot<std::int16_t>(value));
+    case fldUINT16:
+      return std::to_string(ReadSlot<std::uint16_t>(value));
+    case fldINT32:
+      return std::to_string(ReadSlot<std::int32_t>(value));
+    case fldINT64:
+      return std::to_string(ReadSlot<std::int64_t>(value));
+    case fldUINT64:
+      return std::to_string(ReadSlot<std::uint64_t>(value));
+    case fldFLOAT:
+      return SqlFloatText(ReadSlot<double>(value));
     default:
       return std::string();
   }

@@ -75,4 +75,9 @@ std::string FindFromTable(std::string_view sql, std::int32_t server_version);
 // none yet.
 std::string QuoteTableName(const std::string& name, std::int32_t server_version);
 
+// The items of a comma-separated list, such as the members of an ENUM or SET
+// column or a SET value: every comma separates ("a,,b" gives "a", "" and
+// "b"; an empty list gives one empty item).
+std::vector<std::string> SplitAtCommas(std::string_view list);
+
 }  // namespace engine
