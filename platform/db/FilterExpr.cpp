@@ -233,6 +233,16 @@ class Parser {
 
  private:
   void Advance() { tok_ = lexer_.Next(); }
+  // Moves past the keyword `word` if it comes next; true when it did.
+  bool Accept(const char* word) {
+    if (!IsKeyword(tok_, word)) return false;
+    Advance();
+    return true;
+  }
+  // Moves past the keyword `word`, which must come next.
+  void Expect(const char* word, const char* message) {
+    if (!Accept(word)) Fail(message, tok_.position);
+  }
 
   NodePtr MakeNode(Node::Kind kind, int position) {
     auto n = std::make_shared<Node>();
@@ -241,28 +251,21 @@ class Parser {
     return n;
   }
 
-  NodePtr ParseOr(int depth) {
-    NodePtr first = ParseAnd(depth);
-    if (!IsKeyword(tok_, "OR")) return first;
-    NodePtr n = MakeNode(Node::Kind::Or, first->position);
+  // Operands joined by `keyword` under one node of `kind` (OR over ANDs, AND
+  // over NOTs); a single operand stands for itself.
+  NodePtr ParseChain(int depth, const char* keyword, Node::Kind kind,
+                     NodePtr (Parser::*operand)(int)) {
+    NodePtr first = (this->*operand)(depth);
+    if (!IsKeyword(tok_, keyword)) return first;
+    NodePtr n = MakeNode(kind, first->position);
     n->args.push_back(first);
-    while (IsKeyword(tok_, "OR")) {
-      Advance();
-      n->args.push_back(ParseAnd(depth));
-    }
+    while (Accept(keyword)) n->args.push_back((this->*operand)(depth));
     return n;
   }
 
+  NodePtr ParseOr(int depth) { return ParseChain(depth, "OR", Node::Kind::Or, &Parser::ParseAnd); }
   NodePtr ParseAnd(int depth) {
-    NodePtr first = ParseNot(depth);
-    if (!IsKeyword(tok_, "AND")) return first;
-    NodePtr n = MakeNode(Node::Kind::And, first->position);
-    n->args.push_back(first);
-    while (IsKeyword(tok_, "AND")) {
-      Advance();
-      n->args.push_back(ParseNot(depth));
-    }
-    return n;
+    return ParseChain(depth, "AND", Node::Kind::And, &Parser::ParseNot);
   }
 
   NodePtr ParseNot(int depth) {
@@ -295,23 +298,15 @@ class Parser {
     if (IsKeyword(tok_, "IS")) {
       NodePtr n = MakeNode(Node::Kind::IsNull, left->position);
       Advance();
-      if (IsKeyword(tok_, "NOT")) {
-        n->negate = true;
-        Advance();
-      }
-      if (!IsKeyword(tok_, "NULL")) Fail("NULL expected", tok_.position);
-      Advance();
+      n->negate = Accept("NOT");
+      Expect("NULL", "NULL expected");
       n->args.push_back(left);
       return n;
     }
     if (IsKeyword(tok_, "LIKE") || IsKeyword(tok_, "NOT")) {
       NodePtr n = MakeNode(Node::Kind::Like, left->position);
-      if (IsKeyword(tok_, "NOT")) {
-        n->negate = true;
-        Advance();
-        if (!IsKeyword(tok_, "LIKE")) Fail("LIKE expected", tok_.position);
-      }
-      Advance();
+      n->negate = Accept("NOT");
+      Expect("LIKE", "LIKE expected");
       n->args.push_back(left);
       n->args.push_back(ParseOperand());
       return n;
@@ -560,24 +555,10 @@ class Evaluator {
 
   Truth Eval(const Node& n) const {
     switch (n.kind) {
-      case Node::Kind::And: {
-        Truth result = Truth::True;
-        for (const auto& a : n.args) {
-          const Truth t = Eval(*a);
-          if (t == Truth::False) return t;
-          if (t == Truth::Unknown) result = t;
-        }
-        return result;
-      }
-      case Node::Kind::Or: {
-        Truth result = Truth::False;
-        for (const auto& a : n.args) {
-          const Truth t = Eval(*a);
-          if (t == Truth::True) return t;
-          if (t == Truth::Unknown) result = t;
-        }
-        return result;
-      }
+      case Node::Kind::And:
+        return EvalChain(n, Truth::False);
+      case Node::Kind::Or:
+        return EvalChain(n, Truth::True);
       case Node::Kind::Not:
         return Not(Eval(*n.args[0]));
       case Node::Kind::IsNull: {
@@ -613,6 +594,18 @@ class Evaluator {
   }
 
  private:
+  // AND (`decisive` False) and OR (True) over the operands: the first
+  // decisive one settles it; otherwise any unknown makes the result unknown.
+  Truth EvalChain(const Node& n, Truth decisive) const {
+    Truth result = Not(decisive);
+    for (const auto& a : n.args) {
+      const Truth t = Eval(*a);
+      if (t == decisive) return t;
+      if (t == Truth::Unknown) result = t;
+    }
+    return result;
+  }
+
   bool Value(const Node& n, rtl::Variant& v) const {
     if (n.kind == Node::Kind::Constant) {
       v = n.value;
