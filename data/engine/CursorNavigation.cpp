@@ -66,6 +66,13 @@ void TCursorNavigation::WriteRecordProps(RecordProperties* props) const {
   props->iPhyRecNum = static_cast<std::int32_t>(position_ + 1);
 }
 
+void TCursorNavigation::Arrive(int lock, RecordProperties* props, std::uint8_t* buffer) {
+  cursor_.ApplyFilters(buffer);
+  if (lock) cursor_.GetRecord(lock, props, buffer);
+  WriteRecordProps(props);
+  state_ = TPositionState::OnRecord;
+}
+
 void TCursorNavigation::GetNextRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {
   buffer_ = buffer;
   direction_ = 1;
@@ -83,10 +90,7 @@ void TCursorNavigation::GetNextRecord(int lock, RecordProperties* props, std::ui
       MoveNext();
       break;
   }
-  cursor_.ApplyFilters(buffer);
-  if (lock) cursor_.GetRecord(lock, props, buffer);
-  WriteRecordProps(props);
-  state_ = TPositionState::OnRecord;
+  Arrive(lock, props, buffer);
 }
 
 void TCursorNavigation::GetPriorRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {
@@ -104,10 +108,7 @@ void TCursorNavigation::GetPriorRecord(int lock, RecordProperties* props, std::u
       MovePrior();
       break;
   }
-  cursor_.ApplyFilters(buffer);
-  if (lock) cursor_.GetRecord(lock, props, buffer);
-  WriteRecordProps(props);
-  state_ = TPositionState::OnRecord;
+  Arrive(lock, props, buffer);
 }
 
 void TCursorNavigation::GetRecord(int lock, RecordProperties* props, std::uint8_t* buffer) {

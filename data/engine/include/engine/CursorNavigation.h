@@ -99,6 +99,10 @@ class TCursorNavigation {
 
  private:
   void WriteRecordProps(RecordProperties* props) const;
+  // The end of a forward or backward read on the row it moved to: the
+  // filters applied, the record locked when asked, its properties written;
+  // the cursor stands on it.
+  void Arrive(int lock, RecordProperties* props, std::uint8_t* buffer);
 
   TNativeDataSet& cursor_;
   TPositionState state_ = TPositionState::None;
