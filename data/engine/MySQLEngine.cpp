@@ -91,6 +91,16 @@ void TmySQLEngine::Validate(const void* handle) {
   if (!handle) throw EmySQLException(DBIERR_INVALIDHNDL);
 }
 
+// An operation on a handle: the body runs as above once the handle is
+// validated.
+template <typename Body>
+DBIResult TmySQLEngine::Guard(const void* handle, Body&& body) {
+  return Guard([&] {
+    Validate(handle);
+    body();
+  });
+}
+
 // --- connections -------------------------------------------------------------------
 
 DBIResult TmySQLEngine::OpenDatabase(TConnectOptions options,
@@ -111,8 +121,7 @@ DBIResult TmySQLEngine::OpenDatabase(TConnectOptions options,
 }
 
 DBIResult TmySQLEngine::CloseDatabase(TNativeConnect*& connection) {
-  return Guard([&] {
-    Validate(connection);
+  return Guard(connection, [&] {
     std::unique_ptr<TNativeConnect> owned(connection);
     connection = nullptr;
     current_handle_ = nullptr;
@@ -122,8 +131,7 @@ DBIResult TmySQLEngine::CloseDatabase(TNativeConnect*& connection) {
 DBIResult TmySQLEngine::OpenTable(TNativeConnect* connection, const std::string& table_name,
                                   const std::string& index_name, int row_limit, int row_offset,
                                   TNativeDataSet*& cursor, bool, bool, int, bool) {
-  return Guard([&] {
-    Validate(connection);
+  return Guard(connection, [&] {
     connection->Connect();
     auto made =
         std::make_unique<TNativeDataSet>(connection, table_name, index_name, row_limit, row_offset);
@@ -136,83 +144,52 @@ DBIResult TmySQLEngine::OpenTable(TNativeConnect* connection, const std::string&
 
 DBIResult TmySQLEngine::GetNextRecord(TNativeDataSet* cursor, int lock, RecordProperties* props,
                                       std::uint8_t* buffer) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->GetNextRecord(lock, props, buffer);
-  });
+  return Guard(cursor, [&] { cursor->GetNextRecord(lock, props, buffer); });
 }
 
 DBIResult TmySQLEngine::SetToBookmark(TNativeDataSet* cursor, const std::uint8_t* bookmark) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->SetToBookmark(bookmark);
-  });
+  return Guard(cursor, [&] { cursor->SetToBookmark(bookmark); });
 }
 
 DBIResult TmySQLEngine::CompareBookmarks(TNativeDataSet* cursor, const std::uint8_t* bookmark1,
                                          const std::uint8_t* bookmark2, int& comparison) {
-  return Guard([&] {
-    Validate(cursor);
-    comparison = cursor->CompareBookmarks(bookmark1, bookmark2);
-  });
+  return Guard(cursor, [&] { comparison = cursor->CompareBookmarks(bookmark1, bookmark2); });
 }
 
 DBIResult TmySQLEngine::GetRecord(TNativeDataSet* cursor, int lock, RecordProperties* props,
                                   std::uint8_t* buffer) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->GetRecord(lock, props, buffer);
-  });
+  return Guard(cursor, [&] { cursor->GetRecord(lock, props, buffer); });
 }
 
 DBIResult TmySQLEngine::GetPriorRecord(TNativeDataSet* cursor, int lock, RecordProperties* props,
                                        std::uint8_t* buffer) {
-  DBIResult r = Guard([&] {
-    Validate(cursor);
-    cursor->GetPriorRecord(lock, props, buffer);
-  });
+  DBIResult r = Guard(cursor, [&] { cursor->GetPriorRecord(lock, props, buffer); });
   return r == DBIERR_EOF ? static_cast<DBIResult>(DBIERR_BOF) : r;
 }
 
 DBIResult TmySQLEngine::GetBookmark(TNativeDataSet* cursor, std::uint8_t* bookmark) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->GetBookmark(bookmark);
-  });
+  return Guard(cursor, [&] { cursor->GetBookmark(bookmark); });
 }
 
 DBIResult TmySQLEngine::GetRecordCount(TNativeDataSet* cursor, int& count) {
-  return Guard([&] {
-    Validate(cursor);
-    count = cursor->GetRecordCount();
-  });
+  return Guard(cursor, [&] { count = cursor->GetRecordCount(); });
 }
 
 DBIResult TmySQLEngine::ForceReread(TNativeDataSet* cursor) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->ForceReread();
-  });
+  return Guard(cursor, [&] { cursor->ForceReread(); });
 }
 
 DBIResult TmySQLEngine::ForceRecordReread(TNativeDataSet* cursor, std::uint8_t* buffer) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->ForceRecordReread(buffer);
-  });
+  return Guard(cursor, [&] { cursor->ForceRecordReread(buffer); });
 }
 
 DBIResult TmySQLEngine::GetField(TNativeDataSet* cursor, int field_no, const std::uint8_t* buffer,
                                  void* value, bool& is_null) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->GetField(field_no, buffer, value, is_null);
-  });
+  return Guard(cursor, [&] { cursor->GetField(field_no, buffer, value, is_null); });
 }
 
 DBIResult TmySQLEngine::CloseCursor(TNativeDataSet*& cursor) {
-  return Guard([&] {
-    Validate(cursor);
+  return Guard(cursor, [&] {
     std::unique_ptr<TNativeDataSet> owned(cursor);
     cursor = nullptr;
   });
@@ -220,67 +197,46 @@ DBIResult TmySQLEngine::CloseCursor(TNativeDataSet*& cursor) {
 
 DBIResult TmySQLEngine::PutField(TNativeDataSet* cursor, int field_no, std::uint8_t* buffer,
                                  const void* value) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->PutField(field_no, buffer, value);
-  });
+  return Guard(cursor, [&] { cursor->PutField(field_no, buffer, value); });
 }
 
 // --- blobs -----------------------------------------------------------------------------
 
 DBIResult TmySQLEngine::OpenBlob(TNativeDataSet* cursor, std::uint8_t* buffer, int field_no, int) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->OpenBlob(buffer, field_no);
-  });
+  return Guard(cursor, [&] { cursor->OpenBlob(buffer, field_no); });
 }
 
 DBIResult TmySQLEngine::GetBlobSize(TNativeDataSet* cursor, std::uint8_t* buffer, int field_no,
                                     std::uint32_t& size) {
-  return Guard([&] {
-    Validate(cursor);
-    size = cursor->GetBlobSize(buffer, field_no);
-  });
+  return Guard(cursor, [&] { size = cursor->GetBlobSize(buffer, field_no); });
 }
 
 DBIResult TmySQLEngine::GetBlob(TNativeDataSet* cursor, std::uint8_t* buffer, int field_no,
                                 std::uint32_t offset, std::int32_t length, void* destination,
                                 std::uint32_t& read) {
-  return Guard([&] {
-    Validate(cursor);
-    read = cursor->GetBlob(buffer, field_no, offset, length, destination);
-  });
+  return Guard(cursor,
+               [&] { read = cursor->GetBlob(buffer, field_no, offset, length, destination); });
 }
 
 DBIResult TmySQLEngine::PutBlob(TNativeDataSet* cursor, std::uint8_t* buffer, int field_no,
                                 std::uint32_t offset, std::int32_t length, const void* source) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->PutBlob(buffer, field_no, offset, length, source);
-  });
+  return Guard(cursor, [&] { cursor->PutBlob(buffer, field_no, offset, length, source); });
 }
 
 DBIResult TmySQLEngine::TruncateBlob(TNativeDataSet* cursor, std::uint8_t* buffer, int field_no,
                                      std::uint32_t length) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->TruncateBlob(buffer, field_no, length);
-  });
+  return Guard(cursor, [&] { cursor->TruncateBlob(buffer, field_no, length); });
 }
 
 DBIResult TmySQLEngine::FreeBlob(TNativeDataSet* cursor, std::uint8_t* buffer, int field_no) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->FreeBlob(buffer, field_no);
-  });
+  return Guard(cursor, [&] { cursor->FreeBlob(buffer, field_no); });
 }
 
 // --- transactions -------------------------------------------------------------------------
 
 DBIResult TmySQLEngine::BeginTransaction(TNativeConnect* connection, int isolation_level,
                                          TNativeConnect*& transaction) {
-  return Guard([&] {
-    Validate(connection);
+  return Guard(connection, [&] {
     if (connection->InTransaction()) return;
     transaction = connection;
     connection->BeginTransaction(isolation_level);
@@ -288,16 +244,12 @@ DBIResult TmySQLEngine::BeginTransaction(TNativeConnect* connection, int isolati
 }
 
 DBIResult TmySQLEngine::EndTransaction(TNativeConnect* connection, TNativeConnect*, int end_mode) {
-  return Guard([&] {
-    Validate(connection);
-    connection->EndTransaction(end_mode);
-  });
+  return Guard(connection, [&] { connection->EndTransaction(end_mode); });
 }
 
 DBIResult TmySQLEngine::GetTransactionInfo(TNativeConnect* connection, TNativeConnect*,
                                            TransactionInfo& info) {
-  return Guard([&] {
-    Validate(connection);
+  return Guard(connection, [&] {
     info.eXState = connection->InTransaction() ? 1 : 0;
     info.eXIL = connection->IsolationLevel();
   });
@@ -319,24 +271,15 @@ DBIResult TmySQLEngine::SetProperty(TNativeDataSet* object, std::uint32_t proper
 
 DBIResult TmySQLEngine::GetValidityDescriptor(TNativeDataSet* cursor, int field_no,
                                               ValidityDescriptor& descriptor) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->GetValidityDescriptor(field_no, descriptor);
-  });
+  return Guard(cursor, [&] { cursor->GetValidityDescriptor(field_no, descriptor); });
 }
 
 DBIResult TmySQLEngine::GetCursorProperties(TNativeDataSet* cursor, CursorProperties& props) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->GetCursorProperties(props);
-  });
+  return Guard(cursor, [&] { cursor->GetCursorProperties(props); });
 }
 
 DBIResult TmySQLEngine::GetFieldDescriptors(TNativeDataSet* cursor, FieldDescriptor* descriptors) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->GetFieldDescriptors(descriptors);
-  });
+  return Guard(cursor, [&] { cursor->GetFieldDescriptors(descriptors); });
 }
 
 DBIResult TmySQLEngine::SetToBegin(TNativeDataSet* cursor) {
@@ -350,26 +293,17 @@ DBIResult TmySQLEngine::SetToEnd(TNativeDataSet* cursor) {
 }
 
 DBIResult TmySQLEngine::ReleaseRecordLock(TNativeDataSet* cursor, bool) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->ReleaseRecordLock();
-  });
+  return Guard(cursor, [&] { cursor->ReleaseRecordLock(); });
 }
 
 DBIResult TmySQLEngine::InitRecord(TNativeDataSet* cursor, std::uint8_t* buffer) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->InitRecord(buffer);
-  });
+  return Guard(cursor, [&] { cursor->InitRecord(buffer); });
 }
 
 // --- modifications ---------------------------------------------------------------------------
 
 DBIResult TmySQLEngine::InsertRecord(TNativeDataSet* cursor, int lock, std::uint8_t* buffer) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->InsertRecord(lock, buffer);
-  });
+  return Guard(cursor, [&] { cursor->InsertRecord(lock, buffer); });
 }
 
 DBIResult TmySQLEngine::AppendRecord(TNativeDataSet* cursor, std::uint8_t* buffer) {
@@ -378,24 +312,15 @@ DBIResult TmySQLEngine::AppendRecord(TNativeDataSet* cursor, std::uint8_t* buffe
 
 DBIResult TmySQLEngine::ModifyRecord(TNativeDataSet* cursor, std::uint8_t* old_buffer,
                                      std::uint8_t* new_buffer) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->ModifyRecord(old_buffer, new_buffer);
-  });
+  return Guard(cursor, [&] { cursor->ModifyRecord(old_buffer, new_buffer); });
 }
 
 DBIResult TmySQLEngine::DeleteRecord(TNativeDataSet* cursor, std::uint8_t* buffer) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->DeleteRecord(buffer);
-  });
+  return Guard(cursor, [&] { cursor->DeleteRecord(buffer); });
 }
 
 DBIResult TmySQLEngine::SetToRecordNumber(TNativeDataSet* cursor, int record_number) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->SetToRecordNumber(record_number);
-  });
+  return Guard(cursor, [&] { cursor->SetToRecordNumber(record_number); });
 }
 
 // --- filters ----------------------------------------------------------------------------------
@@ -403,31 +328,20 @@ DBIResult TmySQLEngine::SetToRecordNumber(TNativeDataSet* cursor, int record_num
 DBIResult TmySQLEngine::AddFilter(TNativeDataSet* cursor, void* dataset,
                                   const db::TFilterExpr* expression, TFilterCallback callback,
                                   TmySQLFilter*& filter) {
-  return Guard([&] {
-    Validate(cursor);
-    filter = cursor->AddFilter(dataset, expression, std::move(callback));
-  });
+  return Guard(cursor,
+               [&] { filter = cursor->AddFilter(dataset, expression, std::move(callback)); });
 }
 
 DBIResult TmySQLEngine::DropFilter(TNativeDataSet* cursor, TmySQLFilter* filter) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->DropFilter(filter);
-  });
+  return Guard(cursor, [&] { cursor->DropFilter(filter); });
 }
 
 DBIResult TmySQLEngine::ActivateFilter(TNativeDataSet* cursor, TmySQLFilter* filter) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->ActivateFilter(filter);
-  });
+  return Guard(cursor, [&] { cursor->ActivateFilter(filter); });
 }
 
 DBIResult TmySQLEngine::DeactivateFilter(TNativeDataSet* cursor, TmySQLFilter* filter) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->DeactivateFilter(filter);
-  });
+  return Guard(cursor, [&] { cursor->DeactivateFilter(filter); });
 }
 
 // --- character conversion ------------------------------------------------------------------------
@@ -450,30 +364,22 @@ DBIResult TmySQLEngine::NativeToAnsi(char* destination, const char* source, int 
 
 DBIResult TmySQLEngine::ExecuteDirect(TNativeConnect* connection, const std::string& sql,
                                       std::uint64_t* affected_rows) {
-  return Guard([&] {
-    Validate(connection);
+  return Guard(connection, [&] {
     std::uint64_t affected = 0;
     if (connection->ExecuteDirect(sql, affected) && affected_rows) *affected_rows = affected;
   });
 }
 
 DBIResult TmySQLEngine::AllocateStatement(TNativeConnect* connection, TNativeDataSet*& cursor) {
-  return Guard([&] {
-    Validate(connection);
-    cursor = new TNativeDataSet(connection);
-  });
+  return Guard(connection, [&] { cursor = new TNativeDataSet(connection); });
 }
 
 DBIResult TmySQLEngine::PrepareStatement(TNativeDataSet* cursor, const std::string& sql) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->PrepareStatement(sql);
-  });
+  return Guard(cursor, [&] { cursor->PrepareStatement(sql); });
 }
 
 DBIResult TmySQLEngine::ExecuteStatement(TNativeDataSet* cursor, TNativeDataSet** result) {
-  return Guard([&] {
-    Validate(cursor);
+  return Guard(cursor, [&] {
     if (!result) {
       cursor->ExecuteCommand();
       return;
@@ -493,17 +399,11 @@ DBIResult TmySQLEngine::FreeStatement(TNativeDataSet*& cursor) {
 DBIResult TmySQLEngine::SetStatementParameters(TNativeDataSet* cursor,
                                                const std::vector<TEngineParam>& params,
                                                const std::string& sql) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->SetStatementParameters(params, sql);
-  });
+  return Guard(cursor, [&] { cursor->SetStatementParameters(params, sql); });
 }
 
 DBIResult TmySQLEngine::GetServerCharacterSet(TNativeConnect* connection, int& code_page) {
-  return Guard([&] {
-    Validate(connection);
-    code_page = connection->GetServerCharacterSet();
-  });
+  return Guard(connection, [&] { code_page = connection->GetServerCharacterSet(); });
 }
 
 namespace {
@@ -540,8 +440,7 @@ void WithTableCursor(TNativeConnect* connection, const std::string& table_name, 
 
 DBIResult TmySQLEngine::OpenFieldList(TNativeConnect* connection, const std::string& table_name,
                                       TNativeDataSet*& list) {
-  return Guard([&] {
-    Validate(connection);
+  return Guard(connection, [&] {
     std::vector<FieldDescriptor> items;
     auto collect = [&](TNativeDataSet* c) {
       items.resize(static_cast<size_t>(c->FieldCount()));
@@ -554,8 +453,7 @@ DBIResult TmySQLEngine::OpenFieldList(TNativeConnect* connection, const std::str
 
 DBIResult TmySQLEngine::OpenIndexList(TNativeConnect* connection, const std::string& table_name,
                                       TNativeDataSet*& list) {
-  return Guard([&] {
-    Validate(connection);
+  return Guard(connection, [&] {
     std::vector<IndexDescriptor> items;
     auto collect = [&](TNativeDataSet* c) {
       CursorProperties props;
@@ -575,88 +473,60 @@ DBIResult TmySQLEngine::SetRange(TNativeDataSet* cursor, bool key_itself, int fi
                                  int key_length1, const std::uint8_t* key1, bool inclusive1,
                                  int field_count2, int key_length2, const std::uint8_t* key2,
                                  bool inclusive2) {
-  return Guard([&] {
-    Validate(cursor);
+  return Guard(cursor, [&] {
     cursor->SetRange(key_itself, field_count1, key_length1, key1, inclusive1, field_count2,
                      key_length2, key2, inclusive2);
   });
 }
 
 DBIResult TmySQLEngine::ResetRange(TNativeDataSet* cursor) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->ResetRange();
-  });
+  return Guard(cursor, [&] { cursor->ResetRange(); });
 }
 
 DBIResult TmySQLEngine::SwitchToIndex(TNativeDataSet* cursor, const char* index_name,
                                       const char* tag_name, int index_no, bool) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->SwitchToIndex(index_name, tag_name, index_no);
-  });
+  return Guard(cursor, [&] { cursor->SwitchToIndex(index_name, tag_name, index_no); });
 }
 
 DBIResult TmySQLEngine::ExtractKey(TNativeDataSet* cursor, const std::uint8_t* buffer,
                                    std::uint8_t* key) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->ExtractKey(buffer, key);
-  });
+  return Guard(cursor, [&] { cursor->ExtractKey(buffer, key); });
 }
 
 DBIResult TmySQLEngine::GetRecordForKey(TNativeDataSet* cursor, bool key_itself, int field_count,
                                         int key_length, const std::uint8_t* key,
                                         std::uint8_t* buffer) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->GetRecordForKey(key_itself, field_count, key_length, key, buffer);
-  });
+  return Guard(cursor,
+               [&] { cursor->GetRecordForKey(key_itself, field_count, key_length, key, buffer); });
 }
 
 DBIResult TmySQLEngine::GetIndexDescriptor(TNativeDataSet* cursor, int index_no,
                                            IndexDescriptor& descriptor) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->GetIndexDescriptor(index_no, descriptor);
-  });
+  return Guard(cursor, [&] { cursor->GetIndexDescriptor(index_no, descriptor); });
 }
 
 DBIResult TmySQLEngine::GetIndexDescriptors(TNativeDataSet* cursor, IndexDescriptor* descriptors) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->GetIndexDescriptors(descriptors);
-  });
+  return Guard(cursor, [&] { cursor->GetIndexDescriptors(descriptors); });
 }
 
 DBIResult TmySQLEngine::CheckTableExists(TNativeConnect* connection,
                                          const std::string& table_name) {
-  return Guard([&] {
-    Validate(connection);
-    connection->CheckTableExists(table_name);
-  });
+  return Guard(connection, [&] { connection->CheckTableExists(table_name); });
 }
 
 DBIResult TmySQLEngine::CloneCursor(TNativeDataSet* cursor, bool, bool, TNativeDataSet*& clone) {
-  return Guard([&] {
-    Validate(cursor);
-    clone = cursor->CloneCursor();
-  });
+  return Guard(cursor, [&] { clone = cursor->CloneCursor(); });
 }
 
 DBIResult TmySQLEngine::SetToCursor(TNativeDataSet* target, TNativeDataSet* source) {
-  return Guard([&] {
-    Validate(target);
+  return Guard(target, [&] {
     Validate(source);
     target->SetToCursor(source);
   });
 }
 
 DBIResult TmySQLEngine::ReadBlock(TNativeDataSet* cursor, int& count, std::uint8_t* buffer) {
-  return Guard([&] {
-    Validate(cursor);
-    cursor->ReadBlock(count, buffer);
-  });
+  return Guard(cursor, [&] { cursor->ReadBlock(count, buffer); });
 }
 
 DBIResult TmySQLEngine::ReleaseRecordBuffer(TNativeDataSet* cursor, std::uint8_t* buffer) {

@@ -197,6 +197,9 @@ class TmySQLEngine {
  private:
   template <typename Body>
   DBIResult Guard(Body&& body);
+  template <typename Body>
+  DBIResult Guard(const void* handle, Body&& body);
+  // Makes `handle` the current one; raises DBIERR_INVALIDHNDL when null.
   void Validate(const void* handle);
 
   const void* current_handle_;
