@@ -155,26 +155,29 @@ std::string LowerCase(std::string_view text) {
   return out;
 }
 
+namespace {
+
 // Windows-1252 letter pairs: a-z, the Latin-1 block 0xE0-0xFE (without the
 // division sign 0xF7) against 0xC0-0xDE (without the multiplication sign
 // 0xD7), and the four letters of the 0x80 block: S/Z with caron, OE, Y with
 // diaeresis. Sharp s (0xDF) and micro (0xB5) have no upper case here.
+// The ranges are tested in AnsiUpperChar and AnsiLowerChar; the four of the
+// 0x80 block, which no range covers, stand in this table.
+struct CasePair {
+  unsigned char lower;
+  unsigned char upper;
+};
+constexpr CasePair kHighBlockLetters[] = {{0x9A, 0x8A}, {0x9C, 0x8C}, {0x9E, 0x8E}, {0xFF, 0x9F}};
+
+}  // namespace
+
 char AnsiUpperChar(char ch) {
   const unsigned char c = static_cast<unsigned char>(ch);
   if (c >= 'a' && c <= 'z') return static_cast<char>(c - 32);
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char>(c - 32);
-  switch (c) {
-    case 0x9A:
-      return static_cast<char>(0x8A);
-    case 0x9C:
-      return static_cast<char>(0x8C);
-    case 0x9E:
-      return static_cast<char>(0x8E);
-    case 0xFF:
-      return static_cast<char>(0x9F);
-    default:
-      return ch;
-  }
+  for (const CasePair& pair : kHighBlockLetters)
+    if (c == pair.lower) return static_cast<char>(pair.upper);
+  return ch;
 }
 
 bool MatchesLike(std::string_view text, std::string_view pattern, bool ignore_case) {
@@ -205,18 +208,9 @@ char AnsiLowerChar(char ch) {
   const unsigned char c = static_cast<unsigned char>(ch);
   if (c >= 'A' && c <= 'Z') return static_cast<char>(c + 32);
   if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char>(c + 32);
-  switch (c) {
-    case 0x8A:
-      return static_cast<char>(0x9A);
-    case 0x8C:
-      return static_cast<char>(0x9C);
-    case 0x8E:
-      return static_cast<char>(0x9E);
-    case 0x9F:
-      return static_cast<char>(0xFF);
-    default:
-      return ch;
-  }
+  for (const CasePair& pair : kHighBlockLetters)
+    if (c == pair.upper) return static_cast<char>(pair.lower);
+  return ch;
 }
 
 std::string AnsiUpperCase(std::string_view text) {
