@@ -592,6 +592,17 @@ bool AtEnd(std::string_view t, size_t i) {
   return i == t.size();
 }
 
+// The whole text, blanks around it aside, read by `scan` (ScanDate or
+// ScanTime); `value` is set only when it reads.
+bool ScanWhole(bool (*scan)(std::string_view, size_t&, TDateTime&, const TFormatSettings&),
+               std::string_view text, TDateTime& value, const TFormatSettings& settings) {
+  size_t i = 0;
+  TDateTime v;
+  if (!scan(text, i, v, settings) || !AtEnd(text, i)) return false;
+  value = v;
+  return true;
+}
+
 [[noreturn]] void Invalid(std::string_view text, const char* what) {
   throw EConvertError("'" + std::string(text) + "' is not a valid " + what);
 }
@@ -599,31 +610,18 @@ bool AtEnd(std::string_view t, size_t i) {
 }  // namespace
 
 bool TryStrToDate(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
-  size_t i = 0;
-  TDateTime d;
-  if (!ScanDate(text, i, d, settings) || !AtEnd(text, i)) return false;
-  value = d;
-  return true;
+  return ScanWhole(ScanDate, text, value, settings);
 }
 
 bool TryStrToTime(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
-  size_t i = 0;
-  TDateTime t;
-  if (!ScanTime(text, i, t, settings) || !AtEnd(text, i)) return false;
-  value = t;
-  return true;
+  return ScanWhole(ScanTime, text, value, settings);
 }
 
 bool TryStrToDateTime(std::string_view text, TDateTime& value, const TFormatSettings& settings) {
   size_t i = 0;
   TDateTime d = 0, t = 0;
   const bool has_date = ScanDate(text, i, d, settings);
-  if (!has_date) {
-    i = 0;
-    if (!ScanTime(text, i, t, settings) || !AtEnd(text, i)) return false;
-    value = t;
-    return true;
-  }
+  if (!has_date) return ScanWhole(ScanTime, text, value, settings);
   if (!AtEnd(text, i)) {
     // ISO date-times may separate the parts with a "T".
     if (i < text.size() && (text[i] == 'T' || text[i] == 't')) ++i;
