@@ -35,20 +35,28 @@ TField* TFieldDef::CreateField(TComponent* owner, TDataSet* dataset) const {
   return field;
 }
 
+template <typename TDef>
+int TDefList<TDef>::IndexOf(const std::string& name) const {
+  for (int i = 0; i < Count(); ++i)
+    if (rtl::SameText(items_[i]->Name(), name)) return i;
+  return -1;
+}
+
+template <typename TDef>
+void TDefList<TDef>::UpdateBy(void (TDataSet::*rebuild)()) {
+  if (!updated_ && dataset_ != nullptr) {
+    (dataset_->*rebuild)();
+    updated_ = true;
+  }
+}
+
+template class TDefList<TFieldDef>;
+template class TDefList<TIndexDef>;
+
 TFieldDef& TFieldDefs::Add(const std::string& name, TFieldType type, int size, bool required) {
   items_.push_back(std::make_unique<TFieldDef>(name, type, size, required, Count() + 1));
   updated_ = true;
   return *items_.back();
-}
-
-void TFieldDefs::Clear() {
-  items_.clear();
-}
-
-int TFieldDefs::IndexOf(const std::string& name) const {
-  for (int i = 0; i < Count(); ++i)
-    if (rtl::SameText(items_[i]->Name(), name)) return i;
-  return -1;
 }
 
 TFieldDef* TFieldDefs::FindDef(const std::string& name) const {
@@ -63,10 +71,7 @@ TFieldDef& TFieldDefs::Find(const std::string& name) const {
 }
 
 void TFieldDefs::Update() {
-  if (!updated_ && dataset_ != nullptr) {
-    dataset_->InitFieldDefs();
-    updated_ = true;
-  }
+  UpdateBy(&TDataSet::InitFieldDefs);
 }
 
 TIndexDef& TIndexDefs::Add(const std::string& name, const std::string& fields,
@@ -75,16 +80,6 @@ TIndexDef& TIndexDefs::Add(const std::string& name, const std::string& fields,
   if (options.Contains(ixExpression)) items_.back()->SetExpression(fields);
   updated_ = true;
   return *items_.back();
-}
-
-void TIndexDefs::Clear() {
-  items_.clear();
-}
-
-int TIndexDefs::IndexOf(const std::string& name) const {
-  for (int i = 0; i < Count(); ++i)
-    if (rtl::SameText(items_[i]->Name(), name)) return i;
-  return -1;
 }
 
 TIndexDef& TIndexDefs::Find(const std::string& name) const {
@@ -124,10 +119,7 @@ TIndexDef& TIndexDefs::FindIndexForFields(const std::string& fields) const {
 }
 
 void TIndexDefs::Update() {
-  if (!updated_ && dataset_ != nullptr) {
-    dataset_->UpdateIndexDefs();
-    updated_ = true;
-  }
+  UpdateBy(&TDataSet::UpdateIndexDefs);
 }
 
 std::vector<std::string> SplitFieldNames(const std::string& names) {

@@ -54,32 +54,47 @@ class TFieldDef {
   bool internal_calc_ = false;
 };
 
-class TFieldDefs {
+// What the two lists share: the items in order, the dataset they describe,
+// the lookup by name and whether they are up to date.
+template <typename TDef>
+class TDefList {
  public:
-  explicit TFieldDefs(TDataSet* dataset) : dataset_(dataset) {}
+  explicit TDefList(TDataSet* dataset) : dataset_(dataset) {}
 
   int Count() const { return static_cast<int>(items_.size()); }
-  TFieldDef& Items(int index) const { return *items_.at(index); }
-  TFieldDef& operator[](int index) const { return Items(index); }
+  TDef& Items(int index) const { return *items_.at(index); }
+  TDef& operator[](int index) const { return Items(index); }
+
+  void Clear() { items_.clear(); }
+  // Index of the definition named `name` (case-insensitive), or -1.
+  int IndexOf(const std::string& name) const;
+
+  bool Updated() const { return updated_; }
+  void SetUpdated(bool updated) { updated_ = updated; }
+
+ protected:
+  // Has the dataset rebuild the list by `rebuild` unless it is up to date.
+  void UpdateBy(void (TDataSet::*rebuild)());
+
+  TDataSet* dataset_;
+  std::vector<std::unique_ptr<TDef>> items_;
+  bool updated_ = false;
+};
+
+extern template class TDefList<TFieldDef>;
+
+class TFieldDefs : public TDefList<TFieldDef> {
+ public:
+  using TDefList::TDefList;
 
   // Adds a definition numbered after the last one.
   TFieldDef& Add(const std::string& name, TFieldType type, int size = 0, bool required = false);
-  void Clear();
-  // Index of the definition named `name` (case-insensitive), or -1.
-  int IndexOf(const std::string& name) const;
   TFieldDef* FindDef(const std::string& name) const;
   // Like FindDef, but raises "Field '<name>' not found" (dataset name prefix).
   TFieldDef& Find(const std::string& name) const;
 
-  bool Updated() const { return updated_; }
-  void SetUpdated(bool updated) { updated_ = updated; }
   // Has the dataset rebuild the definitions unless they are up to date.
   void Update();
-
- private:
-  TDataSet* dataset_;
-  std::vector<std::unique_ptr<TFieldDef>> items_;
-  bool updated_ = false;
 };
 
 class TIndexDef {
@@ -113,17 +128,13 @@ class TIndexDef {
   std::string source_;
 };
 
-class TIndexDefs {
- public:
-  explicit TIndexDefs(TDataSet* dataset) : dataset_(dataset) {}
+extern template class TDefList<TIndexDef>;
 
-  int Count() const { return static_cast<int>(items_.size()); }
-  TIndexDef& Items(int index) const { return *items_.at(index); }
-  TIndexDef& operator[](int index) const { return Items(index); }
+class TIndexDefs : public TDefList<TIndexDef> {
+ public:
+  using TDefList::TDefList;
 
   TIndexDef& Add(const std::string& name, const std::string& fields, TIndexOptions options);
-  void Clear();
-  int IndexOf(const std::string& name) const;
   // The definition named `name` (case-insensitive); raises
   // "Index '<name>' not found" (dataset name prefix) when there is none.
   TIndexDef& Find(const std::string& name) const;
@@ -137,15 +148,8 @@ class TIndexDefs {
   // name prefix) when none fits.
   TIndexDef& FindIndexForFields(const std::string& fields) const;
 
-  bool Updated() const { return updated_; }
-  void SetUpdated(bool updated) { updated_ = updated; }
   // Has the dataset rebuild the definitions unless they are up to date.
   void Update();
-
- private:
-  TDataSet* dataset_;
-  std::vector<std::unique_ptr<TIndexDef>> items_;
-  bool updated_ = false;
 };
 
 // Splits a field-name list at ";" (blanks around names dropped, empty names
