@@ -381,7 +381,8 @@ TEST(ClientHandshake, TlsRequestedFromAServerWithoutItFailsBeforeTheLogin) {
     wire::TTlsOptions tls{k.mode, {}, {}};
     if (k.pin) tls.fingerprint = wire::TFingerprint{};
     c.SetTlsOptions(tls);
-    EXPECT_FALSE(ConnectTo(s, c, "u", "p", "", kEngineFlags | (k.sslMode ? wire::CLIENT_SSL : 0)));
+    EXPECT_FALSE(ConnectTo(s, c, "u", "p", "",
+                           kEngineFlags | (k.sslMode ? std::uint32_t{wire::CLIENT_SSL} : 0u)));
     ASSERT_TRUE(s.WaitIdle());
     EXPECT_EQ(c.ErrorNumber(), wire::CR_SSL_CONNECTION_ERROR) << static_cast<int>(k.mode);
     EXPECT_EQ(c.ErrorMessage(), "SSL connection error: the server does not offer TLS");

@@ -108,7 +108,9 @@ TEST_F(TlsModes, EachModeAgainstEachKindOfServer) {
     EXPECT_EQ(ok, expected[m][3] == '1') << modes[m].name << " without TLS";
     c.Disconnect();
     ASSERT_TRUE(plain.WaitIdle());
-    if (!ok) EXPECT_EQ(plain.Received(), "") << modes[m].name << " without TLS";
+    if (!ok) {
+      EXPECT_EQ(plain.Received(), "") << modes[m].name << " without TLS";
+    }
   }
 }
 
