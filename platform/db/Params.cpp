@@ -7,47 +7,32 @@
 
 namespace db {
 
+namespace {
+
+// The data type a parameter without one takes from the first value it is
+// given; other values leave it unknown.
+struct VariantFieldType {
+  rtl::TVarType var_type;
+  TFieldType field_type;
+};
+constexpr VariantFieldType kVariantFieldTypes[] = {
+    {rtl::varSmallint, ftSmallint}, {rtl::varShortInt, ftSmallint}, {rtl::varByte, ftSmallint},
+    {rtl::varWord, ftWord},         {rtl::varInteger, ftInteger},   {rtl::varLongWord, ftInteger},
+    {rtl::varInt64, ftLargeint},    {rtl::varSingle, ftFloat},      {rtl::varDouble, ftFloat},
+    {rtl::varCurrency, ftCurrency}, {rtl::varDate, ftDateTime},     {rtl::varBoolean, ftBoolean},
+    {rtl::varString, ftString},
+};
+
+}  // namespace
+
 TParam::TParam(std::string name, TParamType type) : name_(std::move(name)), param_type_(type) {}
 
 void TParam::SetValue(const rtl::Variant& value) {
   value_ = value;
   bound_ = true;
   if (data_type_ == ftUnknown) {
-    switch (value.VarType()) {
-      case rtl::varSmallint:
-      case rtl::varShortInt:
-      case rtl::varByte:
-        data_type_ = ftSmallint;
-        break;
-      case rtl::varWord:
-        data_type_ = ftWord;
-        break;
-      case rtl::varInteger:
-      case rtl::varLongWord:
-        data_type_ = ftInteger;
-        break;
-      case rtl::varInt64:
-        data_type_ = ftLargeint;
-        break;
-      case rtl::varSingle:
-      case rtl::varDouble:
-        data_type_ = ftFloat;
-        break;
-      case rtl::varCurrency:
-        data_type_ = ftCurrency;
-        break;
-      case rtl::varDate:
-        data_type_ = ftDateTime;
-        break;
-      case rtl::varBoolean:
-        data_type_ = ftBoolean;
-        break;
-      case rtl::varString:
-        data_type_ = ftString;
-        break;
-      default:
-        break;
-    }
+    for (const VariantFieldType& entry : kVariantFieldTypes)
+      if (entry.var_type == value.VarType()) data_type_ = entry.field_type;
   }
 }
 
