@@ -206,12 +206,21 @@ bool IsReserved(const Token& t) {
   return false;
 }
 
-TFilterCompare CompareOf(const std::string& op) {
-  if (op == "=") return TFilterCompare::Equal;
-  if (op == "<>") return TFilterCompare::NotEqual;
-  if (op == "<") return TFilterCompare::Less;
-  if (op == ">") return TFilterCompare::Greater;
-  if (op == "<=") return TFilterCompare::LessOrEqual;
+// The comparison operators and their texts, for reading and printing.
+struct OperatorName {
+  TFilterCompare op;
+  const char* text;
+};
+constexpr OperatorName kOperatorNames[] = {
+    {TFilterCompare::Equal, "="},        {TFilterCompare::NotEqual, "<>"},
+    {TFilterCompare::Less, "<"},         {TFilterCompare::Greater, ">"},
+    {TFilterCompare::LessOrEqual, "<="}, {TFilterCompare::GreaterOrEqual, ">="},
+};
+
+// The operator of a comparison token (the lexer makes no others).
+TFilterCompare CompareOf(const std::string& text) {
+  for (const OperatorName& name : kOperatorNames)
+    if (text == name.text) return name.op;
   return TFilterCompare::GreaterOrEqual;
 }
 
@@ -693,21 +702,20 @@ std::string ConstantText(const Node& n) {
 }
 
 const char* OperatorText(TFilterCompare op) {
-  switch (op) {
-    case TFilterCompare::Equal:
-      return "=";
-    case TFilterCompare::NotEqual:
-      return "<>";
-    case TFilterCompare::Less:
-      return "<";
-    case TFilterCompare::Greater:
-      return ">";
-    case TFilterCompare::LessOrEqual:
-      return "<=";
-    case TFilterCompare::GreaterOrEqual:
-      return ">=";
-  }
+  for (const OperatorName& name : kOperatorNames)
+    if (op == name.op) return name.text;
   return "=";
+}
+
+void Print(const Node& n, std::string& out);
+
+// A node of two operands: "(<left><infix><right>)".
+void PrintInfix(const Node& n, const std::string& infix, std::string& out) {
+  out += "(";
+  Print(*n.args[0], out);
+  out += infix;
+  Print(*n.args[1], out);
+  out += ")";
 }
 
 void Print(const Node& n, std::string& out) {
@@ -732,20 +740,10 @@ void Print(const Node& n, std::string& out) {
       out += n.negate ? " IS NOT NULL)" : " IS NULL)";
       return;
     case Node::Kind::Like:
-      out += "(";
-      Print(*n.args[0], out);
-      out += n.negate ? " NOT LIKE " : " LIKE ";
-      Print(*n.args[1], out);
-      out += ")";
+      PrintInfix(n, n.negate ? " NOT LIKE " : " LIKE ", out);
       return;
     case Node::Kind::Compare:
-      out += "(";
-      Print(*n.args[0], out);
-      out += " ";
-      out += OperatorText(n.op);
-      out += " ";
-      Print(*n.args[1], out);
-      out += ")";
+      PrintInfix(n, std::string(" ") + OperatorText(n.op) + " ", out);
       return;
     case Node::Kind::And:
     case Node::Kind::Or:
