@@ -371,36 +371,37 @@ void TDataSet::DoAfterScroll() {
   Fire(AfterScroll, *this);
 }
 
-void TDataSet::First() {
+// The end's flag (bof_ or eof_) is set and the change announced even when
+// reading fails; the scroll events run around it.
+template <typename Fill>
+void TDataSet::ScrollToEnd(bool& at_end, Fill&& fill) {
   CheckBrowseMode();
   DoBeforeScroll();
   ClearBuffers();
   {
     rtl::ScopeExit restore([&] {
-      bof_ = true;
+      at_end = true;
       DataEvent(deDataSetChange, 0);
     });
-    InternalFirst();
-    GetNextRecord();
-    GetNextRecords();
+    fill();
   }
   DoAfterScroll();
 }
 
+void TDataSet::First() {
+  ScrollToEnd(bof_, [this] {
+    InternalFirst();
+    GetNextRecord();
+    GetNextRecords();
+  });
+}
+
 void TDataSet::Last() {
-  CheckBrowseMode();
-  DoBeforeScroll();
-  ClearBuffers();
-  {
-    rtl::ScopeExit restore([&] {
-      eof_ = true;
-      DataEvent(deDataSetChange, 0);
-    });
+  ScrollToEnd(eof_, [this] {
     InternalLast();
     GetPriorRecord();
     GetPriorRecords();
-  }
-  DoAfterScroll();
+  });
 }
 
 void TDataSet::Next() {

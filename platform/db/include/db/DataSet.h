@@ -406,6 +406,9 @@ class TDataSet : public TComponent {
 
  private:
   friend class TIndexDefs;
+  // First and Last: the buffers filled again by `fill` from one end.
+  template <typename Fill>
+  void ScrollToEnd(bool& at_end, Fill&& fill);
   void DoInternalOpen();
   void OpenCursorComplete();
   void BeginInsertAppend();
