@@ -12,6 +12,45 @@ size_t SeparatorAt(std::string_view line) {
   return line.find('=');
 }
 
+// The items of a comma text (see SetCommaText).
+std::vector<std::string> CommaItems(std::string_view text) {
+  std::vector<std::string> items;
+  size_t i = 0;
+  auto skip_blanks = [&] {
+    while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
+  };
+  skip_blanks();
+  while (i < text.size()) {
+    std::string item;
+    if (text[i] == '"') {
+      ++i;
+      while (i < text.size()) {
+        if (text[i] == '"') {
+          if (i + 1 < text.size() && text[i + 1] == '"') {
+            item += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        item += text[i++];
+      }
+    } else {
+      while (i < text.size() && text[i] != ',' && static_cast<unsigned char>(text[i]) > ' ')
+        item += text[i++];
+    }
+    items.push_back(std::move(item));
+    skip_blanks();
+    if (i < text.size() && text[i] == ',') {
+      ++i;
+      skip_blanks();
+      if (i == text.size()) items.emplace_back();  // a trailing comma ends with an empty item
+    }
+  }
+  return items;
+}
+
 }  // namespace
 
 // --- TStrings -----------------------------------------------------------------
@@ -39,12 +78,19 @@ void TStrings::AddStrings(const TStrings& other) {
   for (int i = 0; i < other.Count(); ++i) AddObject(other.Strings(i), other.Objects(i));
 }
 
-void TStrings::Assign(const TStrings& other) {
-  if (&other == this) return;
+template <typename Fill>
+void TStrings::ReplaceLines(Fill&& fill) {
   BeginUpdate();
   rtl::ScopeExit restore([&] { EndUpdate(); });
   Clear();
-  for (int i = 0; i < other.Count(); ++i) AddObject(other.Strings(i), other.Objects(i));
+  fill();
+}
+
+void TStrings::Assign(const TStrings& other) {
+  if (&other == this) return;
+  ReplaceLines([&] {
+    for (int i = 0; i < other.Count(); ++i) AddObject(other.Strings(i), other.Objects(i));
+  });
 }
 
 int TStrings::IndexOf(std::string_view text) const {
@@ -110,18 +156,17 @@ std::string TStrings::Text() const {
 }
 
 void TStrings::SetText(std::string_view text) {
-  BeginUpdate();
-  rtl::ScopeExit restore([&] { EndUpdate(); });
-  Clear();
-  size_t i = 0;
-  while (i < text.size()) {
-    size_t end = i;
-    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-    Add(text.substr(i, end - i));
-    i = end;
-    if (i < text.size() && text[i] == '\r') ++i;
-    if (i < text.size() && text[i] == '\n') ++i;
-  }
+  ReplaceLines([&] {
+    size_t i = 0;
+    while (i < text.size()) {
+      size_t end = i;
+      while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+      Add(text.substr(i, end - i));
+      i = end;
+      if (i < text.size() && text[i] == '\r') ++i;
+      if (i < text.size() && text[i] == '\n') ++i;
+    }
+  });
 }
 
 std::string TStrings::CommaText() const {
@@ -147,42 +192,9 @@ std::string TStrings::CommaText() const {
 }
 
 void TStrings::SetCommaText(std::string_view text) {
-  BeginUpdate();
-  rtl::ScopeExit restore([&] { EndUpdate(); });
-  Clear();
-  size_t i = 0;
-  auto skip_blanks = [&] {
-    while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
-  };
-  skip_blanks();
-  while (i < text.size()) {
-    std::string item;
-    if (text[i] == '"') {
-      ++i;
-      while (i < text.size()) {
-        if (text[i] == '"') {
-          if (i + 1 < text.size() && text[i + 1] == '"') {
-            item += '"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
-        }
-        item += text[i++];
-      }
-    } else {
-      while (i < text.size() && text[i] != ',' && static_cast<unsigned char>(text[i]) > ' ')
-        item += text[i++];
-    }
-    Add(item);
-    skip_blanks();
-    if (i < text.size() && text[i] == ',') {
-      ++i;
-      skip_blanks();
-      if (i == text.size()) Add("");  // a trailing comma ends with an empty item
-    }
-  }
+  ReplaceLines([&] {
+    for (const std::string& item : CommaItems(text)) Add(item);
+  });
 }
 
 bool TStrings::Equals(const TStrings& other) const {

@@ -97,6 +97,10 @@ class TStrings : public TObject {
   void CheckIndex(int index, int limit) const;
 
  private:
+  // Clears the list and has `fill` add the new lines, as one update.
+  template <typename Fill>
+  void ReplaceLines(Fill&& fill);
+
   int update_count_ = 0;
 };
 
