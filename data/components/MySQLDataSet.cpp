@@ -18,17 +18,30 @@ using engine::DBIERR_NONE;
 
 // --- update object ---------------------------------------------------------------
 
+namespace {
+
+// One end of the link between a dataset and its update object: `end`, the
+// pointer `self` holds, becomes `value`; the old partner lets go of `self`
+// and the new one points back at it. Both ends set themselves through here.
+template <typename Self, typename Other>
+void Relink(Self* self, Other*& end, Other* value, Self* (Other::*partner)() const,
+            void (Other::*set_partner)(Self*)) {
+  if (value == end) return;
+  Other* old = end;
+  end = value;
+  if (old && (old->*partner)() == self) (old->*set_partner)(nullptr);
+  if (value && (value->*partner)() != self) (value->*set_partner)(self);
+}
+
+}  // namespace
+
 TmySQLSQLUpdateObject::~TmySQLSQLUpdateObject() {
   Destroying_();
   SetDataSet(nullptr);
 }
 
 void TmySQLSQLUpdateObject::SetDataSet(TmySQLDataSet* dataset) {
-  if (dataset == dataset_) return;
-  TmySQLDataSet* old = dataset_;
-  dataset_ = dataset;
-  if (old && old->UpdateObject() == this) old->SetUpdateObject(nullptr);
-  if (dataset && dataset->UpdateObject() != this) dataset->SetUpdateObject(this);
+  Relink(this, dataset_, dataset, &TmySQLDataSet::UpdateObject, &TmySQLDataSet::SetUpdateObject);
 }
 
 // --- lifetime and properties --------------------------------------------------------
@@ -89,11 +102,8 @@ void TmySQLDataSet::SetAutoRefresh(bool value) {
 }
 
 void TmySQLDataSet::SetUpdateObject(TmySQLSQLUpdateObject* value) {
-  if (value == update_object_) return;
-  TmySQLSQLUpdateObject* old = update_object_;
-  update_object_ = value;
-  if (old && old->DataSet() == this) old->SetDataSet(nullptr);
-  if (value && value->DataSet() != this) value->SetDataSet(this);
+  Relink(this, update_object_, value, &TmySQLSQLUpdateObject::DataSet,
+         &TmySQLSQLUpdateObject::SetDataSet);
 }
 
 void TmySQLDataSet::SetSortFieldNames(const std::string& value) {
