@@ -363,12 +363,22 @@ char* WriteText(char* o, const std::string& text) {
   return std::copy(text.begin(), text.end(), o);
 }
 
+// The hour on a 12-hour clock: 12, 1, ..., 11, 12, 1, ...
+int Hour12(int hour) {
+  const int h = hour % 12;
+  return h == 0 ? 12 : h;
+}
+
 std::string Run(const Program& prog, const TTimeStamp& ts) {
   int year, month, day;
   detail::DecodeDayNumber(ts.Date, year, month, day);
   const int t = ts.Time;
   const int hour = t / 3600000;
   const int dow = (ts.Date % 7 + 7) % 7 + 1;
+  // The value of each Part, in its order.
+  const int numbers[] = {year,         year % 100,     month,         day,      hour,
+                         Hour12(hour), t / 60000 % 60, t / 1000 % 60, t % 1000, dow};
+  static_assert(std::size(numbers) == static_cast<size_t>(Part::kDow) + 1);
   // The text is written into the stack, so the result is allocated once.
   char local[128];
   std::unique_ptr<char[]> heap;
@@ -383,44 +393,9 @@ std::string Run(const Program& prog, const TTimeStamp& ts) {
       case StepKind::kText:
         o = WriteText(o, s.text);
         break;
-      case StepKind::kNumber: {
-        int v = 0;
-        switch (s.part) {
-          case Part::kYear:
-            v = year;
-            break;
-          case Part::kYear2:
-            v = year % 100;
-            break;
-          case Part::kMonth:
-            v = month;
-            break;
-          case Part::kDay:
-            v = day;
-            break;
-          case Part::kHour:
-            v = hour;
-            break;
-          case Part::kHour12:
-            v = hour % 12;
-            if (v == 0) v = 12;
-            break;
-          case Part::kMin:
-            v = t / 60000 % 60;
-            break;
-          case Part::kSec:
-            v = t / 1000 % 60;
-            break;
-          case Part::kMsec:
-            v = t % 1000;
-            break;
-          case Part::kDow:
-            v = dow;
-            break;
-        }
-        o = WriteNumber(o, v, s.width);
+      case StepKind::kNumber:
+        o = WriteNumber(o, numbers[static_cast<size_t>(s.part)], s.width);
         break;
-      }
       case StepKind::kName:
         if (s.part == Part::kDow || month >= 1) {
           const char* name = s.names[(s.part == Part::kDow ? dow : month) - 1];
