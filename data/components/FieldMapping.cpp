@@ -7,21 +7,21 @@ namespace {
 
 db::TFieldType BlobSubtype(int subtype) {
   switch (subtype) {
-    case 22:
+    case engine::fldstMEMO:
       return db::ftMemo;
-    case 24:
+    case engine::fldstFMTMEMO:
       return db::ftFmtMemo;
-    case 25:
+    case engine::fldstOLEOBJ:
       return db::ftParadoxOle;
-    case 26:
+    case engine::fldstGRAPHIC:
       return db::ftGraphic;
-    case 27:
+    case engine::fldstDBSOLEOBJ:
       return db::ftDBaseOle;
-    case 28:
+    case engine::fldstTYPEDBINARY:
       return db::ftTypedBinary;
-    case 33:
+    case engine::fldstHMEMO:
       return db::ftOraClob;
-    case 34:
+    case engine::fldstHBINARY:
       return db::ftOraBlob;
     default:
       return db::ftBlob;
@@ -33,60 +33,62 @@ db::TFieldType BlobSubtype(int subtype) {
 TMappedField MapFieldDescriptor(const engine::FieldDescriptor& d) {
   TMappedField m;
   const int subtype = d.iSubType;
-  const bool auto_inc = subtype == 29;
-  const bool server_timestamp = d.iNativeType == 7;
+  const bool auto_inc = subtype == engine::fldstAUTOINC;
+  const bool server_timestamp = d.iNativeType == engine::MYSQL_TYPE_TIMESTAMP;
   switch (d.iFldType) {
-    case 1:
+    case engine::fldZSTRING:
       m.type = db::ftString;
       m.size = d.iUnits1;
       break;
-    case 2:
+    case engine::fldDATE:
       m.type = db::ftDate;
       break;
-    case 3:
+    case engine::fldBLOB:
       m.type = BlobSubtype(subtype);
       m.size = d.iUnits1;
       break;
-    case 4:
+    case engine::fldBOOL:
       m.type = db::ftBoolean;
       break;
-    case 5:
+    case engine::fldINT16:
       m.type = d.iLen == 1 || d.iLen == 2 ? db::ftSmallint : db::ftUnknown;
       break;
-    case 6:
-    case 13:
+    case engine::fldINT32:
+    case engine::fldUINT32:
       m.type = auto_inc ? db::ftAutoInc : db::ftInteger;
       m.never_required = auto_inc;
       break;
-    case 7:
-      m.type = subtype == 21 ? db::ftCurrency : db::ftFloat;
+    case engine::fldFLOAT:
+      m.type = subtype == engine::fldstMONEY ? db::ftCurrency : db::ftFloat;
       break;
-    case 8:
+    case engine::fldBCD:
       m.type = db::ftBCD;
       m.size = d.iUnits2;
       m.precision = d.iUnits1;
       break;
-    case 9:
-    case 15:
+    case engine::fldBYTES:
+    case engine::fldVARBYTES:
       m.size = d.iUnits1;
-      m.type = d.iUnits1 == 0 ? db::ftUnknown : d.iFldType == 9 ? db::ftBytes : db::ftVarBytes;
+      m.type = d.iUnits1 == 0                   ? db::ftUnknown
+               : d.iFldType == engine::fldBYTES ? db::ftBytes
+                                                : db::ftVarBytes;
       break;
-    case 10:
+    case engine::fldTIME:
       m.type = db::ftTime;
       break;
-    case 11:
+    case engine::fldTIMESTAMP:
       m.type = db::ftDateTime;
       m.never_required = server_timestamp;
       break;
-    case 12:
+    case engine::fldUINT16:
       m.type = d.iLen == 1 ? db::ftSmallint : d.iLen == 2 ? db::ftWord : db::ftUnknown;
       break;
-    case 18:
-    case 19:
+    case engine::fldINT64:
+    case engine::fldUINT64:
       m.type = db::ftLargeint;
       m.never_required = auto_inc;
       break;
-    case 24:
+    case engine::fldSQLTIMESTAMP:
       m.type = db::ftTimeStamp;
       m.never_required = server_timestamp;
       break;

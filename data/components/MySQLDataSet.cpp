@@ -303,7 +303,7 @@ void TmySQLDataSet::AddFieldDefs(const engine::FieldDescriptor* descriptors, int
     db::TFieldAttributes attrs = def.Attributes();
     if (req) attrs.Include(db::faRequired);
     if (d.efldrRights == 1) attrs.Include(db::faReadonly);
-    if (d.iSubType == 31) attrs.Include(db::faFixed);
+    if (d.iSubType == engine::fldstFIXED) attrs.Include(db::faFixed);
     def.SetAttributes(attrs);
     if (d.bCalcField) def.SetInternalCalcField(true);
   }

@@ -79,16 +79,31 @@ enum : std::uint16_t {
   fldINT16 = 5,
   fldINT32 = 6,
   fldFLOAT = 7,
+  fldBCD = 8,
+  fldBYTES = 9,
   fldTIME = 10,
   fldTIMESTAMP = 11,
   fldUINT16 = 12,
+  fldUINT32 = 13,
+  fldVARBYTES = 15,
   fldINT64 = 18,
   fldUINT64 = 19,
+  fldSQLTIMESTAMP = 24,
 };
-// Subtypes.
+// Subtypes. Of these the engine sets only fldstMEMO and fldstAUTOINC; the
+// components read the others when a descriptor carries them.
 enum : std::uint16_t {
+  fldstMONEY = 21,
   fldstMEMO = 22,
+  fldstFMTMEMO = 24,
+  fldstOLEOBJ = 25,
+  fldstGRAPHIC = 26,
+  fldstDBSOLEOBJ = 27,
+  fldstTYPEDBINARY = 28,
   fldstAUTOINC = 29,
+  fldstFIXED = 31,
+  fldstHMEMO = 33,
+  fldstHBINARY = 34,
 };
 
 // Server column types and flags are the wire layer's, by their names.
