@@ -49,13 +49,8 @@ std::string Host(const std::string& v) {
 // The number of a text of 1 to `digitos` decimal digits; nothing for any
 // other text.
 std::optional<std::uint32_t> Decimal(const std::string& v, std::size_t digitos) {
-  if (v.empty() || v.size() > digitos) return std::nullopt;
-  std::uint32_t n = 0;
-  for (char c : v) {
-    if (c < '0' || c > '9') return std::nullopt;
-    n = n * 10 + static_cast<std::uint32_t>(c - '0');
-  }
-  return n;
+  if (v.size() > digitos) return std::nullopt;
+  return Natural(v);
 }
 
 std::uint32_t Porta(const std::string& v) {

@@ -5,10 +5,6 @@
 
 namespace app {
 
-namespace {
-
-// The number a whole text of decimal digits gives; nothing for any other
-// text (empty, signed, spaced, too large).
 std::optional<unsigned> Natural(const std::string& texto) {
   unsigned valor = 0;
   auto [fim, erro] = std::from_chars(texto.data(), texto.data() + texto.size(), valor);
@@ -16,8 +12,6 @@ std::optional<unsigned> Natural(const std::string& texto) {
     return std::nullopt;
   return valor;
 }
-
-}  // namespace
 
 EnderecoServidor LerEndereco(const std::string& texto, std::uint32_t portaPadrao) {
   EnderecoServidor e;

@@ -31,10 +31,10 @@ constexpr int kAltura = 462;
 constexpr int kAlturaPanel1 = 65;
 constexpr int kAlturaPanel2 = 30;
 constexpr int kDuracaoBalao = 10000;
-// The balloon and the tooltip change at most this often; a change in
-// between waits and only the latest one is shown. A pass changes the
-// balloon's text on every row; redrawing a bubble per row would cost more
-// than the row.
+// The tooltip and a desktop notification change at most this often; a
+// change in between waits and only the latest one is shown. A pass changes
+// the balloon's text on every row; redrawing a bubble per row would cost
+// more than the row.
 constexpr int kPausaBandeja = 200;
 // Qt's own balloon cannot change its text: each change is a new popup
 // window, drawn anew, so it changes at most once a second.
@@ -229,10 +229,6 @@ bool TfrmPincipal::TemBandeja() const {
 
 bool TfrmPincipal::FormCreate() {
   return agente_->FormCreate();
-}
-
-QPlainTextEdit* TfrmPincipal::Memo(Painel painel) const {
-  return paineis_[static_cast<std::size_t>(painel)].memo;
 }
 
 TGlowButton* TfrmPincipal::BotaoDe(Botao botao) const {

@@ -65,7 +65,9 @@ TEST(PaineisDaJanela, EveryLineIsInThePaneAtOnceAndLaidOutInBlocks) {
   view.LimparPainel(Painel::Clientes);
   view.AdicionarLinha(Painel::Clientes, "");
   view.AdicionarLinha(Painel::Clientes, "nova");
-  QTest::qWait(250);
+  // Checked once the block that took the new lines is closed.
+  const qsizetype antes = mudancas.count();
+  ASSERT_TRUE(Aguardar([&] { return mudancas.count() > antes; }));
   EXPECT_EQ(Linhas(memo), (QStringList{QString(), QStringLiteral("nova")}));
   EXPECT_EQ(Linhas(frm.memoProdutos), QStringList{QStringLiteral("produto")});
 }

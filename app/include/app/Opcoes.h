@@ -17,6 +17,10 @@
 
 namespace app {
 
+// The number a whole text of decimal digits gives; nothing for any other
+// text (empty, signed, spaced, too large).
+std::optional<unsigned> Natural(const std::string& texto);
+
 // A server given as HOST or HOST:PORT.
 struct EnderecoServidor {
   std::string host;

@@ -128,7 +128,6 @@ class TfrmPincipal : public TfrmModelo, public AgentView {
  private:
   void CriarControles();
   void CriarBandeja();
-  QPlainTextEdit* Memo(Painel painel) const;
   // Closes the panes' open edit blocks: their new lines are laid out and
   // each pane scrolls to its last line.
   void MostrarLinhasNovas();
@@ -136,7 +135,9 @@ class TfrmPincipal : public TfrmModelo, public AgentView {
   // when that moves the bar by a pixel or changes its text or range.
   void AtualizarGauge(bool exato);
   // Show the balloon and the tooltip last asked for, unless each changed
-  // less than kPausaBandeja ago (then the pause's end shows it).
+  // less than its pause ago (then the pause's end shows it): kPausaBandeja
+  // for the tooltip and a desktop notification, kPausaBalaoQt for Qt's own
+  // balloon.
   void EnviarBalao();
   void AtualizarDica();
   TGlowButton* BotaoDe(Botao botao) const;
