@@ -57,9 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   c.SetCompress(compressed);
   // No ping before the query and no reconnect: one connection per input.
   c.SetReconnect(false);
-  // The engine's flags: several statements and their several results.
-  const std::uint32_t flags = wire::CLIENT_MULTI_STATEMENTS | wire::CLIENT_MULTI_RESULTS;
-  if (c.ConnectToServer("127.0.0.1", "u", "p", "", 3306, "", true, flags)) {
+  // The engine's flags.
+  if (c.ConnectToServer("127.0.0.1", "u", "p", "", 3306, "", true, wire::kMultiStatementFlags)) {
     bool ok = false;
     auto r = c.Query("select", store, ok);
     if (r) {

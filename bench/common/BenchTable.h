@@ -21,9 +21,8 @@ class TMysqlClient;
 namespace bench {
 
 constexpr const char* kBenchDatabase = "tolvex_test";
-// The flags the engine connects with: several statements in one query, and
-// their several results.
-constexpr std::uint32_t kClientFlags = wire::CLIENT_MULTI_STATEMENTS | wire::CLIENT_MULTI_RESULTS;
+// The flags the engine connects with.
+constexpr std::uint32_t kClientFlags = wire::kMultiStatementFlags;
 constexpr const char* kBenchTable = "bench_rows";
 constexpr std::uint64_t kBenchRows = 1000000;
 // The statement every benchmark times: the whole table.

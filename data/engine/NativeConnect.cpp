@@ -111,7 +111,7 @@ void TNativeConnect::Connect() {
   // OpenSSL is linked in, so the library is always available here.
   const bool multi = (options_ & ConnectOptionBit(coSingleStatements)) == 0;
   c.SetMultiStatements(multi);
-  if (multi) flags |= 0x10000 | 0x20000;
+  if (multi) flags |= wire::kMultiStatementFlags;
   c.ConnectToServer(host_, user_, password_, database_, port_, std::string(), false, flags);
   MonitorConnect(*this, c.ErrorNumber() == 0);
   if (c.ErrorNumber() != 0) throw EmySQLException(this, c.ErrorMessage());

@@ -19,10 +19,8 @@ using support::Hex;
 using support::PayloadOf;
 using wire::TMysqlClient;
 
-// The flags the engine connects with: several statements in one query, and
-// their several results.
-inline constexpr std::uint32_t kEngineFlags =
-    wire::CLIENT_MULTI_STATEMENTS | wire::CLIENT_MULTI_RESULTS;
+// The flags the engine connects with.
+inline constexpr std::uint32_t kEngineFlags = wire::kMultiStatementFlags;
 
 // Greeting, login and OK of one connection.
 inline void ScriptLogin(support::FakeServer& s, const support::Greeting& g = support::Greeting()) {

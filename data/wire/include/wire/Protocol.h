@@ -91,6 +91,10 @@ constexpr std::uint32_t kClientBaseFlags = CLIENT_LONG_PASSWORD | CLIENT_LONG_FL
                                            CLIENT_RESERVED | CLIENT_SECURE_CONNECTION;
 static_assert(kClientBaseFlags == 0xE205);
 
+// Several statements in one query, and their several results: the flags a
+// connection that allows multi-statements adds.
+constexpr std::uint32_t kMultiStatementFlags = CLIENT_MULTI_STATEMENTS | CLIENT_MULTI_RESULTS;
+
 // Server status flags.
 enum : std::uint32_t {
   SERVER_STATUS_IN_TRANS = 0x1,
