@@ -323,11 +323,6 @@ TmySQLFields& TCursorDescriptors::Fields() {
   return fields_;
 }
 
-TmySQLIndexes& TCursorDescriptors::Indexes() {
-  DiscoverIndexes();
-  return indexes_;
-}
-
 std::uint32_t TCursorDescriptors::DataSize() {
   if (data_size_ < 0) {
     if (fields_.Count() == 0 && cursor_.Result()) BuildFields();

@@ -214,15 +214,12 @@ bool TNativeDataSet::CanModify() {
     else if (!rtl::SameText(table, col->orgTable))
       return false;
   }
+  // Modifiable when a row can be found again by a key.
   try {
-    DiscoverIndexes();
+    return descriptors_.KeyIndex() != nullptr;
   } catch (const EmySQLException&) {
     return false;
   }
-  for (int i = 1; i <= descriptors_.Found().Count(); ++i)
-    if (descriptors_.Found().Index(i)->Primary() || descriptors_.Found().Index(i)->Unique())
-      return true;
-  return false;
 }
 
 }  // namespace engine

@@ -1,12 +1,8 @@
 // Inserting, modifying and deleting records, and finding the record again
 // afterwards.
-#include <cmath>
-#include <cstring>
-
 #include "EngineMonitor.h"
 #include "RecordCodec.h"
 #include "StatementBuilder.h"
-#include "ValueRender.h"
 #include "engine/EngineErrors.h"
 #include "engine/NativeConnect.h"
 #include "engine/NativeDataSet.h"

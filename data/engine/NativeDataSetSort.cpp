@@ -6,6 +6,7 @@
 #include "engine/EngineErrors.h"
 #include "engine/NativeDataSet.h"
 #include "engine/SortRows.h"
+#include "engine/SqlText.h"
 #include "rtl/SysUtils.h"
 #include "wire/MysqlResult.h"
 
@@ -16,11 +17,8 @@ void TNativeDataSet::SetSortFieldNames(const std::string& field_list) {
   std::vector<bool> descending;
   std::string text = rtl::StringReplace(field_list, "\t", " ", rtl::rfReplaceAll);
   if (!rtl::IsBlank(text)) {
-    size_t start = 0;
-    for (;;) {
-      size_t comma = text.find(',', start);
-      std::string part = rtl::Trim(
-          text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    for (const std::string& item : SplitAtCommas(text)) {
+      std::string part = rtl::Trim(item);
       bool desc = false;
       if (part.size() >= 5 && rtl::SameText(part.substr(part.size() - 5), " DESC")) {
         desc = true;
@@ -49,8 +47,6 @@ void TNativeDataSet::SetSortFieldNames(const std::string& field_list) {
             rtl::Format("Field \"%s\" is not found in current dataset", part.c_str()));
       columns.push_back(column);
       descending.push_back(desc);
-      if (comma == std::string::npos) break;
-      start = comma + 1;
     }
   }
   sort_columns_ = columns;

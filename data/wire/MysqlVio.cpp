@@ -467,7 +467,7 @@ void TMysqlVio::SslConnect(const std::string& keyFile, const std::string& certFi
   if (!tls->session) return fail(tls, "");
   if (!PrepareTlsSession(tls->session, tlsOptions_, tlsHost_, failure)) return fail(tls, failure);
 
-  const int rc = Handshake(tls->session, timeoutSeconds);
+  const int rc = Handshake(*tls, timeoutSeconds);
   if (rc == 1 && CheckTlsPeer(tls->session, tlsOptions_, failure)) {
     tls_ = std::move(tls);
     kind_ = kVioTls;
@@ -486,7 +486,8 @@ void TMysqlVio::SslConnect(const std::string& keyFile, const std::string& certFi
   fail(tls, rc == 1 ? failure : "");
 }
 
-int TMysqlVio::Handshake(SSL* session, int timeoutSeconds) {
+int TMysqlVio::Handshake(Tls& tls, int timeoutSeconds) {
+  SSL* const session = tls.session;
   // Nothing may sit in the read-ahead: the server sends nothing between our
   // TLS request and its handshake, so whatever is there is not for TLS.
   aheadPos_ = aheadEnd_ = 0;

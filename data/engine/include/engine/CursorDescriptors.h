@@ -32,14 +32,10 @@ class TCursorDescriptors {
 
   // The fields, described from the result when not yet.
   TmySQLFields& Fields();
-  // The table's indexes, found when not yet.
-  TmySQLIndexes& Indexes();
   int FieldCount() { return Fields().Count(); }
   std::uint32_t DataSize();
   std::uint32_t RecordSize();
   int FieldNumberByName(const std::string& name) { return Fields().FieldNumberByName(name); }
-  // Describes column n of the result (1-based) and keeps its adjusted type.
-  std::unique_ptr<TmySQLField> DescribeColumn(int n);
   // Describes every column of the result anew.
   void BuildFields();
   // Finds the table's indexes with SHOW INDEX (once).
@@ -60,6 +56,9 @@ class TCursorDescriptors {
   const std::vector<int>& ColumnTypes() const { return column_types_; }
 
  private:
+  // Describes column n of the result (1-based) and keeps its adjusted type.
+  std::unique_ptr<TmySQLField> DescribeColumn(int n);
+
   TNativeDataSet& cursor_;
   TmySQLFields fields_;
   TmySQLIndexes indexes_;

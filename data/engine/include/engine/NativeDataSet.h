@@ -241,15 +241,12 @@ class TNativeDataSet {
 
   // Descriptors (built on first need; see CursorDescriptors.h).
   TmySQLFields& Fields() { return descriptors_.Fields(); }
-  TmySQLIndexes& Indexes() { return descriptors_.Indexes(); }
   int FieldCount() { return descriptors_.FieldCount(); }
   std::uint32_t DataSize() { return descriptors_.DataSize(); }
   std::uint32_t RecordSize() { return descriptors_.RecordSize(); }
   std::uint32_t BookmarkOffset() { return DataSize() + 8u * FieldCount() + 1u; }
   // Field number by name, case-insensitive; 0 when none.
   int FieldNumberByName(const std::string& name) { return descriptors_.FieldNumberByName(name); }
-  // Describes column n of the result (1-based).
-  std::unique_ptr<TmySQLField> DescribeColumn(int n) { return descriptors_.DescribeColumn(n); }
   // Finds the table's indexes with SHOW INDEX (once).
   void DiscoverIndexes() { descriptors_.DiscoverIndexes(); }
   // The current order/primary index (0 when none).

@@ -29,8 +29,6 @@
 #include "wire/MysqlTls.h"
 #include "wire/Transport.h"
 
-typedef struct ssl_st SSL;
-
 namespace wire {
 
 // Loads (here: initialises the linked) OpenSSL once for the process. Returns
@@ -99,9 +97,9 @@ class TMysqlVio : public TTransport {
   // (with the socket error set) when the time ran out or waits were
   // interrupted.
   bool WaitFor(short events);
-  // Runs the TLS handshake on the socket, each wait bounded; OpenSSL's
-  // result (1 when it completed).
-  int Handshake(SSL* session, int timeoutSeconds);
+  // Runs the TLS handshake of `tls`'s session on the socket, each wait
+  // bounded; OpenSSL's result (1 when it completed).
+  int Handshake(Tls& tls, int timeoutSeconds);
 
   int socket_ = -1;
   std::intptr_t pipe_ = -1;

@@ -314,7 +314,6 @@ class TDataSet : public TComponent {
   // The record being filtered, shown in filter state: subclasses read field
   // values from it while the framework or their cursor tests a record.
   TRecordBuffer FilterBuffer() const { return filter_buffer_; }
-  void SetFilterBuffer(TRecordBuffer buffer) { filter_buffer_ = buffer; }
   // For the life of this guard the fields read `buffer` in state dsFilter,
   // as a filter reads them; the state and filter buffer before come back at
   // its end.
